@@ -1,0 +1,11 @@
+// The whole-image apply driver: cuts the work area into the host's tiles,
+// runs the selection and the operation on each tile with a mirrored margin,
+// and writes the result into the host's output.
+#pragma once
+
+#include "entry/FilterParameters.h"
+#include "hostapi/PluginHost.h"
+
+// Returns a host result code. Re-evaluates the block's curves; changes
+// nothing else in it.
+int16 applyFilter(FilterRecord* record, FilterParameters& params);

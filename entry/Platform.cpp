@@ -1,0 +1,6 @@
+#include "entry/Platform.h"
+
+PlatformServices& platformServices() {
+    static PlatformServices services = defaultPlatformServices();
+    return services;
+}

@@ -1,0 +1,263 @@
+#include "host/CliOptions.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+
+namespace {
+
+bool parseInt(const std::string& text, long low, long high, const std::string& option, int& out,
+              std::string& error) {
+    if (text.empty() || text.size() > 12) {
+        error = option + " needs a whole number from " + std::to_string(low) + " to " + std::to_string(high);
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (errno || !end || *end != 0) {
+        error = option + " needs a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                ", not '" + text + "'";
+        return false;
+    }
+    if (v < low || v > high) {
+        error = option + " must lie between " + std::to_string(low) + " and " + std::to_string(high) + ", not " +
+                text;
+        return false;
+    }
+    out = int(v);
+    return true;
+}
+
+bool parseTile(const std::string& text, CliOptions& o, std::string& error) {
+    size_t x = text.find_first_of("xX");
+    if (x == std::string::npos) {
+        error = "--tile needs WIDTHxHEIGHT, for example 256x256, not '" + text + "'";
+        return false;
+    }
+    return parseInt(text.substr(0, x), 1, 30000, "--tile width", o.tileWidth, error) &&
+           parseInt(text.substr(x + 1), 1, 30000, "--tile height", o.tileHeight, error);
+}
+
+std::string lower(std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool validChannelText(const std::string& s) {
+    if (s.empty() || s.size() > 4) return false;
+    for (char c : s)
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+}  // namespace
+
+bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::string& error) {
+    bool onlyInputs = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (onlyInputs || a.empty() || a[0] != '-' || a == "-") {
+            o.inputs.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            onlyInputs = true;
+            continue;
+        }
+        std::string name = a, value;
+        bool inlineValue = false;
+        size_t eq = a.find('=');
+        if (a.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            name = a.substr(0, eq);
+            value = a.substr(eq + 1);
+            inlineValue = true;
+        }
+        auto flag = [&](bool& target) {
+            if (inlineValue) {
+                error = name + " takes no value";
+                return false;
+            }
+            target = true;
+            return true;
+        };
+        auto takeValue = [&](std::string& target) {
+            if (!inlineValue) {
+                if (i + 1 >= args.size()) {
+                    error = name + " needs a value";
+                    return false;
+                }
+                value = args[++i];
+            }
+            target = value;
+            return true;
+        };
+        auto takeInt = [&](std::optional<int>& target, long low, long high) {
+            std::string text;
+            int v = 0;
+            if (!takeValue(text) || !parseInt(text, low, high, name, v, error)) return false;
+            target = v;
+            return true;
+        };
+        bool ok = true;
+        std::string text;
+        if (name == "-h" || name == "--help") {
+            ok = flag(o.help);
+        } else if (name == "--version") {
+            ok = flag(o.version);
+        } else if (name == "-q" || name == "--quiet") {
+            ok = flag(o.quiet);
+        } else if (name == "-o" || name == "--output") {
+            ok = takeValue(o.output);
+        } else if (name == "--out-dir") {
+            ok = takeValue(o.outDir);
+        } else if (name == "--params") {
+            ok = takeValue(o.paramsFile);
+        } else if (name == "--settings") {
+            ok = takeValue(o.settingsFile);
+        } else if (name == "--curves") {
+            ok = takeValue(o.curvesFile);
+        } else if (name == "--selection") {
+            ok = takeValue(o.selectionFile);
+        } else if (name == "--save-params") {
+            ok = takeValue(o.savedParams);
+        } else if (name == "--save-settings") {
+            ok = takeValue(o.savedSettings);
+        } else if (name == "--plugin") {
+            ok = takeValue(o.pluginPath);
+        } else if (name == "--operation") {
+            if ((ok = takeValue(text))) {
+                std::string v = lower(text);
+                if (v == "sharpen") o.operation = 1;
+                else if (v == "soften") o.operation = 2;
+                else {
+                    error = "--operation must be sharpen or soften, not '" + text + "'";
+                    ok = false;
+                }
+            }
+        } else if (name == "--color-space") {
+            if ((ok = takeValue(text))) {
+                std::string v = lower(text);
+                if (v == "image") o.colorSpace = 1;
+                else if (v == "hsi") o.colorSpace = 2;
+                else if (v == "yuv") o.colorSpace = 3;
+                else {
+                    error = "--color-space must be image, hsi or yuv, not '" + text + "'";
+                    ok = false;
+                }
+            }
+        } else if (name == "--amount") {
+            ok = takeInt(o.amount, 1, 100);
+        } else if (name == "--opacity") {
+            ok = takeInt(o.opacity, 0, 200);
+        } else if (name == "--contract-expand") {
+            ok = takeInt(o.contractExpand, -100, 100);
+        } else if (name == "--falloff") {
+            ok = takeInt(o.falloff, 0, 100);
+        } else if (name == "--channels") {
+            if ((ok = takeValue(o.channels)) && !validChannelText(o.channels)) {
+                error = "--channels needs four 0/1 digits (for example 1010) or channel initials, not '" +
+                        o.channels + "'";
+                ok = false;
+            }
+        } else if (name == "--edges-only") {
+            bool set = false;
+            if ((ok = flag(set))) o.selectionSource = 0;
+        } else if (name == "--from-curves") {
+            bool set = false;
+            if ((ok = flag(set))) o.selectionSource = 1;
+        } else if (name == "--tile") {
+            ok = takeValue(text) && parseTile(text, o, error);
+        } else {
+            error = "unknown option " + name + " (see --help)";
+            ok = false;
+        }
+        if (!ok) return false;
+    }
+    if (o.help || o.version) return true;
+    if (o.inputs.empty()) {
+        error = "no input file given (see --help)";
+        return false;
+    }
+    if (!o.output.empty() && !o.outDir.empty()) {
+        error = "give either -o OUTPUT or --out-dir DIR, not both";
+        return false;
+    }
+    if (o.output.empty() && o.outDir.empty()) {
+        error = "no output given: use -o OUTPUT for one file or --out-dir DIR for several";
+        return false;
+    }
+    if (!o.output.empty() && o.inputs.size() != 1) {
+        error = "-o takes one input file; use --out-dir DIR for several";
+        return false;
+    }
+    return true;
+}
+
+bool channelFlagsFor(const std::string& channels, int model, int flags[4], std::string& error) {
+    for (int i = 0; i < 4; ++i) flags[i] = 0;
+    if (channels.size() == 4 && channels.find_first_not_of("01") == std::string::npos) {
+        for (int i = 0; i < 4; ++i) flags[i] = channels[size_t(i)] == '1';
+        return true;
+    }
+    const char* initials = model == 3 ? "CMYK" : model == 1 ? "HSI" : model == 5 ? "LC" : "RGB";
+    const char* names = model == 3 ? "C, M, Y, K" : model == 1 ? "H, S, I" : model == 5 ? "L, C" : "R, G, B";
+    for (char c : channels) {
+        const char upper = char(std::toupper(static_cast<unsigned char>(c)));
+        bool found = false;
+        for (int i = 0; initials[i]; ++i)
+            if (initials[i] == upper) {
+                flags[i] = 1;
+                found = true;
+            }
+        if (!found) {
+            error = std::string("--channels: '") + c + "' is no channel of this colour model (use " + names +
+                    " or four 0/1 digits)";
+            return false;
+        }
+    }
+    return true;
+}
+
+const char* cliUsage() {
+    return R"(Usage: crispcalm [options] INPUT -o OUTPUT
+       crispcalm [options] INPUT... --out-dir DIR
+
+Sharpens or softens an RGB or CMYK image (8 or 16 bits per channel) where a
+colour selection says so, with the Crisp+Calm plug-in.
+
+Parameters, applied in this order on top of the defaults:
+  --params FILE           a whole stored parameter block (24,672 bytes)
+  --settings FILE         a settings file (.qzr3 / .qzr4) of any version
+  --curves FILE           the three curves of a quick-curve file (.qzm)
+  --operation sharpen|soften
+  --amount N              1..100 (default 50)
+  --color-space image|hsi|yuv
+  --channels XXXX         four 0/1 digits in the dialog's order (e.g. 1010),
+                          or initials: RGB / CMYK / HSI / L (luminance) C (chrominance)
+  --edges-only | --from-curves
+  --opacity N             0..200 percent (default 100)
+  --contract-expand N     -100..100 (default 0)
+  --falloff N             0..100 (default 0)
+
+Host:
+  --selection FILE        8-bit grey image of the input's size, 0 = not selected
+  --tile WxH              the host's tile size (default 1024x1024); with
+                          --edges-only or --contract-expand the result depends on it
+  --plugin FILE           the plug-in library to load
+  --save-params FILE      write the parameter block the run used
+  --save-settings FILE    write the settings file of the run
+  -q, --quiet             no progress bar
+  -h, --help              this text
+  --version               the version
+
+Files: TIFF, PNG, JPEG and PNM; the output keeps the input's format, depth,
+colour mode, alpha channel, ICC profile, resolution and metadata.
+
+Examples:
+  crispcalm photo.tif -o photo-sharp.tif
+  crispcalm --operation soften --amount 80 --color-space hsi portrait.png -o soft.png
+  crispcalm --settings skin.qzr4 --selection face-mask.png portrait.tif -o out.tif
+  crispcalm --channels 1000 --tile 512x512 *.jpg --out-dir processed/
+)";
+}

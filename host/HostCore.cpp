@@ -1,0 +1,461 @@
+#include "host/HostCore.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+namespace {
+
+HostCore* gHost = nullptr;  // the host the callbacks serve; one at a time
+
+// A handle is a pointer to the master pointer of its block.
+struct HandleBox {
+    char* data;
+    int32_t size;
+    int32_t locks;
+};
+std::map<Handle, HandleBox*>& handles() {
+    static std::map<Handle, HandleBox*> table;
+    return table;
+}
+
+struct GrantedBuffer {
+    size_t size;
+};
+std::map<void*, GrantedBuffer>& granted() {
+    static std::map<void*, GrantedBuffer> table;
+    return table;
+}
+
+constexpr uint8_t kGuardByte = 0xA5;
+constexpr int32_t kRowGuard = 16;  // guard bytes after each row of an output tile
+
+bool rectEmpty(const Rect& r) { return r.bottom <= r.top || r.right <= r.left; }
+
+}  // namespace
+
+int16_t hostModeFor(int planes, int depth) {
+    if (planes == 3) return depth == 16 ? plugInModeRGB48 : plugInModeRGBColor;
+    if (planes == 4) return depth == 16 ? plugInModeCMYK64 : plugInModeCMYKColor;
+    return plugInModeGrayScale;
+}
+
+bool makeHostImage(HostImage& image, int32_t width, int32_t height, int planes, int depth) {
+    if (width < 1 || height < 1 || width > 30000 || height > 30000) return false;
+    if ((planes != 3 && planes != 4) || (depth != 8 && depth != 16)) return false;
+    image.width = width;
+    image.height = height;
+    image.planes = planes;
+    image.depth = depth;
+    image.mode = hostModeFor(planes, depth);
+    try {
+        image.samples.assign(size_t(width) * size_t(height) * size_t(planes), 0);
+    } catch (...) {
+        image.samples.clear();
+        return false;
+    }
+    return true;
+}
+
+struct HostCore::Impl {
+    // ---- handle procs
+    static Handle PSCALL newHandle(int32 size) {
+        if (size < 0) return nullptr;
+        HandleBox* box = new (std::nothrow) HandleBox{nullptr, size, 0};
+        if (!box) return nullptr;
+        box->data = static_cast<char*>(std::calloc(size_t(size) + 1, 1));
+        if (!box->data) {
+            delete box;
+            return nullptr;
+        }
+        Handle h = &box->data;
+        handles()[h] = box;
+        return h;
+    }
+    static void PSCALL disposeHandle(Handle h) {
+        auto it = handles().find(h);
+        if (it == handles().end()) return;
+        std::free(it->second->data);
+        delete it->second;
+        handles().erase(it);
+    }
+    static int32 PSCALL getSize(Handle h) {
+        auto it = handles().find(h);
+        return it == handles().end() ? 0 : it->second->size;
+    }
+    static OSErr PSCALL setSize(Handle h, int32 newSize) {
+        auto it = handles().find(h);
+        if (it == handles().end() || newSize < 0) return nilHandleErr;
+        char* p = static_cast<char*>(std::realloc(it->second->data, size_t(newSize) + 1));
+        if (!p) return memFullErr;
+        if (newSize > it->second->size) std::memset(p + it->second->size, 0, size_t(newSize - it->second->size));
+        it->second->data = p;
+        it->second->size = newSize;
+        return noErr;
+    }
+    static Ptr PSCALL lock(Handle h, Boolean) {
+        auto it = handles().find(h);
+        if (it == handles().end()) return nullptr;
+        ++it->second->locks;
+        return it->second->data;
+    }
+    static void PSCALL unlock(Handle h) {
+        auto it = handles().find(h);
+        if (it != handles().end() && it->second->locks > 0) --it->second->locks;
+    }
+    static void PSCALL recoverSpace(int32) {}
+    static void PSCALL disposeRegular(Handle h) { disposeHandle(h); }
+
+    // ---- buffer suite
+    static Ptr PSCALL bufferNew(uint32* requestedSize, uint32 minimumSize) {
+        if (!gHost) return nullptr;
+        size_t size = requestedSize ? *requestedSize : minimumSize;
+        if (size < minimumSize) size = minimumSize;
+        HostStats& s = gHost->stats_;
+        if (gHost->bufferLimit_ && s.liveBufferBytes + size > gHost->bufferLimit_) return nullptr;
+        void* p = std::malloc(size ? size : 1);
+        if (!p) return nullptr;
+        std::memset(p, 0xCD, size);  // the plug-in must not rely on the host zeroing
+        granted()[p] = {size};
+        if (requestedSize) *requestedSize = uint32(size);
+        ++s.liveBuffers;
+        ++s.buffersGranted;
+        s.liveBufferBytes += size;
+        s.peakBufferBytes = std::max(s.peakBufferBytes, s.liveBufferBytes);
+        return static_cast<Ptr>(p);
+    }
+    static void PSCALL bufferDispose(Ptr* buffer) {
+        if (!buffer || !*buffer) return;
+        auto it = granted().find(*buffer);
+        if (it != granted().end()) {
+            if (gHost) {
+                --gHost->stats_.liveBuffers;
+                gHost->stats_.liveBufferBytes -= it->second.size;
+            }
+            granted().erase(it);
+            std::free(*buffer);
+        }
+        *buffer = nullptr;
+    }
+    static uint32 PSCALL bufferGetSize(Ptr buffer) {
+        auto it = granted().find(buffer);
+        return it == granted().end() ? 0 : uint32(it->second.size);
+    }
+    static uint32 PSCALL bufferGetSpace() {
+        if (!gHost || !gHost->bufferLimit_) return 0x7FFFFFFF;
+        return uint32(gHost->bufferLimit_ - gHost->stats_.liveBufferBytes);
+    }
+
+    // ---- file-list suite: only the URL browser is served
+    static SPErr PSCALL browseUrl(const char* url) {
+        if (!gHost || !url) return kSPBadParameterError;
+        gHost->stats_.browsedUrls.emplace_back(url);
+        return kSPNoError;
+    }
+    static SPErr PSCALL notImplemented0() { return kSPBadParameterError; }
+
+    // ---- basic suite
+    static SPErr PSCALL acquireSuite(const char* name, int32 version, const void** suite) {
+        if (!name || !suite) return kSPBadParameterError;
+        static PSBufferSuite1 bufferSuite = {bufferNew, bufferDispose, bufferGetSize, bufferGetSpace};
+        static PSGetFileListSuite4 fileListSuite = {};
+        fileListSuite.BrowseUrl = browseUrl;
+        if (std::strcmp(name, kPSBufferSuite) == 0 && version == 1) {
+            *suite = &bufferSuite;
+            return kSPNoError;
+        }
+        if (std::strcmp(name, kPSGetFileListSuite) == 0 && version >= 1 && version <= 4) {
+            *suite = &fileListSuite;
+            return kSPNoError;
+        }
+        *suite = nullptr;
+        return kSPSuiteNotFoundError;
+    }
+    static SPErr PSCALL releaseSuite(const char*, int32) { return kSPNoError; }
+    static SPBoolean PSCALL isEqual(const char* a, const char* b) { return a && b && std::strcmp(a, b) == 0; }
+    static SPErr PSCALL allocateBlock(size_t size, void** block) {
+        if (!block) return kSPBadParameterError;
+        *block = std::malloc(size ? size : 1);
+        return *block ? kSPNoError : kSPBadParameterError;
+    }
+    static SPErr PSCALL freeBlock(void* block) {
+        std::free(block);
+        return kSPNoError;
+    }
+    static SPErr PSCALL reallocateBlock(void* block, size_t size, void** out) {
+        if (!out) return kSPBadParameterError;
+        *out = std::realloc(block, size ? size : 1);
+        return *out ? kSPNoError : kSPBadParameterError;
+    }
+    static SPErr PSCALL undefined() { return kSPNoError; }
+
+    // ---- property procs
+    static OSErr PSCALL getProperty(PIType signature, PIType key, int32, intptr* simple, Handle* complex) {
+        if (complex) *complex = nullptr;
+        if (!gHost || signature != kPhotoshopSignature) return errPlugInPropertyUndefined;
+        if (key == propWatchSuspension) {
+            if (simple) *simple = gHost->watchSuspension_;
+            return noErr;
+        }
+        return errPlugInPropertyUndefined;
+    }
+    static OSErr PSCALL setProperty(PIType signature, PIType key, int32, intptr simple, Handle) {
+        if (!gHost || signature != kPhotoshopSignature) return errPlugInPropertyUndefined;
+        if (key == propWatchSuspension) {
+            gHost->watchSuspension_ = simple;
+            return noErr;
+        }
+        return errPlugInPropertyUndefined;
+    }
+
+    // ---- image services
+    static OSErr PSCALL advanceState() { return gHost ? gHost->advance() : paramErr; }
+    static void PSCALL progress(int32 done, int32 total) {
+        if (!gHost) return;
+        ++gHost->stats_.progressCalls;
+        if (gHost->onProgress && gHost->onProgress(done, total)) gHost->abortRequested_ = true;
+    }
+    static Boolean PSCALL testAbort() {
+        if (!gHost) return 0;
+        ++gHost->stats_.abortCalls;
+        return gHost->abortRequested_ ? 1 : 0;
+    }
+
+    // Eight-bit colour conversion between RGB (0) and CMYK (2); CMYK
+    // components follow the host convention, 255 = no ink.
+    static OSErr PSCALL colorServices(ColorServicesInfo* info) {
+        if (!info || info->selector != plugIncolorServicesConvertColor) return paramErr;
+        int16* c = info->colorComponents;
+        for (int i = 0; i < 4; ++i)
+            if (c[i] < 0 || c[i] > 255) return paramErr;
+        if (info->sourceSpace == info->resultSpace) return noErr;
+        if (info->sourceSpace == plugIncolorServicesRGBSpace && info->resultSpace == plugIncolorServicesCMYKSpace) {
+            int ink[3] = {255 - c[0], 255 - c[1], 255 - c[2]};
+            int k = std::min(ink[0], std::min(ink[1], ink[2]));
+            for (int i = 0; i < 3; ++i) c[i] = int16(255 - (ink[i] - k));
+            c[3] = int16(255 - k);
+            return noErr;
+        }
+        if (info->sourceSpace == plugIncolorServicesCMYKSpace && info->resultSpace == plugIncolorServicesRGBSpace) {
+            int k = 255 - c[3];
+            for (int i = 0; i < 3; ++i) c[i] = int16(255 - std::min(255, (255 - c[i]) + k));
+            c[3] = 0;
+            return noErr;
+        }
+        return paramErr;
+    }
+};
+
+namespace {
+HandleProcs gHandleProcs = {1,
+                            8,
+                            HostCore::Impl::newHandle,
+                            HostCore::Impl::disposeHandle,
+                            HostCore::Impl::getSize,
+                            HostCore::Impl::setSize,
+                            HostCore::Impl::lock,
+                            HostCore::Impl::unlock,
+                            HostCore::Impl::recoverSpace,
+                            HostCore::Impl::disposeRegular};
+SPBasicSuite gBasicSuite = {HostCore::Impl::acquireSuite,  HostCore::Impl::releaseSuite, HostCore::Impl::isEqual,
+                            HostCore::Impl::allocateBlock, HostCore::Impl::freeBlock,    HostCore::Impl::reallocateBlock,
+                            HostCore::Impl::undefined};
+PropertyProcs gPropertyProcs = {1, 2, HostCore::Impl::getProperty, HostCore::Impl::setProperty};
+}  // namespace
+
+HostCore::HostCore() {
+    gHost = this;
+    FilterRecord& r = record_;
+    r.abortProc = Impl::testAbort;
+    r.progressProc = Impl::progress;
+    r.hostSig = kPhotoshopSignature;
+    r.handleProcs = &gHandleProcs;
+    r.propertyProcs = &gPropertyProcs;
+    r.sSPBasic = &gBasicSuite;
+    r.advanceState = Impl::advanceState;
+    r.colorServices = Impl::colorServices;
+    r.maxSpace = 1 << 30;
+    r.supportsPadding = 0;
+    r.filterCase = 1;
+    about_.sSPBasic = &gBasicSuite;
+    setTileSize(256, 256);
+}
+
+HostCore::~HostCore() {
+    if (record_.parameters) Impl::disposeHandle(record_.parameters);
+    if (gHost == this) gHost = nullptr;
+}
+
+void HostCore::setHasBasicSuite(bool has) {
+    record_.sSPBasic = has ? &gBasicSuite : nullptr;
+    about_.sSPBasic = has ? &gBasicSuite : nullptr;
+}
+
+void HostCore::setImage(HostImage image) {
+    image_ = std::move(image);
+    FilterRecord& r = record_;
+    r.imageSize = {int16(image_.height), int16(image_.width)};
+    r.planes = int16(image_.planes);
+    r.filterRect = {0, 0, int16(image_.height), int16(image_.width)};
+    r.wholeSize = r.imageSize;
+    r.imageMode = image_.mode;
+    r.depth = image_.depth;
+    r.imageHRes = r.imageVRes = 72 << 16;
+}
+
+void HostCore::setSelection(std::vector<uint8_t> selection) {
+    selection_ = std::move(selection);
+    record_.haveMask = selection_.empty() ? 0 : 1;
+    record_.filterCase = selection_.empty() ? 1 : 2;
+}
+
+void HostCore::setTileSize(int32_t width, int32_t height) {
+    tileWidth_ = width;
+    tileHeight_ = height;
+    record_.outTileWidth = record_.inTileWidth = record_.maskTileWidth = int16(width);
+    record_.outTileHeight = record_.inTileHeight = record_.maskTileHeight = int16(height);
+}
+
+Handle HostCore::newHandle(int32_t size) { return Impl::newHandle(size); }
+void HostCore::disposeHandle(Handle h) { Impl::disposeHandle(h); }
+
+std::vector<uint8_t> HostCore::parameterBytes() const {
+    auto it = handles().find(record_.parameters);
+    if (it == handles().end()) return {};
+    return std::vector<uint8_t>(it->second->data, it->second->data + it->second->size);
+}
+
+void HostCore::setParameterBytes(const std::vector<uint8_t>& bytes) {
+    if (record_.parameters) Impl::disposeHandle(record_.parameters);
+    record_.parameters = Impl::newHandle(int32_t(bytes.size()));
+    if (record_.parameters && !bytes.empty()) std::memcpy(*record_.parameters, bytes.data(), bytes.size());
+}
+
+int16 HostCore::call(PluginMainProc entry, int16 selector) {
+    gHost = this;
+    abortRequested_ = false;
+    int16 result = noErr;
+    intptr data = 0;
+    if (selector == filterSelectorAbout)
+        entry(selector, &about_, &data, &result);
+    else
+        entry(selector, &record_, &data, &result);
+    if (selector == filterSelectorStart) takeBackOutput();
+    return result;
+}
+
+bool HostCore::takeBackOutput() {
+    if (outTile_.empty() || rectEmpty(lentOutRect_)) {
+        outTile_.clear();
+        return true;
+    }
+    const int bytesPerSample = image_.depth == 16 ? 2 : 1;
+    const int32_t cols = lentOutRect_.right - lentOutRect_.left;
+    const int32_t rows = lentOutRect_.bottom - lentOutRect_.top;
+    const int nPlanes = lentOutHi_ - lentOutLo_ + 1;
+    const int32_t rowBytes = cols * nPlanes * bytesPerSample;
+    const int32_t stride = rowBytes + kRowGuard;
+    bool clean = true;
+    for (int32_t i = 0; i < outGuard_; ++i)
+        if (outTile_[size_t(i)] != kGuardByte || outTile_[outTile_.size() - 1 - size_t(i)] != kGuardByte) clean = false;
+    for (int32_t y = 0; y < rows; ++y) {
+        const uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * size_t(stride);
+        for (int32_t g = 0; g < kRowGuard; ++g)
+            if (row[rowBytes + g] != kGuardByte) clean = false;
+        for (int32_t x = 0; x < cols; ++x)
+            for (int p = 0; p < nPlanes; ++p) {
+                const uint8_t* s = row + (size_t(x) * nPlanes + p) * bytesPerSample;
+                uint16_t v = bytesPerSample == 2 ? uint16_t(s[0] | (s[1] << 8)) : s[0];
+                image_.samples[image_.index(lentOutRect_.left + x, lentOutRect_.top + y, lentOutLo_ + p)] = v;
+            }
+    }
+    if (!clean) stats_.wroteOutsideOutRect = true;
+    outTile_.clear();
+    lentOutRect_ = {};
+    return clean;
+}
+
+OSErr HostCore::advance() {
+    ++stats_.advanceCalls;
+    takeBackOutput();
+    FilterRecord& r = record_;
+    const int bytesPerSample = image_.depth == 16 ? 2 : 1;
+    auto inside = [&](const Rect& q) {
+        return q.top >= 0 && q.left >= 0 && q.bottom <= image_.height && q.right <= image_.width;
+    };
+    auto planesOk = [&](int16 lo, int16 hi) { return lo >= 0 && hi < image_.planes && lo <= hi; };
+
+    // Input tile, interleaved.
+    inTile_.clear();
+    r.inData = nullptr;
+    r.inRowBytes = 0;
+    if (!rectEmpty(r.inRect)) {
+        if (!inside(r.inRect) || !planesOk(r.inLoPlane, r.inHiPlane)) {
+            stats_.badRequest = true;
+            return paramErr;
+        }
+        const int n = r.inHiPlane - r.inLoPlane + 1;
+        const int32_t cols = r.inRect.right - r.inRect.left, rows = r.inRect.bottom - r.inRect.top;
+        r.inRowBytes = cols * n * bytesPerSample;
+        inTile_.assign(size_t(r.inRowBytes) * size_t(rows), 0);
+        for (int32_t y = 0; y < rows; ++y)
+            for (int32_t x = 0; x < cols; ++x)
+                for (int p = 0; p < n; ++p) {
+                    uint16_t v = image_.at(r.inRect.left + x, r.inRect.top + y, r.inLoPlane + p);
+                    uint8_t* d = inTile_.data() + size_t(y) * r.inRowBytes + (size_t(x) * n + p) * bytesPerSample;
+                    d[0] = uint8_t(v);
+                    if (bytesPerSample == 2) d[1] = uint8_t(v >> 8);
+                }
+        r.inData = inTile_.data();
+    }
+
+    // Output tile: the current pixels, with guard bytes around and after each row.
+    r.outData = nullptr;
+    r.outRowBytes = 0;
+    if (!rectEmpty(r.outRect)) {
+        if (!inside(r.outRect) || !planesOk(r.outLoPlane, r.outHiPlane)) {
+            stats_.badRequest = true;
+            return paramErr;
+        }
+        const int n = r.outHiPlane - r.outLoPlane + 1;
+        const int32_t cols = r.outRect.right - r.outRect.left, rows = r.outRect.bottom - r.outRect.top;
+        const int32_t rowBytes = cols * n * bytesPerSample;
+        const int32_t stride = rowBytes + kRowGuard;
+        outGuard_ = 64;
+        outTile_.assign(size_t(stride) * size_t(rows) + 2 * size_t(outGuard_), kGuardByte);
+        for (int32_t y = 0; y < rows; ++y)
+            for (int32_t x = 0; x < cols; ++x)
+                for (int p = 0; p < n; ++p) {
+                    uint16_t v = image_.at(r.outRect.left + x, r.outRect.top + y, r.outLoPlane + p);
+                    uint8_t* d =
+                        outTile_.data() + outGuard_ + size_t(y) * stride + (size_t(x) * n + p) * bytesPerSample;
+                    d[0] = uint8_t(v);
+                    if (bytesPerSample == 2) d[1] = uint8_t(v >> 8);
+                }
+        r.outData = outTile_.data() + outGuard_;
+        r.outRowBytes = stride;
+        lentOutRect_ = r.outRect;
+        lentOutLo_ = r.outLoPlane;
+        lentOutHi_ = r.outHiPlane;
+    }
+
+    // Selection mask, 8 bits, one plane.
+    maskTile_.clear();
+    r.maskData = nullptr;
+    r.maskRowBytes = 0;
+    if (r.haveMask && !selection_.empty() && !rectEmpty(r.maskRect)) {
+        if (!inside(r.maskRect)) {
+            stats_.badRequest = true;
+            return paramErr;
+        }
+        const int32_t cols = r.maskRect.right - r.maskRect.left, rows = r.maskRect.bottom - r.maskRect.top;
+        r.maskRowBytes = cols;
+        maskTile_.resize(size_t(cols) * size_t(rows));
+        for (int32_t y = 0; y < rows; ++y)
+            std::memcpy(maskTile_.data() + size_t(y) * cols,
+                        selection_.data() + size_t(r.maskRect.top + y) * image_.width + r.maskRect.left, size_t(cols));
+        r.maskData = maskTile_.data();
+    }
+    return noErr;
+}

@@ -1,0 +1,91 @@
+// The stand-in host: owns the filter record, the parameters handle, grants
+// memory through the basic suite's buffer suite, serves tiles through
+// advanceState, converts colours, reports progress and answers abort. It
+// checks that the plug-in writes nothing outside outRect and frees every
+// buffer it took.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hostapi/PluginHost.h"
+#include "host/HostImage.h"
+
+struct HostStats {
+    size_t liveBuffers = 0;      // buffers granted and not yet disposed
+    size_t liveBufferBytes = 0;
+    size_t peakBufferBytes = 0;
+    size_t buffersGranted = 0;
+    size_t advanceCalls = 0;
+    size_t progressCalls = 0;
+    size_t abortCalls = 0;
+    bool wroteOutsideOutRect = false;
+    bool badRequest = false;     // a rectangle or plane range outside the image
+    std::vector<std::string> browsedUrls;
+};
+
+class HostCore {
+public:
+    HostCore();
+    ~HostCore();
+    HostCore(const HostCore&) = delete;
+    HostCore& operator=(const HostCore&) = delete;
+
+    // The image the filter works on; its mode decides imageMode and depth.
+    void setImage(HostImage image);
+    HostImage& image() { return image_; }
+    // 8-bit selection, one byte per pixel (0 = not selected); empty = none.
+    void setSelection(std::vector<uint8_t> selection);
+    void setTileSize(int32_t width, int32_t height);
+    // Limit on the buffer memory granted at once, in bytes (0 = no limit).
+    void setBufferLimit(size_t bytes) { bufferLimit_ = bytes; }
+    // Without a basic suite the host looks older than version 5.
+    void setHasBasicSuite(bool has);
+
+    // Called on every progress report (done, total); return true to abort.
+    std::function<bool(int32_t, int32_t)> onProgress;
+
+    FilterRecord& record() { return record_; }
+    const HostStats& stats() const { return stats_; }
+
+    // The parameters handle's bytes (empty when the plug-in made none).
+    std::vector<uint8_t> parameterBytes() const;
+    // Replaces the parameters handle with these bytes, as a host replaying a
+    // stored action does.
+    void setParameterBytes(const std::vector<uint8_t>& bytes);
+
+    // Calls the entry point with a selector and this host's record, then
+    // takes back the last output tile. About uses an about record.
+    int16 call(PluginMainProc entry, int16 selector);
+
+    // Handle procs, as a test may call them directly.
+    Handle newHandle(int32_t size);
+    void disposeHandle(Handle h);
+
+    struct Impl;  // callback glue, in the .cpp
+
+private:
+    friend struct Impl;
+    FilterRecord record_{};
+    AboutRecord about_{};
+    HostImage image_;
+    std::vector<uint8_t> selection_;
+    HostStats stats_;
+    size_t bufferLimit_ = 0;
+    int32_t tileWidth_ = 256;
+    int32_t tileHeight_ = 256;
+    bool abortRequested_ = false;
+    intptr_t watchSuspension_ = 0;
+
+    // Tile memory lent to the plug-in.
+    std::vector<uint8_t> inTile_, outTile_, maskTile_;
+    Rect lentOutRect_{};
+    int16 lentOutLo_ = 0, lentOutHi_ = -1;
+    int32_t outGuard_ = 0;
+
+    bool takeBackOutput();
+    OSErr advance();
+};

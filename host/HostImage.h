@@ -1,0 +1,26 @@
+// An image as the stand-in host keeps it: interleaved samples in the host's
+// own conventions (8-bit 0..255, 16-bit 0..32768, CMYK with 255 = no ink).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct HostImage {
+    int32_t width = 0;
+    int32_t height = 0;
+    int planes = 0;   // 3 RGB, 4 CMYK
+    int depth = 0;    // bits per sample, 8 or 16
+    int16_t mode = 0; // host image mode (plugInModeRGBColor, ...)
+    std::vector<uint16_t> samples;  // width x height x planes, row by row
+
+    size_t index(int32_t x, int32_t y, int plane) const {
+        return (size_t(y) * size_t(width) + size_t(x)) * size_t(planes) + size_t(plane);
+    }
+    uint16_t at(int32_t x, int32_t y, int plane) const { return samples[index(x, y, plane)]; }
+};
+
+// Mode for planes and depth: RGB 3 / CMYK 4 at 8 or 16 bits.
+int16_t hostModeFor(int planes, int depth);
+// Allocates a zeroed image; false for sizes the host cannot hold.
+bool makeHostImage(HostImage& image, int32_t width, int32_t height, int planes, int depth);

@@ -1,0 +1,104 @@
+// Compile-time proof that our declaration matches the published layout on
+// both widths (i686 and x86_64; the native Linux build checks the 64-bit one).
+#include "hostapi/PluginHost.h"
+
+#define AT(type, field, off32, off64) \
+    static_assert(offsetof(type, field) == (sizeof(void*) == 4 ? (off32) : (off64)), #type "." #field)
+#define SIZE(type, s32, s64) static_assert(sizeof(type) == (sizeof(void*) == 4 ? (s32) : (s64)), #type)
+
+AT(FilterRecord, abortProc, 4, 4);
+AT(FilterRecord, progressProc, 8, 12);
+AT(FilterRecord, parameters, 12, 20);
+AT(FilterRecord, imageSize, 16, 28);
+AT(FilterRecord, planes, 20, 32);
+AT(FilterRecord, filterRect, 22, 34);
+AT(FilterRecord, maxSpace, 44, 56);
+AT(FilterRecord, bufferSpace, 48, 60);
+AT(FilterRecord, inRect, 52, 64);
+AT(FilterRecord, inLoPlane, 60, 72);
+AT(FilterRecord, outRect, 64, 76);
+AT(FilterRecord, inData, 76, 88);
+AT(FilterRecord, inRowBytes, 80, 96);
+AT(FilterRecord, outData, 84, 100);
+AT(FilterRecord, outRowBytes, 88, 108);
+AT(FilterRecord, haveMask, 93, 113);
+AT(FilterRecord, maskRect, 96, 116);
+AT(FilterRecord, maskData, 104, 124);
+AT(FilterRecord, maskRowBytes, 108, 132);
+AT(FilterRecord, hostSig, 120, 144);
+AT(FilterRecord, imageMode, 128, 156);
+AT(FilterRecord, imageHRes, 132, 160);
+AT(FilterRecord, monitor, 148, 176);
+AT(FilterRecord, platformData, 188, 216);
+AT(FilterRecord, bufferProcs, 192, 224);
+AT(FilterRecord, displayPixels, 204, 248);
+AT(FilterRecord, handleProcs, 208, 256);
+AT(FilterRecord, filterCase, 216, 268);
+AT(FilterRecord, advanceState, 224, 280);
+AT(FilterRecord, getPropertyObsolete, 232, 292);
+AT(FilterRecord, inputRate, 248, 312);
+AT(FilterRecord, maskRate, 252, 316);
+AT(FilterRecord, colorServices, 256, 320);
+AT(FilterRecord, outLayerPlanes, 270, 338);
+AT(FilterRecord, inPreDummyPlanes, 290, 358);
+AT(FilterRecord, inColumnBytes, 300, 368);
+AT(FilterRecord, imageServicesProcs, 316, 384);
+AT(FilterRecord, propertyProcs, 320, 392);
+AT(FilterRecord, inTileHeight, 324, 400);
+AT(FilterRecord, outTileHeight, 340, 416);
+AT(FilterRecord, outTileWidth, 342, 418);
+AT(FilterRecord, outTileOrigin, 344, 420);
+AT(FilterRecord, maskTileOrigin, 352, 428);
+AT(FilterRecord, descriptorParameters, 356, 432);
+AT(FilterRecord, errorString, 360, 440);
+AT(FilterRecord, channelPortProcs, 364, 448);
+AT(FilterRecord, documentInfo, 368, 456);
+AT(FilterRecord, sSPBasic, 372, 464);
+AT(FilterRecord, plugInRef, 376, 472);
+AT(FilterRecord, depth, 380, 480);
+AT(FilterRecord, canUseICCProfiles, 392, 496);
+AT(FilterRecord, bigDocumentData, 400, 504);
+AT(FilterRecord, maxSpace64, 432, 552);
+SIZE(FilterRecord, 440, 560);
+
+AT(AboutRecord, sSPBasic, 4, 8);
+SIZE(AboutRecord, 256, 272);
+AT(HandleProcs, newProc, 4, 8);
+AT(HandleProcs, disposeProc, 8, 16);
+AT(HandleProcs, disposeRegularHandleProc, 32, 64);
+SIZE(HandleProcs, 36, 72);
+SIZE(BufferProcs, 24, 48);
+AT(PropertyProcs, getPropertyProc, 4, 8);
+AT(PropertyProcs, setPropertyProc, 8, 16);
+SIZE(PropertyProcs, 12, 24);
+AT(ChannelPortProcs, readPortForWritePortProc, 12, 24);
+SIZE(ChannelPortProcs, 16, 32);
+AT(ColorServicesInfo, reservedSourceSpaceInfo, 12, 16);
+AT(ColorServicesInfo, colorComponents, 20, 32);
+AT(ColorServicesInfo, selectorParameter, 32, 48);
+SIZE(ColorServicesInfo, 36, 56);
+AT(PSPixelMap, baseAddr, 36, 40);
+AT(PSPixelMap, masks, 44, 56);
+AT(PSPixelMap, maskPhaseCol, 52, 68);
+AT(PSPixelMap, pixelOverlays, 56, 72);
+SIZE(PSPixelMap, 64, 88);
+AT(PSPixelMask, maskDescription, 16, 24);
+SIZE(PSPixelMask, 20, 32);
+AT(PixelMemoryDesc, depth, 16, 20);
+SIZE(PixelMemoryDesc, 20, 24);
+AT(ReadChannelDesc, port, 12, 16);
+AT(ReadChannelDesc, name, 60, 72);
+SIZE(ReadChannelDesc, 64, 80);
+AT(ReadImageDocumentDesc, targetCompositeChannels, 808, 808);
+AT(ReadImageDocumentDesc, mergedCompositeChannels, 820, 832);
+AT(ReadImageDocumentDesc, selection, 832, 856);
+SIZE(ReadImageDocumentDesc, 836, 864);
+AT(SPBasicSuite, ReallocateBlock, 20, 40);
+SIZE(SPBasicSuite, 28, 56);
+AT(PSBufferSuite1, GetSpace, 12, 24);
+AT(PSGetFileListSuite4, BrowseUrl, 12, 24);
+AT(PIDescriptorParameters, descriptor, 8, 8);
+SIZE(PIDescriptorParameters, 20, 32);
+static_assert(sizeof(Point) == 4 && sizeof(Rect) == 8 && sizeof(VRect) == 16, "geometry");
+static_assert(sizeof(RGBColor) == 6 && sizeof(PlugInMonitor) == 40, "colour");
+static_assert(fourCC("8BIM") == 0x3842494D, "fourCC order");

@@ -1,0 +1,19 @@
+// The selection mask built from the curves, and the simple mask operations.
+#pragma once
+
+#include "curves/Curve.h"
+#include "imageops/Geometry.h"
+#include "imageops/ImageBuffer.h"
+
+// Reference length of every neighbourhood: 3 % of the shorter side.
+double baseSize(double width, double height);
+// trunc(v x 1023/65535) as the mask indexes its curves.
+int32_t maskCurveIndex(uint16_t value);
+
+bool buildCurveMask(ImageBuffer& mask, const ImageBuffer& hsi, const CurveSet& curves, Point16 topLeft,
+                    Point16 bottomRight);
+bool copyMask(ImageBuffer& dst, const ImageBuffer& src);
+bool scaleMask(ImageBuffer& mask, double factor);
+bool multiplyMask(ImageBuffer& mask, const ImageBuffer& other);
+// rectangle: top, left, bottom, right.
+void sampleRegionStats(const ImageBuffer& hsi, Rect16 rect, SampleStats& stats);

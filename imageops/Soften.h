@@ -1,0 +1,14 @@
+// Gaussian disc blur whose radius follows the selection weight.
+#pragma once
+
+#include <cstdint>
+
+#include "imageops/Geometry.h"
+#include "imageops/ImageBuffer.h"
+
+// Builds the distance and weight tables for one size (releasing old ones);
+// false when the distance table cannot be allocated.
+bool prepareSoftenTables(double size);
+void releaseSoftenTables();
+bool softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model,
+                  const uint8_t flags[4], Point16 topLeft, Point16 bottomRight, double size, uint8_t progressMode);

@@ -1,0 +1,221 @@
+// Whole runs of the apply driver through the entry point and the stand-in host.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <tuple>
+
+#include "entry/FilterParameters.h"
+#include "entry/PluginMain.h"
+#include "host/HostCore.h"
+#include "imageops/ColorModel.h"
+#include "tests/support/FakePlatform.h"
+#include "tests/support/TestImages.h"
+
+namespace {
+
+struct RunResult {
+    int16 result;
+    HostImage image;
+    HostStats stats;
+};
+
+FilterParameters defaults() {
+    FilterParameters p;
+    p.setDefaults();
+    p.showDialog = 0;
+    return p;
+}
+
+RunResult run(const HostImage& image, FilterParameters p, int32_t tileWidth, int32_t tileHeight,
+              const std::vector<uint8_t>& selection = {}, std::function<bool(int32_t, int32_t)> progress = {},
+              size_t bufferLimit = 0) {
+    HostCore host;
+    host.setImage(image);
+    host.setTileSize(tileWidth, tileHeight);
+    host.setBufferLimit(bufferLimit);
+    if (!selection.empty()) host.setSelection(selection);
+    host.onProgress = std::move(progress);
+    p.imageClass = imageClassForMode(image.mode);
+    std::vector<uint8_t> bytes(kFilterParametersSize);
+    writeFilterParameters(p, bytes.data(), bytes.size());
+    host.setParameterBytes(bytes);
+    int16 result = host.call(PluginMain, filterSelectorPrepare);
+    if (result == noErr) result = host.call(PluginMain, filterSelectorStart);
+    return {result, host.image(), host.stats()};
+}
+
+size_t differingSamples(const HostImage& a, const HostImage& b) {
+    size_t n = 0;
+    for (size_t i = 0; i < a.samples.size(); ++i) n += a.samples[i] != b.samples[i];
+    return n;
+}
+
+// (operation, colour space, planes, depth)
+using Case = std::tuple<int, int, int, int>;
+struct TileIndependence : ::testing::TestWithParam<Case> {
+    FakePlatform platform;
+};
+
+TEST_P(TileIndependence, EveryTileSizeGivesTheSameBytes) {
+    const auto [operation, colorSpace, planes, depth] = GetParam();
+    const HostImage image = makeTestImage(120, 90, planes, depth, 7);
+    FilterParameters p = defaults();
+    p.operation = operation;
+    p.colorSpace = colorSpace;
+    p.amount = operation == 2 ? 100 : 80;
+    p.opacity = 150;
+    RunResult whole = run(image, p, 120, 90);
+    ASSERT_EQ(whole.result, noErr);
+    EXPECT_GT(differingSamples(whole.image, image), image.samples.size() / 10) << "the filter changed the image";
+    EXPECT_EQ(whole.stats.liveBuffers, 0u);
+    EXPECT_FALSE(whole.stats.wroteOutsideOutRect);
+    EXPECT_FALSE(whole.stats.badRequest);
+    for (auto [w, h] : {std::pair{1, 1}, {7, 5}, {64, 64}, {1000, 3}}) {
+        RunResult tiled = run(image, p, w, h);
+        ASSERT_EQ(tiled.result, noErr) << w << "x" << h;
+        EXPECT_EQ(differingSamples(tiled.image, whole.image), 0u) << "tiles " << w << "x" << h;
+        EXPECT_EQ(tiled.stats.liveBuffers, 0u);
+        EXPECT_FALSE(tiled.stats.wroteOutsideOutRect);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllModels, TileIndependence,
+                         ::testing::Values(Case{1, 1, 3, 8}, Case{1, 2, 3, 16}, Case{1, 3, 3, 8}, Case{1, 1, 4, 8},
+                                           Case{2, 1, 3, 16}, Case{2, 2, 3, 8}, Case{2, 3, 3, 8},
+                                           Case{2, 1, 4, 16}, Case{2, 2, 4, 8}, Case{1, 3, 4, 16}));
+
+struct ApplyFilter : ::testing::Test {
+    FakePlatform platform;
+};
+
+TEST_F(ApplyFilter, HostSelectionConfinesTheWork) {
+    const HostImage image = makeTestImage(80, 60, 3, 8, 3);
+    std::vector<uint8_t> selection(80 * 60, 0);
+    for (int y = 20; y < 30; ++y)
+        for (int x = 40; x < 55; ++x) selection[size_t(y) * 80 + x] = 255;
+    FilterParameters p = defaults();
+    p.amount = 100;
+    RunResult r = run(image, p, 16, 16, selection);
+    ASSERT_EQ(r.result, noErr);
+    size_t inside = 0;
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 80; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const bool selected = selection[size_t(y) * 80 + x] != 0;
+                if (!selected)
+                    ASSERT_EQ(r.image.at(x, y, c), image.at(x, y, c)) << x << "," << y;
+                else
+                    inside += r.image.at(x, y, c) != image.at(x, y, c);
+            }
+    EXPECT_GT(inside, 100u);
+    EXPECT_FALSE(r.stats.wroteOutsideOutRect);
+}
+
+TEST_F(ApplyFilter, EmptySelectionChangesNothing) {
+    const HostImage image = makeTestImage(50, 40, 3, 8);
+    RunResult r = run(image, defaults(), 16, 16, std::vector<uint8_t>(50 * 40, 0));
+    EXPECT_EQ(r.result, noErr);
+    EXPECT_EQ(differingSamples(r.image, image), 0u);
+    EXPECT_EQ(r.stats.buffersGranted, 0u);
+}
+
+TEST_F(ApplyFilter, AbortKeepsEarlierTilesAndFreesEverything) {
+    const HostImage image = makeTestImage(400, 300, 3, 8, 5);
+    FilterParameters p = defaults();
+    p.operation = 2;
+    p.amount = 100;
+    int reports = 0;
+    RunResult r = run(image, p, 400, 40, {}, [&](int32_t, int32_t) { return ++reports >= 3; });
+    EXPECT_EQ(r.result, userCanceledErr);
+    EXPECT_EQ(r.stats.liveBuffers, 0u);
+    // The first band of rows was written, the last one was never reached.
+    size_t firstBand = 0, lastBand = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 400; ++x) firstBand += r.image.at(x, y, 0) != image.at(x, y, 0);
+    for (int y = 260; y < 300; ++y)
+        for (int x = 0; x < 400; ++x) lastBand += r.image.at(x, y, 0) != image.at(x, y, 0);
+    EXPECT_GT(firstBand, 0u);
+    EXPECT_EQ(lastBand, 0u);
+}
+
+TEST_F(ApplyFilter, SixteenBitAndCmykSamplesRoundTripThroughTheWorkingRange) {
+    FilterParameters p = defaults();
+    for (int32_t& c : p.channelEnabled) c = 0;  // nothing filtered: only the transfers act
+    for (auto [planes, depth] : {std::pair{3, 8}, {3, 16}, {4, 8}, {4, 16}}) {
+        HostImage image = makeTestImage(37, 23, planes, depth, 11);
+        image.samples[0] = depth == 16 ? 32768 : 255;
+        image.samples[1] = depth == 16 ? 32767 : 0;
+        RunResult r = run(image, p, 16, 16);
+        ASSERT_EQ(r.result, noErr);
+        for (size_t i = 0; i < image.samples.size(); ++i) {
+            const uint16_t v = image.samples[i];
+            uint16_t expected = v;
+            if (depth == 16 && planes == 3) expected = uint16_t((((v >> 7) * 255) >> 1));
+            if (depth == 16 && planes == 4) expected = uint16_t((65535 - ((32768 - v) / 128) * 255) >> 1);
+            ASSERT_EQ(r.image.samples[i], expected) << planes << " planes, " << depth << " bits, sample " << i;
+        }
+    }
+}
+
+TEST_F(ApplyFilter, YuvChrominanceActsOnBothColourDifferences) {
+    const HostImage image = makeTestImage(90, 70, 3, 16, 9);
+    FilterParameters p = defaults();
+    p.colorSpace = 3;
+    p.amount = 100;
+    p.channelEnabled[0] = 0;
+    p.channelEnabled[1] = 1;
+    RunResult r = run(image, p, 32, 32);
+    ASSERT_EQ(r.result, noErr);
+    size_t uChanged = 0, vChanged = 0;
+    int maxYShift = 0;
+    for (int y = 0; y < 70; ++y)
+        for (int x = 0; x < 90; ++x) {
+            uint16_t before[3], after[3], yuvBefore[3], yuvAfter[3];
+            for (int c = 0; c < 3; ++c) {
+                before[c] = uint16_t((image.at(x, y, c) >> 7) * 255);
+                after[c] = uint16_t((r.image.at(x, y, c) >> 7) * 255);
+            }
+            rgbToYuv(before, yuvBefore);
+            rgbToYuv(after, yuvAfter);
+            uChanged += std::abs(yuvAfter[1] - yuvBefore[1]) > 600;
+            vChanged += std::abs(yuvAfter[2] - yuvBefore[2]) > 600;
+            maxYShift = std::max(maxYShift, std::abs(int(yuvAfter[0]) - int(yuvBefore[0])));
+        }
+    EXPECT_GT(uChanged, 50u);
+    EXPECT_GT(vChanged, 50u);
+    EXPECT_LT(maxYShift, 1200) << "luminance stays put up to the clamping of out-of-gamut colours";
+}
+
+TEST_F(ApplyFilter, TooLittleMemoryIsReportedAndNothingLeaks) {
+    const HostImage image = makeTestImage(64, 64, 3, 8);
+    RunResult r = run(image, defaults(), 64, 64, {}, {}, 20000);
+    EXPECT_EQ(r.result, memFullErr);
+    EXPECT_EQ(r.stats.liveBuffers, 0u);
+    EXPECT_EQ(differingSamples(r.image, image), 0u);
+}
+
+TEST_F(ApplyFilter, ZeroTileSizeIsABadParameter) {
+    const HostImage image = makeTestImage(20, 20, 3, 8);
+    RunResult r = run(image, defaults(), 0, 16);
+    EXPECT_EQ(r.result, filterBadParameters);
+}
+
+TEST_F(ApplyFilter, OutOfRangeStoredValuesEndInAResult) {
+    const HostImage image = makeTestImage(60, 40, 3, 8);
+    FilterParameters p = defaults();
+    for (int32_t amount : {0, -5, 1000000, 2147483647}) {
+        for (int operation : {1, 2, 7}) {
+            p.amount = amount;
+            p.operation = operation;
+            p.contractExpand = -2147483647 - 1;
+            p.opacity = -3;
+            RunResult r = run(image, p, 32, 32);
+            EXPECT_TRUE(r.result == noErr || r.result == memFullErr || r.result == filterBadParameters)
+                << amount << " " << operation << " gave " << r.result;
+            EXPECT_EQ(r.stats.liveBuffers, 0u);
+            EXPECT_FALSE(r.stats.wroteOutsideOutRect);
+        }
+    }
+}
+
+}  // namespace
