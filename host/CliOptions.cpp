@@ -200,6 +200,11 @@ bool channelFlagsFor(const std::string& channels, int model, int flags[4], std::
         for (int i = 0; i < 4; ++i) flags[i] = channels[size_t(i)] == '1';
         return true;
     }
+    if (channels.find_first_not_of("0123456789") == std::string::npos) {
+        error = "--channels needs exactly four 0/1 digits in the dialog's order (for example 1010), not '" +
+                channels + "'";
+        return false;
+    }
     const char* initials = model == 3 ? "CMYK" : model == 1 ? "HSI" : model == 5 ? "LC" : "RGB";
     const char* names = model == 3 ? "C, M, Y, K" : model == 1 ? "H, S, I" : model == 5 ? "L, C" : "R, G, B";
     for (char c : channels) {

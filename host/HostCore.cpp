@@ -335,13 +335,19 @@ void HostCore::setParameterBytes(const std::vector<uint8_t>& bytes) {
 int16 HostCore::call(PluginMainProc entry, int16 selector) {
     gHost = this;
     abortRequested_ = false;
+    // Like a real host, the filter reads the original pixels whatever it has
+    // already written to the output.
+    if (selector == filterSelectorStart) source_ = image_;
     int16 result = noErr;
     intptr data = 0;
     if (selector == filterSelectorAbout)
         entry(selector, &about_, &data, &result);
     else
         entry(selector, &record_, &data, &result);
-    if (selector == filterSelectorStart) takeBackOutput();
+    if (selector == filterSelectorStart) {
+        takeBackOutput();
+        source_ = HostImage();
+    }
     return result;
 }
 
@@ -402,7 +408,7 @@ OSErr HostCore::advance() {
         for (int32_t y = 0; y < rows; ++y)
             for (int32_t x = 0; x < cols; ++x)
                 for (int p = 0; p < n; ++p) {
-                    uint16_t v = image_.at(r.inRect.left + x, r.inRect.top + y, r.inLoPlane + p);
+                    uint16_t v = source_.at(r.inRect.left + x, r.inRect.top + y, r.inLoPlane + p);
                     uint8_t* d = inTile_.data() + size_t(y) * r.inRowBytes + (size_t(x) * n + p) * bytesPerSample;
                     d[0] = uint8_t(v);
                     if (bytesPerSample == 2) d[1] = uint8_t(v >> 8);

@@ -40,7 +40,8 @@ public:
     // 8-bit selection, one byte per pixel (0 = not selected); empty = none.
     void setSelection(std::vector<uint8_t> selection);
     void setTileSize(int32_t width, int32_t height);
-    // Limit on the buffer memory granted at once, in bytes (0 = no limit).
+    // Limit on the buffer memory granted at once, in bytes (0 = no limit;
+    // the default is 1 GiB).
     void setBufferLimit(size_t bytes) { bufferLimit_ = bytes; }
     // Without a basic suite the host looks older than version 5.
     void setHasBasicSuite(bool has);
@@ -72,9 +73,10 @@ private:
     FilterRecord record_{};
     AboutRecord about_{};
     HostImage image_;
+    HostImage source_;  // the pixels as they were when the run started: inData comes from here
     std::vector<uint8_t> selection_;
     HostStats stats_;
-    size_t bufferLimit_ = 0;
+    size_t bufferLimit_ = size_t(1) << 30;  // like a host with 1 GiB for plug-ins
     int32_t tileWidth_ = 256;
     int32_t tileHeight_ = 256;
     bool abortRequested_ = false;

@@ -28,6 +28,14 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     if [ -x /usr/lib/wine/wine64 ]; then /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1; else wineboot -i >/dev/null 2>&1; fi
     (command -v wineserver >/dev/null && wineserver -w) || true
 fi
+# Unmanaged windows: without a window manager on Xvfb, Wine otherwise waits
+# about 2 s for every window it hides.
+if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    reg=wine
+    [ -x /usr/lib/wine/wine64 ] && reg=/usr/lib/wine/wine64
+    "$reg" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    (command -v wineserver >/dev/null && wineserver -w) || true
+fi
 limit=${WINE_TIMEOUT:-900}
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x1024x24" timeout "$limit" "$loader" "$exe" "$@"

@@ -1,0 +1,73 @@
+// Image files for the command-line host, read and written through libvips:
+// TIFF, PNG, JPEG and binary PNM, RGB at 8 or 16 bits per channel and CMYK
+// where the format has it (TIFF, JPEG). Reading gives the pixels in the host's
+// conventions plus everything needed to write the result back as the input
+// was apart from its pixels.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/HostImage.h"
+
+enum class ImageFileFormat { Tiff, Png, Jpeg, Pnm };
+
+// What the file holds besides the colour channels the host sees.
+struct ImageFileInfo {
+    ImageFileFormat format = ImageFileFormat::Tiff;
+    int depth = 8;      // bits per channel in the file: 8 or 16
+    bool cmyk = false;  // CMYK, else RGB
+    // Channels after the colour channels (an alpha channel first), kept aside
+    // in the file's own values and written back unchanged: width x height x
+    // extraChannels, interleaved row by row.
+    int extraChannels = 0;
+    std::vector<uint16_t> extraSamples;
+    std::vector<uint8_t> iccProfile;  // empty when the file has none
+    std::vector<uint8_t> exif;
+    std::vector<uint8_t> xmp;
+    std::vector<uint8_t> iptc;
+    std::vector<uint8_t> photoshop;  // TIFF's image resource block
+    double xResolution = 0.0;        // pixels per millimetre; 0 = none
+    double yResolution = 0.0;
+    std::string resolutionUnit;  // "in" or "cm" as the file states it; empty = unstated
+    int orientation = 0;         // 1..8 as the file states it; 0 = unstated
+    // A PNM file's maximum sample value when it is not the depth's full range
+    // (255 or 65535); its samples are scaled to and from the full range.
+    int pnmMaxValue = 0;
+    int jpegQuality = 95;  // quality of a written JPEG, 1..100
+};
+
+// The message for images that are neither RGB nor CMYK: the plug-in's own.
+constexpr const char* kImageModeMessage =
+    "Please make sure that the image is in RGB or CMYK mode and that all channels are selected";
+
+// Starts libvips once for the process (later calls only report the first
+// result) and makes it deterministic: no operation cache. False with a reason
+// when libvips cannot start.
+bool initImageFiles(const char* programName, std::string& error);
+
+// 16-bit channel values between a file (0..65535) and the host (0..32768),
+// each rounding to nearest; host -> file -> host is the identity.
+inline uint16_t fileToHost16(uint16_t v) { return uint16_t((uint32_t(v) * 32768u + 32767u) / 65535u); }
+inline uint16_t hostToFile16(uint16_t h) { return uint16_t((uint32_t(h) * 65535u + 16384u) / 32768u); }
+
+// Reads the first page of an image file. The host image is interleaved RGB or
+// CMYK at the file's depth (8-bit 0..255, 16-bit 0..32768); CMYK uses the
+// host's convention where the full value means no ink (files store ink
+// amounts). False with an error naming the file and the reason.
+bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& info, std::string& error);
+
+// Writes image to path in info's format, depth and mode with its extra
+// channels and metadata. The file is written beside path under a temporary
+// name and renamed onto path only once complete. False with an error naming
+// the file and the reason; path is then untouched.
+bool writeImageFile(const std::string& path, const HostImage& image, const ImageFileInfo& info, std::string& error);
+
+// Reads a selection image: 8-bit, one grey channel, width x height pixels;
+// 0 = not selected, 255 = fully selected. False with an error naming the file.
+bool readSelectionFile(const std::string& path, int32_t width, int32_t height, std::vector<uint8_t>& selection,
+                       std::string& error);
+
+// The format's name for messages: "TIFF", "PNG", "JPEG", "PNM".
+const char* imageFileFormatName(ImageFileFormat format);

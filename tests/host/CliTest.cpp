@@ -1,0 +1,260 @@
+// The command-line host end to end: the built crispcalm loading the built
+// native plug-in, on real files.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <vips/vips.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "entry/FilterParameters.h"
+#include "host/ImageFile.h"
+#include "tests/support/TestImages.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status;
+    std::string output;  // stdout and stderr
+};
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("VIPS_WARNING", "0", 0);
+        std::string error;
+        ASSERT_TRUE(initImageFiles("cc_tests", error)) << error;
+        std::string pattern = (fs::temp_directory_path() / "cc-cli-XXXXXX").string();
+        folder = mkdtemp(pattern.data());
+    }
+    void TearDown() override { fs::remove_all(folder); }
+    std::string file(const std::string& name) const { return (folder / name).string(); }
+
+    Outcome crispcalm(const std::string& args) {
+        const std::string command = std::string(CC_BINARY_DIR) + "/crispcalm --quiet " + args + " 2>&1";
+        Outcome o{-1, {}};
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe) return o;
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) o.output.append(buffer, n);
+        int raw = pclose(pipe);
+        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        return o;
+    }
+
+    std::string makeImage(const std::string& name, ImageFileFormat format, int planes, int depth, bool alpha = false,
+                          bool profile = false) {
+        HostImage image = makeTestImage(90, 60, planes, depth, 3);
+        ImageFileInfo info;
+        info.format = format;
+        info.depth = depth;
+        info.cmyk = planes == 4;
+        if (alpha) {
+            info.extraChannels = 1;
+            info.extraSamples.resize(size_t(90) * 60);
+            for (size_t i = 0; i < info.extraSamples.size(); ++i)
+                info.extraSamples[i] = uint16_t((i * 7) % (depth == 16 ? 65536 : 256));
+        }
+        if (profile) {
+            VipsBlob* blob = nullptr;
+            if (vips_profile_load(planes == 4 ? "cmyk" : "srgb", &blob, NULL) == 0) {
+                size_t length = 0;
+                auto* data = static_cast<const uint8_t*>(vips_blob_get(blob, &length));
+                info.iccProfile.assign(data, data + length);
+                vips_area_unref(reinterpret_cast<VipsArea*>(blob));
+            }
+        }
+        info.xResolution = info.yResolution = 300 / 25.4;
+        std::string path = file(name), error;
+        EXPECT_TRUE(writeImageFile(path, image, info, error)) << error;
+        return path;
+    }
+
+    static bool read(const std::string& path, HostImage& image, ImageFileInfo& info) {
+        std::string error;
+        return readImageFile(path, image, info, error);
+    }
+
+    fs::path folder;
+};
+
+TEST_F(Cli, FiltersEveryFormatAndKeepsWhatTheFileCarries) {
+    struct Case {
+        const char* name;
+        ImageFileFormat format;
+        int planes, depth;
+        bool alpha, profile;
+    } cases[] = {
+        {"rgb8.png", ImageFileFormat::Png, 3, 8, true, true},     {"rgb16.png", ImageFileFormat::Png, 3, 16, false, false},
+        {"rgb8.tif", ImageFileFormat::Tiff, 3, 8, false, true},   {"rgb16.tif", ImageFileFormat::Tiff, 3, 16, true, true},
+        {"cmyk8.tif", ImageFileFormat::Tiff, 4, 8, false, true},  {"cmyk16.tif", ImageFileFormat::Tiff, 4, 16, true, false},
+        {"rgb.jpg", ImageFileFormat::Jpeg, 3, 8, false, true},    {"cmyk.jpg", ImageFileFormat::Jpeg, 4, 8, false, false},
+        {"rgb8.ppm", ImageFileFormat::Pnm, 3, 8, false, false},   {"rgb16.ppm", ImageFileFormat::Pnm, 3, 16, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string in = makeImage(c.name, c.format, c.planes, c.depth, c.alpha, c.profile);
+        const std::string out = file(std::string("out-") + c.name);
+        Outcome o = crispcalm("--amount 90 --color-space hsi " + in + " -o " + out);
+        ASSERT_EQ(o.status, 0) << o.output;
+        HostImage before, after;
+        ImageFileInfo beforeInfo, afterInfo;
+        ASSERT_TRUE(read(in, before, beforeInfo));
+        ASSERT_TRUE(read(out, after, afterInfo));
+        EXPECT_EQ(after.width, before.width);
+        EXPECT_EQ(after.planes, before.planes);
+        EXPECT_EQ(after.depth, before.depth);
+        EXPECT_EQ(afterInfo.format, beforeInfo.format);
+        EXPECT_EQ(afterInfo.extraSamples, beforeInfo.extraSamples) << "alpha passes through unchanged";
+        EXPECT_EQ(afterInfo.iccProfile, beforeInfo.iccProfile);
+        EXPECT_NEAR(afterInfo.xResolution, beforeInfo.xResolution, 1e-3);
+        size_t changed = 0;
+        for (size_t i = 0; i < before.samples.size(); ++i) changed += before.samples[i] != after.samples[i];
+        EXPECT_GT(changed, before.samples.size() / 20);
+    }
+    EXPECT_FALSE(fs::exists(file("out-rgb8.png.part")));
+}
+
+TEST_F(Cli, FromCurvesDoesNotDependOnTheTileSize) {
+    const std::string in = makeImage("in.tif", ImageFileFormat::Tiff, 3, 16);
+    ASSERT_EQ(crispcalm("--operation soften --amount 100 " + in + " -o " + file("a.tif")).status, 0);
+    ASSERT_EQ(crispcalm("--operation soften --amount 100 --tile 7x5 " + in + " -o " + file("b.tif")).status, 0);
+    HostImage a, b;
+    ImageFileInfo ia, ib;
+    ASSERT_TRUE(read(file("a.tif"), a, ia));
+    ASSERT_TRUE(read(file("b.tif"), b, ib));
+    EXPECT_EQ(a.samples, b.samples);
+}
+
+TEST_F(Cli, SavedParametersAndSettingsRepeatARun) {
+    const std::string in = makeImage("in.png", ImageFileFormat::Png, 3, 8);
+    Outcome first = crispcalm("--operation soften --amount 70 --channels 1010 --opacity 150 --save-params " +
+                              file("run.bin") + " --save-settings " + file("run.qzr4") + " " + in + " -o " +
+                              file("first.png"));
+    ASSERT_EQ(first.status, 0) << first.output;
+    ASSERT_EQ(fs::file_size(file("run.bin")), kFilterParametersSize);
+    ASSERT_EQ(fs::file_size(file("run.qzr4")), 3093u);
+    ASSERT_EQ(crispcalm("--params " + file("run.bin") + " " + in + " -o " + file("second.png")).status, 0);
+    ASSERT_EQ(crispcalm("--settings " + file("run.qzr4") + " " + in + " -o " + file("third.png")).status, 0);
+    HostImage a, b, c;
+    ImageFileInfo ia, ib, ic;
+    ASSERT_TRUE(read(file("first.png"), a, ia));
+    ASSERT_TRUE(read(file("second.png"), b, ib));
+    ASSERT_TRUE(read(file("third.png"), c, ic));
+    EXPECT_EQ(a.samples, b.samples);
+    EXPECT_EQ(a.samples, c.samples) << "the standard curves survive the settings file's point bytes";
+}
+
+TEST_F(Cli, SelectionConfinesTheResult) {
+    const std::string in = makeImage("in.png", ImageFileFormat::Png, 3, 8);
+    VipsImage* mask = nullptr;
+    ASSERT_EQ(vips_black(&mask, 90, 60, NULL), 0);
+    VipsImage* square = nullptr;
+    ASSERT_EQ(vips_draw_rect1(mask, 255, 30, 20, 20, 15, "fill", TRUE, NULL), 0);
+    ASSERT_EQ(vips_cast_uchar(mask, &square, NULL), 0);
+    ASSERT_EQ(vips_image_write_to_file(square, file("mask.png").c_str(), NULL), 0);
+    g_object_unref(square);
+    g_object_unref(mask);
+    ASSERT_EQ(crispcalm("--amount 100 --selection " + file("mask.png") + " " + in + " -o " + file("out.png")).status,
+              0);
+    HostImage before, after;
+    ImageFileInfo i1, i2;
+    ASSERT_TRUE(read(in, before, i1));
+    ASSERT_TRUE(read(file("out.png"), after, i2));
+    size_t inside = 0;
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 90; ++x)
+            for (int p = 0; p < 3; ++p) {
+                const bool selected = x >= 30 && x < 50 && y >= 20 && y < 35;
+                if (!selected) ASSERT_EQ(after.at(x, y, p), before.at(x, y, p)) << x << "," << y;
+                else inside += after.at(x, y, p) != before.at(x, y, p);
+            }
+    EXPECT_GT(inside, 50u);
+}
+
+TEST_F(Cli, BatchReportsFailuresAndGoesOn) {
+    const std::string good = makeImage("good.png", ImageFileFormat::Png, 3, 8);
+    std::ofstream(file("bad.png")) << "not an image";
+    fs::create_directory(file("out"));
+    Outcome o = crispcalm(good + " " + file("bad.png") + " " + file("missing.png") + " --out-dir " + file("out"));
+    EXPECT_NE(o.status, 0);
+    EXPECT_TRUE(fs::exists(file("out/good.png")));
+    EXPECT_FALSE(fs::exists(file("out/bad.png")));
+    EXPECT_NE(o.output.find("bad.png"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("missing.png"), std::string::npos) << o.output;
+}
+
+TEST_F(Cli, BadInputGivesAMessageAndNoOutput) {
+    const std::string in = makeImage("in.png", ImageFileFormat::Png, 3, 8);
+    std::ofstream(file("short.bin"), std::ios::binary) << std::string(100, 'x');
+    std::string wrongSignature(kFilterParametersSize, '\0');
+    std::ofstream(file("unsigned.bin"), std::ios::binary) << wrongSignature;
+    std::ofstream(file("text.qzr3"), std::ios::binary) << "QZR9 nonsense";
+    {
+        VipsImage* grey = nullptr;
+        ASSERT_EQ(vips_black(&grey, 90, 60, NULL), 0);
+        VipsImage* grey8 = nullptr;
+        ASSERT_EQ(vips_cast_uchar(grey, &grey8, NULL), 0);
+        ASSERT_EQ(vips_image_write_to_file(grey8, file("grey.png").c_str(), NULL), 0);
+        VipsImage* small = nullptr;
+        ASSERT_EQ(vips_black(&small, 10, 10, NULL), 0);
+        VipsImage* small8 = nullptr;
+        ASSERT_EQ(vips_cast_uchar(small, &small8, NULL), 0);
+        ASSERT_EQ(vips_image_write_to_file(small8, file("small-mask.png").c_str(), NULL), 0);
+        for (VipsImage* i : {grey, grey8, small, small8}) g_object_unref(i);
+    }
+    std::vector<uint8_t> png;
+    {
+        std::ifstream f(in, std::ios::binary);
+        png.assign(std::istreambuf_iterator<char>(f), {});
+    }
+    std::ofstream(file("truncated.png"), std::ios::binary).write(reinterpret_cast<char*>(png.data()), 300);
+
+    const std::string out = file("out.png");
+    struct Bad {
+        std::string args, mentions;
+    } bad[] = {
+        {file("nowhere.png") + " -o " + out, "nowhere.png"},
+        {file("truncated.png") + " -o " + out, "truncated.png"},
+        {file("short.bin") + " -o " + out, "short.bin"},
+        {file("grey.png") + " -o " + out, "RGB or CMYK mode"},
+        {"--selection " + file("small-mask.png") + " " + in + " -o " + out, "small-mask.png"},
+        {"--params " + file("short.bin") + " " + in + " -o " + out, "24672 bytes"},
+        {"--params " + file("unsigned.bin") + " " + in + " -o " + out, "signature"},
+        {"--settings " + file("text.qzr3") + " " + in + " -o " + out, "Incorrect file type"},
+        {"--amount 0 " + in + " -o " + out, "--amount"},
+        {"--opacity 201 " + in + " -o " + out, "--opacity"},
+        {"--contract-expand -101 " + in + " -o " + out, "--contract-expand"},
+        {"--color-space lab " + in + " -o " + out, "--color-space"},
+        {"--channels RGBX " + in + " -o " + out, "'X'"},
+        {"--tile 0x5 " + in + " -o " + out, "--tile"},
+        {"--frobnicate " + in + " -o " + out, "unknown option --frobnicate"},
+        {in, "no output"},
+    };
+    for (const Bad& b : bad) {
+        Outcome o = crispcalm(b.args);
+        EXPECT_NE(o.status, 0) << b.args;
+        EXPECT_NE(o.output.find(b.mentions), std::string::npos) << b.args << "\n" << o.output;
+        EXPECT_FALSE(fs::exists(out)) << b.args;
+    }
+    size_t leftovers = 0;
+    for (const auto& entry : fs::directory_iterator(folder))
+        leftovers += entry.path().filename().string().find("out") != std::string::npos;
+    EXPECT_EQ(leftovers, 0u) << "no temporary files remain";
+}
+
+TEST_F(Cli, HelpAndVersion) {
+    Outcome help = crispcalm("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.output.find("Examples:"), std::string::npos);
+    Outcome version = crispcalm("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_NE(version.output.find("2.2"), std::string::npos);
+}
+
+}  // namespace
