@@ -123,7 +123,7 @@ RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostIma
                     const std::function<bool(int32_t, int32_t)>& progress) {
     RunReport report;
     HostCore host;
-    host.setImage(image);
+    host.setImage(std::move(image));
     if (!selection.empty()) host.setSelection(selection);
     host.setTileSize(tileWidth, tileHeight);
     host.onProgress = progress;
@@ -138,7 +138,7 @@ RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostIma
     if (host.stats().liveBuffers) report.hostProblem = "the plug-in left buffers behind";
     if (host.stats().badRequest) report.hostProblem = "the plug-in asked for pixels outside the image";
     report.hostChecksFailed = !report.hostProblem.empty();
-    if (report.result == noErr && !report.hostChecksFailed) image = host.image();
+    image = std::move(host.image());
     return report;
 }
 

@@ -31,7 +31,8 @@ struct RunReport {
     std::string hostProblem;
 };
 
-// Runs the plug-in on image in place (only on success is image changed).
+// Runs the plug-in on image in place. After a failure the image holds what
+// the host held then (tiles written before an abort, for instance).
 // progress(done, total) returns true to abort.
 RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostImage& image,
                     const std::vector<uint8_t>& selection, int32_t tileWidth, int32_t tileHeight,

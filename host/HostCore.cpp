@@ -33,6 +33,46 @@ constexpr int32_t kRowGuard = 16;  // guard bytes after each row of an output ti
 
 bool rectEmpty(const Rect& r) { return r.bottom <= r.top || r.right <= r.left; }
 
+// Copies n samples of one image row (every plane in [lo, lo + count) of each
+// pixel) into tile bytes at 8 or 16 bits, little-endian.
+void packRow(const uint16_t* pixels, int planes, int lo, int count, int32_t columns, int bytesPerSample,
+             uint8_t* out) {
+    if (bytesPerSample == 2 && lo == 0 && count == planes) {
+        std::memcpy(out, pixels, size_t(columns) * size_t(planes) * 2);
+        return;
+    }
+    for (int32_t x = 0; x < columns; ++x) {
+        const uint16_t* px = pixels + size_t(x) * planes + lo;
+        for (int p = 0; p < count; ++p) {
+            if (bytesPerSample == 2) {
+                std::memcpy(out, px + p, 2);
+                out += 2;
+            } else {
+                *out++ = uint8_t(px[p]);
+            }
+        }
+    }
+}
+
+void unpackRow(const uint8_t* in, int planes, int lo, int count, int32_t columns, int bytesPerSample,
+               uint16_t* pixels) {
+    if (bytesPerSample == 2 && lo == 0 && count == planes) {
+        std::memcpy(pixels, in, size_t(columns) * size_t(planes) * 2);
+        return;
+    }
+    for (int32_t x = 0; x < columns; ++x) {
+        uint16_t* px = pixels + size_t(x) * planes + lo;
+        for (int p = 0; p < count; ++p) {
+            if (bytesPerSample == 2) {
+                std::memcpy(px + p, in, 2);
+                in += 2;
+            } else {
+                px[p] = *in++;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 int16_t hostModeFor(int planes, int depth) {
@@ -321,7 +361,9 @@ Handle HostCore::newHandle(int32_t size) { return Impl::newHandle(size); }
 void HostCore::disposeHandle(Handle h) { Impl::disposeHandle(h); }
 
 std::vector<uint8_t> HostCore::parameterBytes() const {
-    auto it = handles().find(record_.parameters);
+    // A copy: the record's packing leaves the field misaligned for a reference.
+    const Handle parameters = record_.parameters;
+    auto it = handles().find(parameters);
     if (it == handles().end()) return {};
     return std::vector<uint8_t>(it->second->data, it->second->data + it->second->size);
 }
@@ -369,12 +411,8 @@ bool HostCore::takeBackOutput() {
         const uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * size_t(stride);
         for (int32_t g = 0; g < kRowGuard; ++g)
             if (row[rowBytes + g] != kGuardByte) clean = false;
-        for (int32_t x = 0; x < cols; ++x)
-            for (int p = 0; p < nPlanes; ++p) {
-                const uint8_t* s = row + (size_t(x) * nPlanes + p) * bytesPerSample;
-                uint16_t v = bytesPerSample == 2 ? uint16_t(s[0] | (s[1] << 8)) : s[0];
-                image_.samples[image_.index(lentOutRect_.left + x, lentOutRect_.top + y, lentOutLo_ + p)] = v;
-            }
+        unpackRow(row, image_.planes, lentOutLo_, nPlanes, cols, bytesPerSample,
+                  &image_.samples[image_.index(lentOutRect_.left, lentOutRect_.top + y, 0)]);
     }
     if (!clean) stats_.wroteOutsideOutRect = true;
     outTile_.clear();
@@ -404,15 +442,10 @@ OSErr HostCore::advance() {
         const int n = r.inHiPlane - r.inLoPlane + 1;
         const int32_t cols = r.inRect.right - r.inRect.left, rows = r.inRect.bottom - r.inRect.top;
         r.inRowBytes = cols * n * bytesPerSample;
-        inTile_.assign(size_t(r.inRowBytes) * size_t(rows), 0);
+        inTile_.resize(size_t(r.inRowBytes) * size_t(rows));
         for (int32_t y = 0; y < rows; ++y)
-            for (int32_t x = 0; x < cols; ++x)
-                for (int p = 0; p < n; ++p) {
-                    uint16_t v = source_.at(r.inRect.left + x, r.inRect.top + y, r.inLoPlane + p);
-                    uint8_t* d = inTile_.data() + size_t(y) * r.inRowBytes + (size_t(x) * n + p) * bytesPerSample;
-                    d[0] = uint8_t(v);
-                    if (bytesPerSample == 2) d[1] = uint8_t(v >> 8);
-                }
+            packRow(&source_.samples[source_.index(r.inRect.left, r.inRect.top + y, 0)], source_.planes,
+                    r.inLoPlane, n, cols, bytesPerSample, inTile_.data() + size_t(y) * r.inRowBytes);
         r.inData = inTile_.data();
     }
 
@@ -429,16 +462,15 @@ OSErr HostCore::advance() {
         const int32_t rowBytes = cols * n * bytesPerSample;
         const int32_t stride = rowBytes + kRowGuard;
         outGuard_ = 64;
-        outTile_.assign(size_t(stride) * size_t(rows) + 2 * size_t(outGuard_), kGuardByte);
-        for (int32_t y = 0; y < rows; ++y)
-            for (int32_t x = 0; x < cols; ++x)
-                for (int p = 0; p < n; ++p) {
-                    uint16_t v = image_.at(r.outRect.left + x, r.outRect.top + y, r.outLoPlane + p);
-                    uint8_t* d =
-                        outTile_.data() + outGuard_ + size_t(y) * stride + (size_t(x) * n + p) * bytesPerSample;
-                    d[0] = uint8_t(v);
-                    if (bytesPerSample == 2) d[1] = uint8_t(v >> 8);
-                }
+        outTile_.resize(size_t(stride) * size_t(rows) + 2 * size_t(outGuard_));
+        std::memset(outTile_.data(), kGuardByte, size_t(outGuard_));
+        std::memset(outTile_.data() + outTile_.size() - size_t(outGuard_), kGuardByte, size_t(outGuard_));
+        for (int32_t y = 0; y < rows; ++y) {
+            uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * stride;
+            packRow(&image_.samples[image_.index(r.outRect.left, r.outRect.top + y, 0)], image_.planes,
+                    r.outLoPlane, n, cols, bytesPerSample, row);
+            std::memset(row + rowBytes, kGuardByte, kRowGuard);
+        }
         r.outData = outTile_.data() + outGuard_;
         r.outRowBytes = stride;
         lentOutRect_ = r.outRect;

@@ -5,11 +5,14 @@
 #include <unistd.h>
 #include <vips/vips.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <new>
 #include <system_error>
 
 namespace {
@@ -87,23 +90,28 @@ bool sniffFormat(const std::string& path, ImageFileFormat& format, std::string& 
 }
 
 // Opens the first page with the format's own loader, failing on damaged data
-// rather than filling in grey.
+// rather than filling in grey. The pixels are read once, top to bottom:
+// sequential access lets the loader decode straight from the file, where
+// random access would first decode the whole image into memory or, for large
+// images, a temporary file.
 bool openImage(const std::string& path, ImageFileFormat format, ImageRef& ref, std::string& error) {
     vips_error_clear();
     int result = -1;
     const char* p = path.c_str();
+    const VipsFailOn failOn = VIPS_FAIL_ON_ERROR;
+    const VipsAccess access = VIPS_ACCESS_SEQUENTIAL;
     switch (format) {
         case ImageFileFormat::Tiff:
-            result = vips_tiffload(p, &ref.image, "fail_on", VIPS_FAIL_ON_ERROR, NULL);
+            result = vips_tiffload(p, &ref.image, "fail_on", failOn, "access", access, NULL);
             break;
         case ImageFileFormat::Png:
-            result = vips_pngload(p, &ref.image, "fail_on", VIPS_FAIL_ON_ERROR, NULL);
+            result = vips_pngload(p, &ref.image, "fail_on", failOn, "access", access, NULL);
             break;
         case ImageFileFormat::Jpeg:
-            result = vips_jpegload(p, &ref.image, "fail_on", VIPS_FAIL_ON_ERROR, NULL);
+            result = vips_jpegload(p, &ref.image, "fail_on", failOn, "access", access, NULL);
             break;
         case ImageFileFormat::Pnm:
-            result = vips_ppmload(p, &ref.image, "fail_on", VIPS_FAIL_ON_ERROR, NULL);
+            result = vips_ppmload(p, &ref.image, "fail_on", failOn, "access", access, NULL);
             break;
     }
     if (result != 0 || !ref.image) {
@@ -137,21 +145,72 @@ const char* sampleFormatName(VipsBandFormat f) {
     }
 }
 
-// Decodes all pixels into memory; false with libvips's reason (a truncated or
-// damaged file shows here, as decoding is lazy).
-bool decodePixels(VipsImage* image, const std::string& path, std::vector<uint8_t>& out, std::string& error) {
+// Rows handed over at a time: about a megabyte, small enough to stay in the
+// cache between decoding and converting.
+constexpr size_t kBandBytes = size_t(1) << 20;
+
+// Decodes the image top to bottom a band of rows at a time, handing each band
+// to take(rows, firstRow, rowCount, rowStride) while it is still in the cache.
+// False with libvips's reason: a truncated or damaged file shows here, as
+// decoding is lazy.
+template <typename Take>
+bool readRows(VipsImage* image, const std::string& path, std::string& error, Take&& take) {
     vips_error_clear();
-    size_t size = 0;
-    void* data = vips_image_write_to_memory(image, &size);
-    if (!data) return fail(error, path, "cannot be decoded (" + vipsReason("damaged file") + ")");
-    size_t expected = VIPS_IMAGE_SIZEOF_IMAGE(image);
-    if (size != expected) {
-        g_free(data);
-        return fail(error, path, "decoded to an unexpected number of bytes");
+    VipsRegion* region = vips_region_new(image);
+    if (!region) return fail(error, path, "cannot be decoded (" + vipsReason("out of memory") + ")");
+    const int32_t width = image->Xsize, height = image->Ysize;
+    const size_t rowBytes = VIPS_IMAGE_SIZEOF_LINE(image);
+    const int32_t step = int32_t(std::max<size_t>(1, std::min<size_t>(kBandBytes / rowBytes, size_t(height))));
+    bool ok = true;
+    for (int32_t y = 0; y < height; y += step) {
+        VipsRect rect = {0, y, width, std::min(step, height - y)};
+        if (vips_region_prepare(region, &rect) != 0) {
+            ok = false;
+            break;
+        }
+        take(reinterpret_cast<const uint8_t*>(VIPS_REGION_ADDR(region, 0, y)), y, rect.height,
+             size_t(VIPS_REGION_LSKIP(region)));
     }
-    out.assign(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
-    g_free(data);
+    g_object_unref(region);
+    if (!ok) return fail(error, path, "cannot be decoded (" + vipsReason("damaged file") + ")");
     return true;
+}
+
+// The host value of every file value of the colour channels: a PNM's own
+// range stretched to the full range, CMYK ink turned into the host's
+// full-means-no-ink, 16 bits brought to 0..32768. One lookup per sample.
+std::vector<uint16_t> colourTable(int depth, bool cmyk, int pnmMaxValue) {
+    const uint32_t full = depth == 16 ? 65535u : 255u;
+    const uint32_t max = pnmMaxValue > 0 ? uint32_t(pnmMaxValue) : full;
+    std::vector<uint16_t> table(full + 1);
+    for (uint32_t v = 0; v <= full; ++v) {
+        uint32_t x = v;
+        if (max != full) x = v >= max ? full : (v * full + max / 2) / max;
+        if (cmyk) x = full - x;
+        table[v] = depth == 16 ? fileToHost16(uint16_t(x)) : uint16_t(x);
+    }
+    return table;
+}
+
+// Converts rows of interleaved file samples (T: uint8_t or uint16_t) into the
+// host's colour samples and the extra channels kept aside. Without extra
+// channels a row is one run of colour samples.
+template <typename T, int Planes>
+void takeRows(const uint8_t* rows, int32_t count, size_t stride, int32_t width, int extra, const uint16_t* table,
+              uint16_t* colour, uint16_t* extraOut) {
+    const size_t colourPerRow = size_t(width) * Planes;
+    for (int32_t r = 0; r < count; ++r) {
+        const T* s = reinterpret_cast<const T*>(rows + size_t(r) * stride);
+        if (extra == 0) {
+            for (size_t i = 0; i < colourPerRow; ++i) colour[i] = table[s[i]];
+            colour += colourPerRow;
+            continue;
+        }
+        for (int32_t x = 0; x < width; ++x) {
+            for (int b = 0; b < Planes; ++b) *colour++ = table[*s++];
+            for (int b = 0; b < extra; ++b) *extraOut++ = *s++;
+        }
+    }
 }
 
 std::vector<uint8_t> blobOf(VipsImage* image, const char* name) {
@@ -210,19 +269,54 @@ void settlePermissions(const std::string& temporary, const fs::path& target) {
     chmod(temporary.c_str(), mode);
 }
 
-// TIFF, PNG or JPEG through libvips, with the metadata of info.
-bool saveWithVips(const std::string& file, const std::vector<uint16_t>& values, int32_t width, int32_t height,
-                  int bands, const ImageFileInfo& info, std::string& reason) {
-    std::vector<uint8_t> raw(values.size() * (info.depth == 16 ? 2 : 1));
-    if (info.depth == 16) {
-        std::memcpy(raw.data(), values.data(), raw.size());  // libvips takes machine order
-    } else {
-        for (size_t i = 0; i < values.size(); ++i) raw[i] = uint8_t(values[i]);
+// libvips's compression for a TIFF stored with the given Compression tag.
+// JPEG and WebP hold 8 bits per channel only (libvips would quietly write a
+// 16-bit image as 8 bits), so deeper images take LZW, as anything libvips
+// cannot write does.
+VipsForeignTiffCompression tiffCompressionFor(uint16_t tag, int depth) {
+    switch (tag) {
+        case 1:
+            return VIPS_FOREIGN_TIFF_COMPRESSION_NONE;
+        case 5:
+            return VIPS_FOREIGN_TIFF_COMPRESSION_LZW;
+        case 8:
+        case 32946:  // deflate's older number
+            return VIPS_FOREIGN_TIFF_COMPRESSION_DEFLATE;
+        case 32773:
+            return VIPS_FOREIGN_TIFF_COMPRESSION_PACKBITS;
+        case 6:  // JPEG's older scheme, written with the current one
+        case 7:
+            return depth == 8 ? VIPS_FOREIGN_TIFF_COMPRESSION_JPEG : VIPS_FOREIGN_TIFF_COMPRESSION_LZW;
+        case 50000:
+            return VIPS_FOREIGN_TIFF_COMPRESSION_ZSTD;
+        case 50001:
+            return depth == 8 ? VIPS_FOREIGN_TIFF_COMPRESSION_WEBP : VIPS_FOREIGN_TIFF_COMPRESSION_LZW;
+        default:
+            return VIPS_FOREIGN_TIFF_COMPRESSION_LZW;
     }
+}
+
+// The predictor to write: the file's own when it was compressed the same way,
+// else libvips's usual horizontal differencing. The floating-point predictor
+// does not apply to integer samples.
+VipsForeignTiffPredictor tiffPredictorFor(const TiffStorage& storage, VipsForeignTiffCompression written) {
+    bool same = (written == VIPS_FOREIGN_TIFF_COMPRESSION_LZW && storage.compression == 5) ||
+                (written == VIPS_FOREIGN_TIFF_COMPRESSION_DEFLATE &&
+                 (storage.compression == 8 || storage.compression == 32946)) ||
+                (written == VIPS_FOREIGN_TIFF_COMPRESSION_ZSTD && storage.compression == 50000);
+    if (same && storage.predictor == 1) return VIPS_FOREIGN_TIFF_PREDICTOR_NONE;
+    return VIPS_FOREIGN_TIFF_PREDICTOR_HORIZONTAL;
+}
+
+// TIFF, PNG or JPEG through libvips, with the metadata of info. data holds the
+// file's samples, all bands interleaved at the file's depth in machine order;
+// libvips reads them in place, so they must outlive the save.
+bool saveWithVips(const std::string& file, const void* data, size_t bytes, int32_t width, int32_t height, int bands,
+                  const ImageFileInfo& info, std::string& reason) {
     vips_error_clear();
     ImageRef memory;
-    memory.image = vips_image_new_from_memory_copy(raw.data(), raw.size(), width, height, bands,
-                                                   info.depth == 16 ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR);
+    memory.image = vips_image_new_from_memory(data, bytes, width, height, bands,
+                                              info.depth == 16 ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR);
     VipsInterpretation type = info.cmyk          ? VIPS_INTERPRETATION_CMYK
                               : info.depth == 16 ? VIPS_INTERPRETATION_RGB16
                                                  : VIPS_INTERPRETATION_sRGB;
@@ -248,19 +342,22 @@ bool saveWithVips(const std::string& file, const std::vector<uint16_t>& values, 
     }
 
     const char* p = file.c_str();
+    const int quality = info.jpegQuality < 1 ? 1 : info.jpegQuality > 100 ? 100 : info.jpegQuality;
     int result = -1;
     switch (info.format) {
         case ImageFileFormat::Tiff: {
             VipsForeignTiffResunit unit =
                 info.resolutionUnit == "in" ? VIPS_FOREIGN_TIFF_RESUNIT_INCH : VIPS_FOREIGN_TIFF_RESUNIT_CM;
-            result = vips_tiffsave(image, p, "compression", VIPS_FOREIGN_TIFF_COMPRESSION_LZW, "resunit", unit, NULL);
+            VipsForeignTiffCompression compression = tiffCompressionFor(info.tiff.compression, info.depth);
+            result = vips_tiffsave(image, p, "compression", compression, "predictor",
+                                   tiffPredictorFor(info.tiff, compression), "Q", quality, "bigtiff",
+                                   info.tiff.bigTiff ? TRUE : FALSE, "resunit", unit, NULL);
             break;
         }
         case ImageFileFormat::Png:
             result = vips_pngsave(image, p, NULL);
             break;
         case ImageFileFormat::Jpeg: {
-            int quality = info.jpegQuality < 1 ? 1 : info.jpegQuality > 100 ? 100 : info.jpegQuality;
             result = vips_jpegsave(image, p, "Q", quality, NULL);
             break;
         }
@@ -274,45 +371,80 @@ bool saveWithVips(const std::string& file, const std::vector<uint16_t>& values, 
     return true;
 }
 
-// PNM samples run 0..maxValue; the host expects the depth's full range.
-void scaleToFullRange(std::vector<uint8_t>& raw, int depth, uint32_t maxValue) {
-    uint32_t full = depth == 16 ? 65535u : 255u;
-    auto scale = [&](uint32_t v) { return v >= maxValue ? full : (v * full + maxValue / 2) / maxValue; };
-    if (depth == 8) {
-        for (uint8_t& b : raw) b = uint8_t(scale(b));
-        return;
-    }
-    for (size_t i = 0; i + 1 < raw.size(); i += 2) {
-        uint16_t v;
-        std::memcpy(&v, &raw[i], 2);
-        v = uint16_t(scale(v));
-        std::memcpy(&raw[i], &v, 2);
-    }
-}
-
 // Binary PNM (P6) written here rather than by libvips, whose header carries
 // the time of writing: the same image must always give the same bytes.
-bool writePnm(const std::string& file, const std::vector<uint16_t>& values, int32_t width, int32_t height, int depth,
-              int maxValue) {
+// values are the file's samples at the full range of the depth.
+template <typename T>
+bool writePnm(const std::string& file, const T* values, int32_t width, int32_t height, int depth, int maxValue) {
     uint32_t full = depth == 16 ? 65535u : 255u;
     uint32_t max = maxValue > 0 && uint32_t(maxValue) < full ? uint32_t(maxValue) : full;
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     if (!out) return false;
     out << "P6\n" << width << " " << height << "\n" << max << "\n";
-    std::vector<uint8_t> row;
-    size_t rowValues = size_t(width) * 3;
+    const size_t rowValues = size_t(width) * 3;
+    std::vector<uint8_t> row(rowValues * (depth == 16 ? 2 : 1));
     for (int32_t y = 0; y < height; ++y) {
-        row.clear();
+        const T* s = values + size_t(y) * rowValues;
+        uint8_t* d = row.data();
         for (size_t i = 0; i < rowValues; ++i) {
-            uint32_t v = values[size_t(y) * rowValues + i];
+            uint32_t v = s[i];
             if (max != full) v = (v * max + full / 2) / full;
-            if (depth == 16) row.push_back(uint8_t(v >> 8));  // most significant byte first
-            row.push_back(uint8_t(v));
+            if (depth == 16) *d++ = uint8_t(v >> 8);  // most significant byte first
+            *d++ = uint8_t(v);
         }
         out.write(reinterpret_cast<const char*>(row.data()), std::streamsize(row.size()));
     }
     out.flush();
     return bool(out);
+}
+
+// The file's samples from the host's: colour channels back from the host's
+// conventions, clamped to its range, extra channels as they were read (within
+// the depth's range), all bands interleaved.
+template <typename T, bool Cmyk>
+void encodeSamples(const HostImage& image, const ImageFileInfo& info, int extra, T* out) {
+    constexpr bool kWide = sizeof(T) == 2;
+    constexpr uint32_t kFull = kWide ? 65535u : 255u;
+    const size_t pixels = size_t(image.width) * size_t(image.height);
+    const int planes = Cmyk ? 4 : 3;
+    const uint16_t* colour = image.samples.data();
+    auto fileValue = [](uint16_t h) {
+        uint32_t v = kWide ? hostToFile16(h > 32768 ? 32768 : h) : (h > 255 ? 255 : h);
+        return T(Cmyk ? kFull - v : v);
+    };
+    if (extra == 0) {
+        const size_t n = pixels * size_t(planes);
+        for (size_t i = 0; i < n; ++i) out[i] = fileValue(colour[i]);
+        return;
+    }
+    const uint16_t* extras = info.extraSamples.data();
+    for (size_t i = 0; i < pixels; ++i) {
+        for (int b = 0; b < planes; ++b) *out++ = fileValue(*colour++);
+        for (int b = 0; b < extra; ++b) {
+            uint16_t v = *extras++;
+            *out++ = T(v > kFull ? kFull : v);
+        }
+    }
+}
+
+// Reads an unsigned integer of the given size at at, in the file's byte order.
+uint64_t readUnsigned(const uint8_t* at, int size, bool bigEndian) {
+    uint64_t value = 0;
+    for (int i = 0; i < size; ++i) {
+        uint64_t byte = at[bigEndian ? i : size - 1 - i];
+        value = (value << 8) | byte;
+    }
+    return value;
+}
+
+// size bytes from offset of the file, or false when they are not all there.
+bool readAt(std::ifstream& in, uint64_t offset, size_t size, std::vector<uint8_t>& bytes) {
+    bytes.resize(size);
+    in.clear();
+    in.seekg(std::streamoff(offset));
+    if (!in) return false;
+    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(size));
+    return size_t(in.gcount()) == size;
 }
 
 }  // namespace
@@ -351,6 +483,7 @@ bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& inf
     if (!initImageFiles(nullptr, error)) return false;
     ImageFileInfo read;
     if (!sniffFormat(path, read.format, error)) return false;
+    if (read.format == ImageFileFormat::Tiff && !readTiffStorage(path, read.tiff, error)) return false;
     ImageRef ref;
     if (!openImage(path, read.format, ref, error)) return false;
     VipsImage* in = ref.image;
@@ -388,38 +521,35 @@ bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& inf
         vips_image_get_int(in, "ppm-max-value", &maxValue) == 0 && maxValue > 0 && maxValue < fullValue) {
         read.pnmMaxValue = maxValue;
     }
-    std::vector<uint8_t> raw;
-    if (!decodePixels(in, path, raw, error)) return false;
-    if (read.pnmMaxValue > 0) scaleToFullRange(raw, read.depth, uint32_t(read.pnmMaxValue));
     HostImage result;
     if (!makeHostImage(result, width, height, planes, read.depth)) {
         return fail(error, path, "too large for the memory available");
     }
-
-    size_t pixels = size_t(width) * size_t(height);
-    read.extraSamples.assign(pixels * size_t(read.extraChannels), 0);
-    uint16_t* extra = read.extraSamples.data();
-    uint16_t* colour = result.samples.data();
-    if (read.depth == 8) {
-        const uint8_t* s = raw.data();
-        for (size_t i = 0; i < pixels; ++i) {
-            for (int b = 0; b < planes; ++b, ++s) *colour++ = read.cmyk ? uint16_t(255 - *s) : *s;
-            for (int b = planes; b < bands; ++b, ++s) *extra++ = *s;
-        }
-    } else {
-        const uint8_t* s = raw.data();
-        for (size_t i = 0; i < pixels; ++i) {
-            for (int b = 0; b < bands; ++b, s += 2) {
-                uint16_t v;
-                std::memcpy(&v, s, 2);  // libvips keeps samples in machine order
-                if (b >= planes) {
-                    *extra++ = v;
-                } else {
-                    *colour++ = fileToHost16(read.cmyk ? uint16_t(65535 - v) : v);
-                }
-            }
-        }
+    const size_t pixels = size_t(width) * size_t(height);
+    const int extra = read.extraChannels;
+    try {
+        read.extraSamples.resize(pixels * size_t(extra));
+    } catch (const std::bad_alloc&) {
+        return fail(error, path, "too large for the memory available");
     }
+
+    // Straight from libvips's decoded rows into the host image, one pass.
+    const std::vector<uint16_t> table = colourTable(read.depth, read.cmyk, read.pnmMaxValue);
+    const bool wide = read.depth == 16;
+    auto take = [&](const uint8_t* rows, int32_t y, int32_t count, size_t stride) {
+        uint16_t* colour = result.samples.data() + size_t(y) * size_t(width) * size_t(planes);
+        uint16_t* extraOut = read.extraSamples.data() + size_t(y) * size_t(width) * size_t(extra);
+        if (wide && planes == 3) {
+            takeRows<uint16_t, 3>(rows, count, stride, width, extra, table.data(), colour, extraOut);
+        } else if (wide) {
+            takeRows<uint16_t, 4>(rows, count, stride, width, extra, table.data(), colour, extraOut);
+        } else if (planes == 3) {
+            takeRows<uint8_t, 3>(rows, count, stride, width, extra, table.data(), colour, extraOut);
+        } else {
+            takeRows<uint8_t, 4>(rows, count, stride, width, extra, table.data(), colour, extraOut);
+        }
+    };
+    if (!readRows(in, path, error, take)) return false;
 
     read.iccProfile = blobOf(in, VIPS_META_ICC_NAME);
     read.exif = blobOf(in, VIPS_META_EXIF_NAME);
@@ -468,24 +598,22 @@ bool writeImageFile(const std::string& path, const HostImage& image, const Image
         return fail(error, path, "the image's sample count does not match its size");
     }
 
-    // The file's values, all bands interleaved: colour channels back from the
-    // host's conventions, extra channels as they were read.
+    // The file's samples in one buffer that libvips reads in place (left
+    // uninitialised: every sample is written).
     int bands = planes + extraChannels;
-    std::vector<uint16_t> values(pixels * size_t(bands));
-    const uint16_t* colour = image.samples.data();
-    const uint16_t* extra = info.extraSamples.data();
-    uint16_t full = info.depth == 16 ? 65535 : 255;
-    for (size_t i = 0, at = 0; i < pixels; ++i) {
-        for (int b = 0; b < planes; ++b) {
-            uint16_t h = *colour++;
-            uint16_t v = info.depth == 16 ? hostToFile16(h > 32768 ? 32768 : h) : (h > 255 ? 255 : h);
-            values[at++] = info.cmyk ? uint16_t(full - v) : v;
-        }
-        for (int b = 0; b < extraChannels; ++b) {
-            uint16_t v = *extra++;
-            values[at++] = v > full ? full : v;
-        }
+    const size_t count = pixels * size_t(bands);
+    std::unique_ptr<uint16_t[]> wide;
+    std::unique_ptr<uint8_t[]> narrow;
+    if (info.depth == 16) {
+        wide.reset(new (std::nothrow) uint16_t[count]);
+        if (wide && info.cmyk) encodeSamples<uint16_t, true>(image, info, extraChannels, wide.get());
+        if (wide && !info.cmyk) encodeSamples<uint16_t, false>(image, info, extraChannels, wide.get());
+    } else {
+        narrow.reset(new (std::nothrow) uint8_t[count]);
+        if (narrow && info.cmyk) encodeSamples<uint8_t, true>(image, info, extraChannels, narrow.get());
+        if (narrow && !info.cmyk) encodeSamples<uint8_t, false>(image, info, extraChannels, narrow.get());
     }
+    if (!wide && !narrow) return fail(error, path, "too large for the memory available");
 
     fs::path target(path);
     std::error_code ec;
@@ -497,10 +625,12 @@ bool writeImageFile(const std::string& path, const HostImage& image, const Image
     bool saved;
     std::string reason;
     if (info.format == ImageFileFormat::Pnm) {
-        saved = writePnm(temporary, values, image.width, image.height, info.depth, info.pnmMaxValue);
+        saved = wide ? writePnm(temporary, wide.get(), image.width, image.height, info.depth, info.pnmMaxValue)
+                     : writePnm(temporary, narrow.get(), image.width, image.height, info.depth, info.pnmMaxValue);
         if (!saved) reason = std::strerror(errno);
     } else {
-        saved = saveWithVips(temporary, values, image.width, image.height, bands, info, reason);
+        const void* data = wide ? static_cast<const void*>(wide.get()) : static_cast<const void*>(narrow.get());
+        saved = saveWithVips(temporary, data, count * (wide ? 2 : 1), image.width, image.height, bands, info, reason);
     }
     if (!saved) {
         std::remove(temporary.c_str());
@@ -534,8 +664,93 @@ bool readSelectionFile(const std::string& path, int32_t width, int32_t height, s
                     "the selection is " + std::to_string(in->Xsize) + " x " + std::to_string(in->Ysize) +
                         " pixels but the image is " + std::to_string(width) + " x " + std::to_string(height));
     }
-    std::vector<uint8_t> raw;
-    if (!decodePixels(in, path, raw, error)) return false;
-    selection = std::move(raw);
+    std::vector<uint8_t> rows;
+    rows.reserve(size_t(width) * size_t(height));
+    auto take = [&](const uint8_t* band, int32_t, int32_t count, size_t stride) {
+        for (int32_t r = 0; r < count; ++r)
+            rows.insert(rows.end(), band + size_t(r) * stride, band + size_t(r) * stride + size_t(width));
+    };
+    if (!readRows(in, path, error, take)) return false;
+    selection = std::move(rows);
+    return true;
+}
+
+bool readTiffStorage(const std::string& path, TiffStorage& storage, std::string& error) {
+    std::ifstream in(fs::path(path), std::ios::binary);
+    if (!in) return fail(error, path, std::string("cannot be opened (") + std::strerror(errno) + ")");
+    in.seekg(0, std::ios::end);
+    const std::streamoff end = in.tellg();
+    if (end < 0) return fail(error, path, "cannot be read");
+    const uint64_t size = uint64_t(end);
+    auto damaged = [&](const char* why) { return fail(error, path, std::string("damaged TIFF file (") + why + ")"); };
+
+    // Header: byte order, 42 (classic) or 43 (BigTIFF), the first directory's offset.
+    std::vector<uint8_t> bytes;
+    if (!readAt(in, 0, size >= 16 ? 16 : size_t(size), bytes) || bytes.size() < 8) {
+        return damaged("shorter than a TIFF header");
+    }
+    bool bigEndian;
+    if (bytes[0] == 'I' && bytes[1] == 'I') {
+        bigEndian = false;
+    } else if (bytes[0] == 'M' && bytes[1] == 'M') {
+        bigEndian = true;
+    } else {
+        return damaged("no byte order mark");
+    }
+    const uint64_t version = readUnsigned(&bytes[2], 2, bigEndian);
+    TiffStorage found;
+    uint64_t directory = 0;
+    if (version == 42) {
+        directory = readUnsigned(&bytes[4], 4, bigEndian);
+    } else if (version == 43) {
+        found.bigTiff = true;
+        if (bytes.size() < 16) return damaged("shorter than a BigTIFF header");
+        if (readUnsigned(&bytes[4], 2, bigEndian) != 8 || readUnsigned(&bytes[6], 2, bigEndian) != 0) {
+            return damaged("BigTIFF offsets are not 8 bytes");
+        }
+        directory = readUnsigned(&bytes[8], 8, bigEndian);
+    } else {
+        return damaged("unknown TIFF version");
+    }
+
+    // First directory: an entry count, then entries of tag, type, value count
+    // and the value itself when it fits in the entry.
+    const size_t countSize = found.bigTiff ? 8 : 2;
+    const size_t entrySize = found.bigTiff ? 20 : 12;
+    const size_t valueAt = found.bigTiff ? 12 : 8;
+    const size_t countAt = 4;
+    const int countBytes = found.bigTiff ? 8 : 4;
+    if (directory < 8 || directory > size || size - directory < countSize) {
+        return damaged("the first directory lies outside the file");
+    }
+    if (!readAt(in, directory, countSize, bytes)) return damaged("the first directory cannot be read");
+    const uint64_t entries = readUnsigned(bytes.data(), int(countSize), bigEndian);
+    if (entries > 65535 || entries > (size - directory - countSize) / entrySize) {
+        return damaged("the first directory runs past the end of the file");
+    }
+    if (!readAt(in, directory + countSize, size_t(entries) * entrySize, bytes)) {
+        return damaged("the first directory cannot be read");
+    }
+    found.compression = 1;  // the values TIFF implies when the tags are absent
+    found.predictor = 1;
+    for (size_t i = 0; i < size_t(entries); ++i) {
+        const uint8_t* entry = &bytes[i * entrySize];
+        const uint64_t tag = readUnsigned(entry, 2, bigEndian);
+        if (tag != 259 && tag != 317) continue;
+        const uint64_t type = readUnsigned(entry + 2, 2, bigEndian);
+        const uint64_t valueCount = readUnsigned(entry + countAt, countBytes, bigEndian);
+        // One BYTE, SHORT or LONG, stored at the start of the value field.
+        const int valueSize = type == 1 ? 1 : type == 3 ? 2 : type == 4 ? 4 : 0;
+        if (valueSize == 0 || valueCount != 1) {
+            return damaged(tag == 259 ? "the compression tag is not a single number"
+                                      : "the predictor tag is not a single number");
+        }
+        const uint64_t value = readUnsigned(entry + valueAt, valueSize, bigEndian);
+        if (value > 65535) {
+            return damaged(tag == 259 ? "the compression tag is out of range" : "the predictor tag is out of range");
+        }
+        (tag == 259 ? found.compression : found.predictor) = uint16_t(value);
+    }
+    storage = found;
     return true;
 }

@@ -13,6 +13,19 @@
 
 enum class ImageFileFormat { Tiff, Png, Jpeg, Pnm };
 
+// How a TIFF file's first image is stored, as its first directory states it,
+// so that a written file is compressed as the file it came from.
+struct TiffStorage {
+    // The Compression tag (259): 1 none, 5 LZW, 7 JPEG, 8 deflate, 32773
+    // PackBits, 50000 ZSTD, 50001 WebP, ...; 1 when the tag is absent. 0 means
+    // not known, and values libvips cannot write, are written as LZW.
+    uint16_t compression = 0;
+    // The Predictor tag (317): 1 none, 2 horizontal differencing, 3 floating
+    // point; 1 when absent, 0 = not known.
+    uint16_t predictor = 0;
+    bool bigTiff = false;  // 64-bit offsets ("BigTIFF")
+};
+
 // What the file holds besides the colour channels the host sees.
 struct ImageFileInfo {
     ImageFileFormat format = ImageFileFormat::Tiff;
@@ -35,7 +48,8 @@ struct ImageFileInfo {
     // A PNM file's maximum sample value when it is not the depth's full range
     // (255 or 65535); its samples are scaled to and from the full range.
     int pnmMaxValue = 0;
-    int jpegQuality = 95;  // quality of a written JPEG, 1..100
+    int jpegQuality = 95;  // quality of a written JPEG (and JPEG or WebP compressed TIFF), 1..100
+    TiffStorage tiff;      // TIFF only
 };
 
 // The message for images that are neither RGB nor CMYK: the plug-in's own.
@@ -68,6 +82,12 @@ bool writeImageFile(const std::string& path, const HostImage& image, const Image
 // 0 = not selected, 255 = fully selected. False with an error naming the file.
 bool readSelectionFile(const std::string& path, int32_t width, int32_t height, std::vector<uint8_t>& selection,
                        std::string& error);
+
+// Reads the storage fields of a TIFF file's first directory straight from its
+// bytes, classic TIFF or BigTIFF in either byte order. False with an error
+// naming the file when it is not a TIFF file or its header or first directory
+// is damaged.
+bool readTiffStorage(const std::string& path, TiffStorage& storage, std::string& error);
 
 // The format's name for messages: "TIFF", "PNG", "JPEG", "PNM".
 const char* imageFileFormatName(ImageFileFormat format);

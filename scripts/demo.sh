@@ -13,11 +13,7 @@ scripts/build.sh native
 
 sample=$build/sample
 mkdir -p "$sample"
-if [ ! -f "$sample/coffee.png" ]; then
-    (cd "$sample" && rm -f python3-skimage_*.deb && apt-get download python3-skimage >/dev/null 2>&1 &&
-        dpkg-deb -x python3-skimage_*.deb extracted &&
-        cp extracted/usr/lib/python3/dist-packages/skimage/data/coffee.png coffee.png && rm -rf extracted ./*.deb)
-fi
+scripts/fetch-sample.sh "$sample/coffee.png"
 "$build/native/crispcalm" "$sample/coffee.png" -o "$sample/coffee-crisp.png"
 "$build/native/crispcalm" --operation soften --amount 60 --color-space hsi "$sample/coffee.png" -o "$sample/coffee-calm.png"
 vips arrayjoin "$sample/coffee.png $sample/coffee-crisp.png $sample/coffee-calm.png" "$sample/before-after.jpg[Q=90]" --across 3

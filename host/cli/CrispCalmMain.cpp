@@ -99,6 +99,7 @@ int main(int argc, char** argv) {
     for (const std::string& input : options.inputs) {
         if (interrupted) break;
         const std::string output = options.output.empty() ? joinPath(options.outDir, baseName(input)) : options.output;
+        const auto readStart = std::chrono::steady_clock::now();
         LoadedImage loaded;
         if (!loadImage(input, loaded, error)) {
             fail(error);
@@ -133,6 +134,7 @@ int main(int argc, char** argv) {
 
         bar.label = baseName(input);
         const auto start = std::chrono::steady_clock::now();
+        const double readSeconds = std::chrono::duration<double>(start - readStart).count();
         RunReport report = runPlugin(plugin.entry(), block, loaded.image, selection, options.tileWidth,
                                      options.tileHeight, [&](int32_t done, int32_t total) {
                                          bar.update(done, total);
@@ -152,13 +154,18 @@ int main(int argc, char** argv) {
             ++failures;
             continue;
         }
+        const auto writeStart = std::chrono::steady_clock::now();
         if (!saveImage(output, loaded, error)) {
             fail(error);
             ++failures;
             continue;
         }
+        const double writeSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - writeStart).count();
         if (!options.quiet)
-            std::fprintf(stderr, "crispcalm: %s -> %s (%.2f s)\n", input.c_str(), output.c_str(), seconds);
+            std::fprintf(stderr, "crispcalm: %s -> %s (read %.2f s, filter %.2f s, write %.2f s, %.0f MiB of buffers)\n",
+                         input.c_str(), output.c_str(), readSeconds, seconds, writeSeconds,
+                         double(report.peakBufferBytes) / 1048576.0);
     }
     if (interrupted) {
         std::fprintf(stderr, "crispcalm: interrupted; no output written for the unfinished file\n");

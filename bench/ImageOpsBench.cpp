@@ -1,0 +1,171 @@
+// Megapixels per second of the image operations on a 4000 x 3000 16-bit RGB
+// photograph, with the sizes the apply driver derives for it: baseSize 90,
+// sharpen size 29.7 (r = 15), soften size 45 and 90 for amounts 50 and 100,
+// contract/expand size 47.97 (r = 24) for "Contract/Expand:" 100.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "curves/Curve.h"
+#include "entry/HostServices.h"
+#include "host/HostCore.h"
+#include "imageops/ImageBuffer.h"
+#include "imageops/Mask.h"
+#include "imageops/MaskFilters.h"
+#include "imageops/Sharpen.h"
+#include "imageops/Soften.h"
+
+namespace {
+
+constexpr int32_t kWidth = 4000, kHeight = 3000;
+const double kBase = baseSize(kWidth, kHeight);
+
+Point16 pt(int32_t v, int32_t h) { return Point16{int16_t(v), int16_t(h)}; }
+
+// The buffers every benchmark shares, built once.
+struct Photo {
+    HostCore host;
+    ImageBuffer rgb, hsi, out, hsiOut;
+    ImageBuffer fullMask, halfMask, curveMask, shaped, scratch, hostMask;
+    CurveSet curves;
+
+    Photo() {
+        hostRecord = &host.record();
+        hostBasicSuite = host.record().sSPBasic;
+        allocateRgb(rgb, kWidth, kHeight);
+        allocateRgb(out, kWidth, kHeight);
+        allocateHsi(hsi, kWidth, kHeight);
+        allocateHsi(hsiOut, kWidth, kHeight);
+        for (ImageBuffer* m : {&fullMask, &halfMask, &curveMask, &shaped, &scratch, &hostMask})
+            allocateMask(*m, kWidth, kHeight);
+
+        // Smooth colour gradients with soft blobs and grain, like a photograph.
+        uint32_t seed = 12345;
+        for (int32_t y = 0; y < kHeight; ++y)
+            for (int32_t x = 0; x < kWidth; ++x) {
+                uint16_t* p = rgb.data + (size_t(y) * kWidth + x) * 3;
+                const double blob = std::sin(x * 0.011) * std::cos(y * 0.007);
+                for (int c = 0; c < 3; ++c) {
+                    seed = seed * 1664525u + 1013904223u;
+                    const double grain = double(seed >> 20) - 2048.0;
+                    const double v = 32768 + 18000 * std::sin(x / (300.0 + 70 * c) + y / (450.0 - 60 * c)) +
+                                     9000 * blob * (c - 1) + grain;
+                    p[c] = uint16_t(std::fmin(65535.0, std::fmax(0.0, v)));
+                }
+            }
+        rgbBufferToHsi(hsi, rgb);
+
+        // A selection of a band of hues with soft edges, as a user draws it.
+        for (int i = 0; i < kCurveSlots; ++i) {
+            const double hueDegrees = i * 360.0 / 1023;
+            const double t = std::fabs(hueDegrees - 200) / 60;
+            curves.hue.samples[i] = float(t < 1 ? 1 - t * t : 0);
+            curves.saturation.samples[i] = float(std::fmin(1.0, i / 300.0));
+            curves.intensity.samples[i] = 1.0f;
+        }
+        buildCurveMask(curveMask, hsi, curves, pt(0, 0), pt(kHeight, kWidth));
+        for (size_t i = 0; i < size_t(kWidth) * kHeight; ++i) {
+            fullMask.data[i] = 65535;
+            hostMask.data[i] = 65535;
+            // Half the image selected: the left half fully, the right half not.
+            halfMask.data[i] = (i % kWidth) < kWidth / 2 ? 65535 : 0;
+        }
+    }
+};
+
+Photo& photo() {
+    static Photo p;
+    return p;
+}
+
+void reportRate(benchmark::State& state, int64_t pixels) {
+    state.counters["MP/s"] =
+        benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+const uint8_t kAll[4] = {1, 1, 1, 0};
+
+void BM_Sharpen(benchmark::State& state) {
+    Photo& p = photo();
+    const double size = kBase * 0.33;
+    const int32_t r = radiusForSize(size);
+    const ImageBuffer& mask = state.range(0) == 0 ? p.fullMask : state.range(0) == 1 ? p.halfMask : p.curveMask;
+    for (auto _ : state)
+        sharpenRegion(p.rgb, p.out, mask, 2, kAll, pt(r, r), pt(kHeight - r, kWidth - r), size, 0.5, 0);
+    reportRate(state, int64_t(kWidth - 2 * r) * (kHeight - 2 * r));
+}
+BENCHMARK(BM_Sharpen)->Arg(0)->Arg(1)->Arg(2)->ArgName("mask_full_half_curves")->Unit(benchmark::kMillisecond);
+
+// Arguments: amount (50 or 100), mask (0 full, 1 half, 2 from curves), model (2 RGB, 1 HSI).
+void BM_Soften(benchmark::State& state) {
+    Photo& p = photo();
+    const double size = kBase * state.range(0) * 0.01;
+    const int32_t r = radiusForSize(size);
+    const ImageBuffer& mask = state.range(1) == 0 ? p.fullMask : state.range(1) == 1 ? p.halfMask : p.curveMask;
+    const bool hsi = state.range(2) == 1;
+    prepareSoftenTables(size);
+    for (auto _ : state)
+        softenRegion(hsi ? p.hsi : p.rgb, hsi ? p.hsiOut : p.out, mask, hsi ? 1 : 2, kAll, pt(r, r),
+                     pt(kHeight - r, kWidth - r), size, 0);
+    releaseSoftenTables();
+    reportRate(state, int64_t(kWidth - 2 * r) * (kHeight - 2 * r));
+}
+BENCHMARK(BM_Soften)
+    ->Args({50, 0, 2})
+    ->Args({50, 1, 2})
+    ->Args({50, 2, 2})
+    ->Args({100, 0, 2})
+    ->Args({100, 1, 2})
+    ->Args({100, 2, 2})
+    ->Args({100, 0, 1})
+    ->Args({100, 2, 1})
+    ->ArgNames({"amount", "mask", "model"})
+    ->Unit(benchmark::kMillisecond);
+
+// The mask pipeline of one run with "Edges Only" and "Contract/Expand:" 100:
+// curve mask, edge map, expansion, host mask. Argument: falloff in percent.
+void BM_MaskPipeline(benchmark::State& state) {
+    Photo& p = photo();
+    const double size = 100 * kBase * 0.00533;
+    const double falloff = state.range(0) * 0.01;
+    for (auto _ : state) {
+        buildCurveMask(p.scratch, p.hsi, p.curves, pt(0, 0), pt(kHeight, kWidth));
+        edgeMask(p.scratch, p.shaped, pt(0, 0), pt(kHeight, kWidth));
+        expandMask(p.shaped, p.scratch, pt(0, 0), pt(kHeight, kWidth), size, falloff);
+        multiplyMask(p.scratch, p.hostMask);
+    }
+    reportRate(state, int64_t(kWidth) * kHeight);
+}
+BENCHMARK(BM_MaskPipeline)->Arg(0)->Arg(50)->ArgName("falloff")->Unit(benchmark::kMillisecond);
+
+// The neighbourhood filters one at a time, on the curve mask.
+// Argument: 0 edge map, 1 expand, 2 expand with falloff 0.5, 3 contract,
+// 4 contract with falloff 0.5.
+void BM_MaskFilter(benchmark::State& state) {
+    Photo& p = photo();
+    const double size = 100 * kBase * 0.00533;
+    for (auto _ : state) {
+        switch (state.range(0)) {
+        case 0: edgeMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth)); break;
+        case 1: expandMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0); break;
+        case 2: expandMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0.5); break;
+        case 3: contractMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0); break;
+        default: contractMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0.5); break;
+        }
+    }
+    reportRate(state, int64_t(kWidth) * kHeight);
+}
+BENCHMARK(BM_MaskFilter)->DenseRange(0, 4)->ArgName("filter")->Unit(benchmark::kMillisecond);
+
+void BM_RgbToHsi(benchmark::State& state) {
+    Photo& p = photo();
+    for (auto _ : state) rgbBufferToHsi(p.hsiOut, p.rgb);
+    reportRate(state, int64_t(kWidth) * kHeight);
+}
+BENCHMARK(BM_RgbToHsi)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,98 @@
+#include "imageops/Mask.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+
+#include "imageops/ColorModel.h"
+
+double baseSize(double width, double height) { return std::min(width, height) * 0.03; }
+
+int32_t maskCurveIndex(uint16_t value) {
+    const int32_t index = int32_t(value * 0.01560997940032044);
+    return std::min(index, kCurveSlots - 1);
+}
+
+bool buildCurveMask(ImageBuffer& mask, const ImageBuffer& hsi, const CurveSet& curves, Point16 topLeft,
+                    Point16 bottomRight) {
+    // The mask is addressed with the HSI buffer's width, so both must match;
+    // the rectangle is cut to the buffers.
+    if (!mask.data || !hsi.data || mask.width != hsi.width || mask.height != hsi.height) return false;
+    const int32_t top = std::max<int32_t>(topLeft.v, 0), left = std::max<int32_t>(topLeft.h, 0);
+    const int32_t bottom = std::min<int32_t>(bottomRight.v, hsi.height);
+    const int32_t right = std::min<int32_t>(bottomRight.h, hsi.width);
+
+    const float* intensityCurve = curves.intensity.samples;
+    const float* saturationCurve = curves.saturation.samples;
+    const float* hueCurve = curves.hue.samples;
+    for (int32_t y = top; y < bottom; ++y) {
+        const size_t rowStart = size_t(y) * size_t(hsi.width);
+        const HsiPixel* in = reinterpret_cast<const HsiPixel*>(hsi.data) + rowStart;
+        uint16_t* out = mask.data + rowStart;
+        for (int32_t x = left; x < right; ++x) {
+            const HsiPixel& p = in[x];
+            const double weight = double(intensityCurve[maskCurveIndex(p.intensity)]) *
+                                  double(saturationCurve[maskCurveIndex(p.saturation)]) *
+                                  double(hueCurve[maskCurveIndex(p.hue)]) * 65535;
+            // Curve samples lie in 0..1; the clamp only guards against
+            // damaged curves.
+            const int64_t value = roundHalfAway(weight);
+            out[x] = uint16_t(value < 0 ? 0 : (value > 65535 ? 65535 : value));
+        }
+    }
+    return true;
+}
+
+bool copyMask(ImageBuffer& dst, const ImageBuffer& src) {
+    if (dst.width != src.width || dst.height != src.height) return false;
+    if (!dst.data || !src.data) return dst.data == src.data;
+    if (dst.data != src.data) std::memcpy(dst.data, src.data, size_t(src.width) * size_t(src.height) * 2);
+    return true;
+}
+
+bool scaleMask(ImageBuffer& mask, double factor) {
+    if (!mask.data) return false;
+    const size_t n = size_t(mask.width) * size_t(mask.height);
+    for (size_t i = 0; i < n; ++i) {
+        const double v = mask.data[i] * factor;
+        // Written so that a NaN factor empties the mask instead of converting NaN.
+        mask.data[i] = !(v > 0) ? 0 : (v >= 65535 ? 65535 : uint16_t(v));
+    }
+    return true;
+}
+
+bool multiplyMask(ImageBuffer& mask, const ImageBuffer& other) {
+    if (mask.width != other.width || mask.height != other.height || !mask.data || !other.data) return false;
+    const size_t n = size_t(mask.width) * size_t(mask.height);
+    for (size_t i = 0; i < n; ++i) mask.data[i] = uint16_t(uint32_t(mask.data[i]) * other.data[i] / 65535);
+    return true;
+}
+
+void sampleRegionStats(const ImageBuffer& hsi, Rect16 rect, SampleStats& stats) {
+    for (int f = 0; f < 5; ++f) {
+        stats.values[2 * f] = 0;
+        stats.values[2 * f + 1] = 65535;
+    }
+    const int32_t top = std::max<int32_t>(rect.top, 0), left = std::max<int32_t>(rect.left, 0);
+    const int32_t bottom = std::min<int32_t>(rect.bottom, hsi.height);
+    const int32_t right = std::min<int32_t>(rect.right, hsi.width);
+    if (hsi.data) {
+        for (int32_t y = top; y < bottom; ++y) {
+            const uint16_t* p = hsi.data + (size_t(y) * size_t(hsi.width) + size_t(left)) * HsiChannels;
+            for (int32_t x = left; x < right; ++x, p += HsiChannels) {
+                for (int f = 0; f < 5; ++f) {
+                    stats.values[2 * f] = std::max(stats.values[2 * f], p[f]);
+                    stats.values[2 * f + 1] = std::min(stats.values[2 * f + 1], p[f]);
+                }
+            }
+        }
+    }
+    // Widen the hue range by 5 degrees at each end, around the circle.
+    double high = stats.values[0] * 360.0 / 65535 + 5.0;
+    if (high >= 360) high = std::fmod(high, 360.0);
+    stats.values[0] = uint16_t(roundHalfAway(high * 65535 * 0.002777777777777778));
+    double low = stats.values[1] * 360.0 / 65535 - 5.0;
+    if (low < 0) low += 360;
+    stats.values[1] = uint16_t(roundHalfAway(low * 65535 * 0.002777777777777778));
+}
