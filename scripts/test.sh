@@ -16,7 +16,8 @@ ctest --test-dir "$build/native" --output-on-failure -j2 --timeout 900
 
 echo "== Windows builds: exports"
 for dll in "$build/i686/CrispCalm.8bf" "$build/x86_64/CrispCalm64.8bf"; do
-    if ! x86_64-w64-mingw32-objdump -p "$dll" | grep -Eq '^\s*\[ *[0-9]+\] +PluginMain$'; then
+    exports=$(x86_64-w64-mingw32-objdump -p "$dll")
+    if ! grep -Eq '^\s*\[ *[0-9]+\] +PluginMain$' <<<"$exports"; then
         echo "$dll does not export an undecorated PluginMain" >&2
         exit 1
     fi
