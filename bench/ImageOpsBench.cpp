@@ -81,8 +81,7 @@ Photo& photo() {
 }
 
 void reportRate(benchmark::State& state, int64_t pixels) {
-    state.counters["MP/s"] =
-        benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["MP/s"] = benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 const uint8_t kAll[4] = {1, 1, 1, 0};
@@ -148,11 +147,21 @@ void BM_MaskFilter(benchmark::State& state) {
     const double size = 100 * kBase * 0.00533;
     for (auto _ : state) {
         switch (state.range(0)) {
-        case 0: edgeMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth)); break;
-        case 1: expandMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0); break;
-        case 2: expandMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0.5); break;
-        case 3: contractMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0); break;
-        default: contractMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0.5); break;
+            case 0:
+                edgeMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth));
+                break;
+            case 1:
+                expandMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0);
+                break;
+            case 2:
+                expandMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0.5);
+                break;
+            case 3:
+                contractMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0);
+                break;
+            default:
+                contractMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0.5);
+                break;
         }
     }
     reportRate(state, int64_t(kWidth) * kHeight);

@@ -153,6 +153,10 @@ int16 applyFilter(FilterRecord* record, FilterParameters& params) {
     progressCounters.total = uint32_t(workWidth) * uint32_t(workHeight);
     progressCounters.done = 0;
 
+    // A flat hue curve weighs every hue alike: the selection then needs no hue.
+    const bool hueMatters = !std::all_of(params.curves.hue.samples, params.curves.hue.samples + kCurveSlots,
+                                         [&](float v) { return v == params.curves.hue.samples[0]; });
+
     uint8_t flags[4] = {0, 0, 0, 0};
     switch (model) {
     case ColorModelCMYK:
@@ -196,8 +200,10 @@ int16 applyFilter(FilterRecord* record, FilterParameters& params) {
             const int32_t fetchedHeight = padBottom - padTop;
             const Point16 origin = pt(0, 0);
             const Point16 fetchedEnd = pt(fetchedHeight, fetchedWidth);
-            if (!importHsiPixels(b.hsiTile, record->inData, fetchedHeight, origin, fetchedEnd, imageClass, depth,
-                                 record->inRowBytes, 0, missing.left, missing.top, 0))
+            // A CMYK tile's HSI form goes through the host's colour conversion
+            // once per pixel, straight from the fetched samples.
+            if (!inputIsRgb && !importHsiPixels(b.hsiTile, record->inData, fetchedHeight, origin, fetchedEnd,
+                                                imageClass, depth, record->inRowBytes, 0, missing.left, missing.top, 0))
                 return filterBadParameters;
             if (record->haveMask && record->maskData) {
                 importMaskPixels(b.hostMask, record->maskData, fetchedHeight, origin, fetchedEnd, ImageClassMask, 8,
@@ -213,10 +219,22 @@ int16 applyFilter(FilterRecord* record, FilterParameters& params) {
             if (!imported) return filterBadParameters;
             mirrorTileMargins(b.inputTile, inputIsRgb ? RgbChannels : CmykChannels, fetchedWidth, fetchedHeight,
                               missing);
-            mirrorTileMargins(b.hsiTile, HsiChannels, fetchedWidth, fetchedHeight, missing);
+            if (inputIsRgb) {
+                // The HSI form of the mirrored RGB tile equals the mirrored HSI
+                // form of the fetched pixels, pixel by pixel.
+                if (model == ColorModelHSI || hueMatters)
+                    rgbBufferToHsi(b.hsiTile, b.inputTile);
+                else
+                    rgbBufferToHsiWithoutHue(b.hsiTile, b.inputTile);
+            } else {
+                mirrorTileMargins(b.hsiTile, HsiChannels, fetchedWidth, fetchedHeight, missing);
+            }
 
-            if (model == ColorModelHSI)
-                inputIsRgb ? rgbBufferToHsi(b.hsiIn, b.inputTile) : cmykBufferToHsi(b.hsiIn, b.inputTile);
+            if (model == ColorModelHSI && inputIsRgb)
+                std::copy(b.hsiTile.data, b.hsiTile.data + size_t(bufferWidth) * bufferHeight * HsiChannels,
+                          b.hsiIn.data);
+            else if (model == ColorModelHSI)
+                cmykBufferToHsi(b.hsiIn, b.inputTile);
             else if (model == ColorModelYUV)
                 inputIsRgb ? rgbBufferToYuv(b.yuvIn, b.inputTile) : cmykBufferToYuv(b.yuvIn, b.inputTile);
 
@@ -226,18 +244,23 @@ int16 applyFilter(FilterRecord* record, FilterParameters& params) {
             const Point16 paddedEnd = pt(missing.top + fetchedHeight + missing.bottom,
                                          missing.left + fetchedWidth + missing.right);
             buildCurveMask(b.curveMask, b.hsiTile, params.curves, origin, paddedEnd);
+            // The mask filters fail only when their memory cannot be had; the
+            // run must not go on with a selection they did not shape.
+            bool shaped = true;
             if (params.selectionSource == 1)
                 copyMask(b.shapedMask, b.curveMask);
             else
-                edgeMask(b.curveMask, b.shapedMask, tileTopLeft, tileBottomRight);
+                shaped = edgeMask(b.curveMask, b.shapedMask, tileTopLeft, tileBottomRight);
             if (params.opacity != 100) scaleMask(b.shapedMask, params.opacity * 0.01);
             if (params.contractExpand > 0)
-                expandMask(b.shapedMask, b.curveMask, tileTopLeft, tileBottomRight, contractExpandSize, falloffFactor);
+                shaped = shaped && expandMask(b.shapedMask, b.curveMask, tileTopLeft, tileBottomRight,
+                                              contractExpandSize, falloffFactor);
             else if (params.contractExpand < 0)
-                contractMask(b.shapedMask, b.curveMask, tileTopLeft, tileBottomRight, contractExpandSize,
-                             falloffFactor);
+                shaped = shaped && contractMask(b.shapedMask, b.curveMask, tileTopLeft, tileBottomRight,
+                                                contractExpandSize, falloffFactor);
             else
                 copyMask(b.curveMask, b.shapedMask);
+            if (!shaped) return memFullErr;
             multiplyMask(b.curveMask, b.hostMask);
 
             const ImageBuffer* source = &b.inputTile;

@@ -1,6 +1,7 @@
 #include "host/ImageFile.h"
 
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vips/vips.h>
@@ -11,7 +12,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <new>
 #include <system_error>
 
@@ -145,9 +145,11 @@ const char* sampleFormatName(VipsBandFormat f) {
     }
 }
 
-// Rows handed over at a time: about a megabyte, small enough to stay in the
-// cache between decoding and converting.
-constexpr size_t kBandBytes = size_t(1) << 20;
+// Rows handed over at a time: at most 64 KB, or one row. Small bands stay in
+// the cache between decoding and converting, and keep libvips's working
+// buffers small enough to be reused from the heap rather than mapped (and
+// faulted in) afresh for every band.
+constexpr size_t kBandBytes = size_t(64) << 10;
 
 // Decodes the image top to bottom a band of rows at a time, handing each band
 // to take(rows, firstRow, rowCount, rowStride) while it is still in the cache.
@@ -174,6 +176,17 @@ bool readRows(VipsImage* image, const std::string& path, std::string& error, Tak
     g_object_unref(region);
     if (!ok) return fail(error, path, "cannot be decoded (" + vipsReason("damaged file") + ")");
     return true;
+}
+
+// Asks for a large buffer about to be filled to be backed by huge pages,
+// where the kernel offers them on request: 144 MB of pixels otherwise take
+// some 35,000 page faults, which cost more than decoding them. Only a hint;
+// nothing changes when the kernel declines.
+void adviseHugePages(const void* data, size_t bytes) {
+    const uintptr_t page = uintptr_t(2) << 20;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(page - 1);
+    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 }
 
 // The host value of every file value of the colour channels: a PNM's own
@@ -269,6 +282,100 @@ void settlePermissions(const std::string& temporary, const fs::path& target) {
     chmod(temporary.c_str(), mode);
 }
 
+// A file sample from a host sample: back from the host's conventions and
+// clamped to its range (CMYK: ink amounts again).
+template <typename T, bool Cmyk>
+inline T fileValue(uint16_t h) {
+    constexpr bool kWide = sizeof(T) == 2;
+    constexpr uint32_t kFull = kWide ? 65535u : 255u;
+    uint32_t v = kWide ? hostToFile16(h > 32768 ? 32768 : h) : (h > 255 ? 255 : h);
+    return T(Cmyk ? kFull - v : v);
+}
+
+// Colour samples only. Blocks of a fixed size let the compiler use vector
+// instructions.
+template <typename T, bool Cmyk>
+void encodeColours(const uint16_t* __restrict from, T* __restrict to, size_t n) {
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        for (size_t k = 0; k < 16; ++k) to[i + k] = fileValue<T, Cmyk>(from[i + k]);
+    }
+    for (; i < n; ++i) to[i] = fileValue<T, Cmyk>(from[i]);
+}
+
+// The file's samples for a run of pixels, all bands interleaved: colour
+// channels from the host's, extra channels as they were read (within the
+// depth's range).
+template <typename T, bool Cmyk>
+void encodeRun(const uint16_t* colour, const uint16_t* extras, size_t pixels, int extra, T* out) {
+    constexpr uint32_t kFull = sizeof(T) == 2 ? 65535u : 255u;
+    constexpr int kPlanes = Cmyk ? 4 : 3;
+    if (extra == 0) {
+        encodeColours<T, Cmyk>(colour, out, pixels * kPlanes);
+        return;
+    }
+    for (size_t i = 0; i < pixels; ++i) {
+        for (int b = 0; b < kPlanes; ++b) *out++ = fileValue<T, Cmyk>(*colour++);
+        for (int b = 0; b < extra; ++b) {
+            uint16_t v = *extras++;
+            *out++ = T(v > kFull ? kFull : v);
+        }
+    }
+}
+
+// Binary PNM (P6) written here rather than by libvips, whose header carries
+// the time of writing: the same image must always give the same bytes.
+template <typename T>
+bool writePnm(const std::string& file, const HostImage& image, int maxValue) {
+    const uint32_t full = sizeof(T) == 2 ? 65535u : 255u;
+    const uint32_t max = maxValue > 0 && uint32_t(maxValue) < full ? uint32_t(maxValue) : full;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out << "P6\n" << image.width << " " << image.height << "\n" << max << "\n";
+    const size_t rowValues = size_t(image.width) * 3;
+    std::vector<T> values(rowValues);
+    std::vector<uint8_t> row(rowValues * sizeof(T));
+    for (int32_t y = 0; y < image.height; ++y) {
+        encodeRun<T, false>(image.samples.data() + size_t(y) * rowValues, nullptr, size_t(image.width), 0,
+                            values.data());
+        uint8_t* d = row.data();
+        for (size_t i = 0; i < rowValues; ++i) {
+            uint32_t v = values[i];
+            if (max != full) v = (v * max + full / 2) / full;
+            if (sizeof(T) == 2) *d++ = uint8_t(v >> 8);  // most significant byte first
+            *d++ = uint8_t(v);
+        }
+        out.write(reinterpret_cast<const char*>(row.data()), std::streamsize(row.size()));
+    }
+    out.flush();
+    return bool(out);
+}
+
+// What an image being written is encoded from.
+struct EncodeSource {
+    const HostImage* image;
+    const ImageFileInfo* info;
+    int extra;  // extra channels
+};
+
+// Fills the part of the file's image that libvips asks for straight from the
+// host image: the samples are encoded as the writer goes, by libvips's worker
+// threads, and no copy of the whole image is ever made.
+template <typename T, bool Cmyk>
+int generateFileSamples(VipsRegion* region, void*, void* a, void*, gboolean*) {
+    const EncodeSource& source = *static_cast<const EncodeSource*>(a);
+    const VipsRect& r = region->valid;
+    const size_t width = size_t(source.image->width);
+    const size_t planes = Cmyk ? 4 : 3;
+    for (int y = r.top; y < r.top + r.height; ++y) {
+        const size_t first = size_t(y) * width + size_t(r.left);
+        encodeRun<T, Cmyk>(source.image->samples.data() + first * planes,
+                           source.info->extraSamples.data() + first * size_t(source.extra), size_t(r.width),
+                           source.extra, reinterpret_cast<T*>(VIPS_REGION_ADDR(region, r.left, y)));
+    }
+    return 0;
+}
+
 // libvips's compression for a TIFF stored with the given Compression tag.
 // JPEG and WebP hold 8 bits per channel only (libvips would quietly write a
 // 16-bit image as 8 bits), so deeper images take LZW, as anything libvips
@@ -308,23 +415,30 @@ VipsForeignTiffPredictor tiffPredictorFor(const TiffStorage& storage, VipsForeig
     return VIPS_FOREIGN_TIFF_PREDICTOR_HORIZONTAL;
 }
 
-// TIFF, PNG or JPEG through libvips, with the metadata of info. data holds the
-// file's samples, all bands interleaved at the file's depth in machine order;
-// libvips reads them in place, so they must outlive the save.
-bool saveWithVips(const std::string& file, const void* data, size_t bytes, int32_t width, int32_t height, int bands,
-                  const ImageFileInfo& info, std::string& reason) {
-    vips_error_clear();
-    ImageRef memory;
-    memory.image = vips_image_new_from_memory(data, bytes, width, height, bands,
-                                              info.depth == 16 ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR);
-    VipsInterpretation type = info.cmyk          ? VIPS_INTERPRETATION_CMYK
-                              : info.depth == 16 ? VIPS_INTERPRETATION_RGB16
-                                                 : VIPS_INTERPRETATION_sRGB;
-    ImageRef out;
+// TIFF, PNG or JPEG through libvips, with the metadata of info.
+bool saveWithVips(const std::string& file, const HostImage& host, const ImageFileInfo& info, int extra,
+                  std::string& reason) {
+    const bool wide = info.depth == 16;
+    VipsGenerateFn generate =
+        wide ? (info.cmyk ? generateFileSamples<uint16_t, true> : generateFileSamples<uint16_t, false>)
+             : (info.cmyk ? generateFileSamples<uint8_t, true> : generateFileSamples<uint8_t, false>);
+    EncodeSource source{&host, &info, extra};
+    VipsInterpretation type = info.cmyk ? VIPS_INTERPRETATION_CMYK
+                              : wide    ? VIPS_INTERPRETATION_RGB16
+                                        : VIPS_INTERPRETATION_sRGB;
     double xres = info.xResolution > 0 ? info.xResolution : 1.0;
     double yres = info.yResolution > 0 ? info.yResolution : 1.0;
-    if (!memory.image ||
-        vips_copy(memory.image, &out.image, "interpretation", type, "xres", xres, "yres", yres, NULL) != 0) {
+    vips_error_clear();
+    ImageRef out;
+    out.image = vips_image_new();
+    if (!out.image) {
+        reason = vipsReason("out of memory");
+        return false;
+    }
+    vips_image_init_fields(out.image, host.width, host.height, host.planes + extra,
+                           wide ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR, VIPS_CODING_NONE, type, xres, yres);
+    if (vips_image_pipelinev(out.image, VIPS_DEMAND_STYLE_THINSTRIP, NULL) != 0 ||
+        vips_image_generate(out.image, nullptr, generate, nullptr, &source, nullptr) != 0) {
         reason = vipsReason("out of memory");
         return false;
     }
@@ -369,62 +483,6 @@ bool saveWithVips(const std::string& file, const void* data, size_t bytes, int32
         return false;
     }
     return true;
-}
-
-// Binary PNM (P6) written here rather than by libvips, whose header carries
-// the time of writing: the same image must always give the same bytes.
-// values are the file's samples at the full range of the depth.
-template <typename T>
-bool writePnm(const std::string& file, const T* values, int32_t width, int32_t height, int depth, int maxValue) {
-    uint32_t full = depth == 16 ? 65535u : 255u;
-    uint32_t max = maxValue > 0 && uint32_t(maxValue) < full ? uint32_t(maxValue) : full;
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << "P6\n" << width << " " << height << "\n" << max << "\n";
-    const size_t rowValues = size_t(width) * 3;
-    std::vector<uint8_t> row(rowValues * (depth == 16 ? 2 : 1));
-    for (int32_t y = 0; y < height; ++y) {
-        const T* s = values + size_t(y) * rowValues;
-        uint8_t* d = row.data();
-        for (size_t i = 0; i < rowValues; ++i) {
-            uint32_t v = s[i];
-            if (max != full) v = (v * max + full / 2) / full;
-            if (depth == 16) *d++ = uint8_t(v >> 8);  // most significant byte first
-            *d++ = uint8_t(v);
-        }
-        out.write(reinterpret_cast<const char*>(row.data()), std::streamsize(row.size()));
-    }
-    out.flush();
-    return bool(out);
-}
-
-// The file's samples from the host's: colour channels back from the host's
-// conventions, clamped to its range, extra channels as they were read (within
-// the depth's range), all bands interleaved.
-template <typename T, bool Cmyk>
-void encodeSamples(const HostImage& image, const ImageFileInfo& info, int extra, T* out) {
-    constexpr bool kWide = sizeof(T) == 2;
-    constexpr uint32_t kFull = kWide ? 65535u : 255u;
-    const size_t pixels = size_t(image.width) * size_t(image.height);
-    const int planes = Cmyk ? 4 : 3;
-    const uint16_t* colour = image.samples.data();
-    auto fileValue = [](uint16_t h) {
-        uint32_t v = kWide ? hostToFile16(h > 32768 ? 32768 : h) : (h > 255 ? 255 : h);
-        return T(Cmyk ? kFull - v : v);
-    };
-    if (extra == 0) {
-        const size_t n = pixels * size_t(planes);
-        for (size_t i = 0; i < n; ++i) out[i] = fileValue(colour[i]);
-        return;
-    }
-    const uint16_t* extras = info.extraSamples.data();
-    for (size_t i = 0; i < pixels; ++i) {
-        for (int b = 0; b < planes; ++b) *out++ = fileValue(*colour++);
-        for (int b = 0; b < extra; ++b) {
-            uint16_t v = *extras++;
-            *out++ = T(v > kFull ? kFull : v);
-        }
-    }
 }
 
 // Reads an unsigned integer of the given size at at, in the file's byte order.
@@ -521,11 +579,19 @@ bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& inf
         vips_image_get_int(in, "ppm-max-value", &maxValue) == 0 && maxValue > 0 && maxValue < fullValue) {
         read.pnmMaxValue = maxValue;
     }
+    // The samples' memory is reserved first so that it can take huge pages
+    // before makeHostImage fills it.
+    const size_t pixels = size_t(width) * size_t(height);
     HostImage result;
+    try {
+        result.samples.reserve(pixels * size_t(planes));
+    } catch (const std::bad_alloc&) {
+        return fail(error, path, "too large for the memory available");
+    }
+    adviseHugePages(result.samples.data(), pixels * size_t(planes) * sizeof(uint16_t));
     if (!makeHostImage(result, width, height, planes, read.depth)) {
         return fail(error, path, "too large for the memory available");
     }
-    const size_t pixels = size_t(width) * size_t(height);
     const int extra = read.extraChannels;
     try {
         read.extraSamples.resize(pixels * size_t(extra));
@@ -598,23 +664,6 @@ bool writeImageFile(const std::string& path, const HostImage& image, const Image
         return fail(error, path, "the image's sample count does not match its size");
     }
 
-    // The file's samples in one buffer that libvips reads in place (left
-    // uninitialised: every sample is written).
-    int bands = planes + extraChannels;
-    const size_t count = pixels * size_t(bands);
-    std::unique_ptr<uint16_t[]> wide;
-    std::unique_ptr<uint8_t[]> narrow;
-    if (info.depth == 16) {
-        wide.reset(new (std::nothrow) uint16_t[count]);
-        if (wide && info.cmyk) encodeSamples<uint16_t, true>(image, info, extraChannels, wide.get());
-        if (wide && !info.cmyk) encodeSamples<uint16_t, false>(image, info, extraChannels, wide.get());
-    } else {
-        narrow.reset(new (std::nothrow) uint8_t[count]);
-        if (narrow && info.cmyk) encodeSamples<uint8_t, true>(image, info, extraChannels, narrow.get());
-        if (narrow && !info.cmyk) encodeSamples<uint8_t, false>(image, info, extraChannels, narrow.get());
-    }
-    if (!wide && !narrow) return fail(error, path, "too large for the memory available");
-
     fs::path target(path);
     std::error_code ec;
     if (fs::is_directory(target, ec)) return fail(error, path, "is a folder");
@@ -625,12 +674,11 @@ bool writeImageFile(const std::string& path, const HostImage& image, const Image
     bool saved;
     std::string reason;
     if (info.format == ImageFileFormat::Pnm) {
-        saved = wide ? writePnm(temporary, wide.get(), image.width, image.height, info.depth, info.pnmMaxValue)
-                     : writePnm(temporary, narrow.get(), image.width, image.height, info.depth, info.pnmMaxValue);
+        saved = info.depth == 16 ? writePnm<uint16_t>(temporary, image, info.pnmMaxValue)
+                                 : writePnm<uint8_t>(temporary, image, info.pnmMaxValue);
         if (!saved) reason = std::strerror(errno);
     } else {
-        const void* data = wide ? static_cast<const void*>(wide.get()) : static_cast<const void*>(narrow.get());
-        saved = saveWithVips(temporary, data, count * (wide ? 2 : 1), image.width, image.height, bands, info, reason);
+        saved = saveWithVips(temporary, image, info, extraChannels, reason);
     }
     if (!saved) {
         std::remove(temporary.c_str());

@@ -29,7 +29,12 @@ int32_t hostComponent(int16_t c) { return c < 0 ? 0 : (c > 255 ? 255 : c); }
 
 }  // namespace
 
-void rgbToHsi(const uint16_t rgb[3], HsiPixel& out) {
+namespace {
+
+// withHue false leaves hue 0 and skips its arctangent; every other field is
+// the same as with it.
+template <bool withHue>
+void convertRgbToHsi(const uint16_t rgb[3], HsiPixel& out) {
     const double r = rgb[0] / 65535.0;
     const double g = rgb[1] / 65535.0;
     const double b = rgb[2] / 65535.0;
@@ -50,14 +55,16 @@ void rgbToHsi(const uint16_t rgb[3], HsiPixel& out) {
     if (g > hi) hi = g;
     if (b > hi) hi = b;
 
-    double hue;
-    if (g == b) {
-        hue = r >= g ? 0.0 : 180.0;
-    } else {
-        const double x = ((2 * r - g - b) / (g - b)) / std::sqrt(3.0);
-        const double angle = x == 0 ? 0.0 : std::atan(x) * kDegreesPerRadian;
-        const double offset = g < b ? 180.0 : 0.0;
-        hue = (90 - angle) + offset;
+    double hue = 0.0;
+    if (withHue) {
+        if (g == b) {
+            hue = r >= g ? 0.0 : 180.0;
+        } else {
+            const double x = ((2 * r - g - b) / (g - b)) / std::sqrt(3.0);
+            const double angle = x == 0 ? 0.0 : std::atan(x) * kDegreesPerRadian;
+            const double offset = g < b ? 180.0 : 0.0;
+            hue = (90 - angle) + offset;
+        }
     }
 
     const double hsiSaturation = mean == 0 ? 0.0 : 1 - lo / mean;
@@ -78,6 +85,12 @@ void rgbToHsi(const uint16_t rgb[3], HsiPixel& out) {
     out.value = scaleUnit(hi);
     out.intensity = scaleUnit(mean);
 }
+
+}  // namespace
+
+void rgbToHsi(const uint16_t rgb[3], HsiPixel& out) { convertRgbToHsi<true>(rgb, out); }
+
+void rgbToHsiWithoutHue(const uint16_t rgb[3], HsiPixel& out) { convertRgbToHsi<false>(rgb, out); }
 
 void hsiToRgb(const HsiPixel& in, uint16_t rgb[3]) {
     constexpr double kFullTurn = 6.2831853072;
@@ -135,13 +148,27 @@ void hsvToRgb(const HsiPixel& in, uint16_t rgb[3]) {
         const double q = (1 - f * s) * v;
         const double t = (1 - (1 - f) * s) * v;
         switch (sector) {
-        case 0: r = v, g = t, b = p; break;
-        case 1: r = q, g = v, b = p; break;
-        case 2: r = p, g = v, b = t; break;
-        case 3: r = p, g = q, b = v; break;
-        case 4: r = t, g = p, b = v; break;
-        case 5: r = v, g = p, b = q; break;
-        default: r = g = b = v; break;
+            case 0:
+                r = v, g = t, b = p;
+                break;
+            case 1:
+                r = q, g = v, b = p;
+                break;
+            case 2:
+                r = p, g = v, b = t;
+                break;
+            case 3:
+                r = p, g = q, b = v;
+                break;
+            case 4:
+                r = t, g = p, b = v;
+                break;
+            case 5:
+                r = v, g = p, b = q;
+                break;
+            default:
+                r = g = b = v;
+                break;
         }
     }
     const double channels[3] = {r, g, b};

@@ -17,13 +17,18 @@ constexpr int kHsiChannels = 5;
 inline int64_t roundHalfAway(double x) { return int64_t(x > 0 ? x + 0.5 : x - 0.5); }
 
 void rgbToHsi(const uint16_t rgb[3], HsiPixel& out);
+// The same with hue 0, for selections whose hue curve is flat.
+void rgbToHsiWithoutHue(const uint16_t rgb[3], HsiPixel& out);
 void hsiToRgb(const HsiPixel& in, uint16_t rgb[3]);
 void hsvToRgb(const HsiPixel& in, uint16_t rgb[3]);
 void rgbToYuv(const uint16_t rgb[3], uint16_t yuv[3]);
 void yuvToRgb(const uint16_t yuv[3], uint16_t rgb[3]);
 
 // Through the host's colour services, at eight bits per component; false when
-// the host is absent or refuses. On failure the output keeps what it held.
+// the host or its colour services are absent, the models are not RGB (2) and
+// CMYK (3) or equal, or the host refuses. On failure the output keeps what it
+// held. The request record is one process-wide instance; its infoSize is the
+// record's size in this build (36 bytes on 32-bit Windows, 56 on 64-bit).
 bool convertThroughHost(const uint16_t* source, int sourceModel, uint16_t* result, int resultModel);
 bool rgbToCmyk(const uint16_t rgb[3], uint16_t cmyk[4]);
 bool cmykToRgb(const uint16_t cmyk[4], uint16_t rgb[3]);

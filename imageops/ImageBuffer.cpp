@@ -74,6 +74,15 @@ bool rgbBufferToHsi(ImageBuffer& hsi, const ImageBuffer& rgb) {
     return true;
 }
 
+bool rgbBufferToHsiWithoutHue(ImageBuffer& hsi, const ImageBuffer& rgb) {
+    if (!sameSize(hsi, rgb)) return false;
+    const size_t n = pixelCount(rgb);
+    const uint16_t* in = rgb.data;
+    HsiPixel* out = reinterpret_cast<HsiPixel*>(hsi.data);
+    for (size_t i = 0; i < n; ++i) rgbToHsiWithoutHue(in + i * RgbChannels, out[i]);
+    return true;
+}
+
 bool cmykBufferToHsi(ImageBuffer& hsi, const ImageBuffer& cmyk) {
     if (!sameSize(hsi, cmyk)) return false;
     const size_t n = pixelCount(cmyk);

@@ -36,9 +36,9 @@ bool buildCurveMask(ImageBuffer& mask, const ImageBuffer& hsi, const CurveSet& c
                                   double(saturationCurve[maskCurveIndex(p.saturation)]) *
                                   double(hueCurve[maskCurveIndex(p.hue)]) * 65535;
             // Curve samples lie in 0..1; the clamp only guards against
-            // damaged curves.
-            const int64_t value = roundHalfAway(weight);
-            out[x] = uint16_t(value < 0 ? 0 : (value > 65535 ? 65535 : value));
+            // damaged curves, and comes before the rounding so that huge or
+            // NaN weights never reach the integer conversion (NaN gives 0).
+            out[x] = !(weight > 0) ? 0 : weight >= 65535 ? 65535 : uint16_t(roundHalfAway(weight));
         }
     }
     return true;

@@ -10,10 +10,13 @@ double baseSize(double width, double height);
 // trunc(v x 1023/65535) as the mask indexes its curves.
 int32_t maskCurveIndex(uint16_t value);
 
+// Over [topLeft, bottomRight), cut to the buffers; false when the mask and the
+// HSI buffer differ in size.
 bool buildCurveMask(ImageBuffer& mask, const ImageBuffer& hsi, const CurveSet& curves, Point16 topLeft,
                     Point16 bottomRight);
 bool copyMask(ImageBuffer& dst, const ImageBuffer& src);
+// trunc(value x factor) in 0..65535 (a NaN factor gives 0).
 bool scaleMask(ImageBuffer& mask, double factor);
 bool multiplyMask(ImageBuffer& mask, const ImageBuffer& other);
-// rectangle: top, left, bottom, right.
+// rectangle: top, left, bottom, right; cut to the buffer.
 void sampleRegionStats(const ImageBuffer& hsi, Rect16 rect, SampleStats& stats);

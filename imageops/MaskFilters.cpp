@@ -5,8 +5,9 @@
 //
 // The edge map keeps the plain loop's order for its double sums (row by row
 // from the top, each row left to right), so it walks a precomputed list of
-// neighbours in that order; windows that hold a single value are recognised
-// from running sums and give 0 without the walk.
+// neighbours in that order (eight neighbouring pixels at a time, one chain per
+// pixel); windows that hold a single value are recognised from running sums
+// and give 0 without the walk.
 //
 // Expansion is the largest of trunc(factor(d) x v) over the window. Without
 // falloff that is the plain maximum over the disc, found row by row: the disc
@@ -17,7 +18,8 @@
 // the widest, which costs r steps per row. Contraction is the same on the
 // complemented values (min v = 65535 - max(65535 - v)). With falloff, the
 // disc maximum (minimum) bounds the result, and the neighbours are visited in
-// order of increasing d until no further one can change it.
+// order of increasing d, most of them dismissed by integer bounds, until no
+// further one can change it (eight neighbouring pixels at a time).
 #include "imageops/MaskFilters.h"
 
 #include <algorithm>
@@ -143,8 +145,7 @@ void copyFlipped(uint16_t* __restrict out, const uint16_t* __restrict row, int32
 void widenByOne(uint16_t* __restrict out, const uint16_t* __restrict in, int32_t from, int32_t to) {
     int32_t i = from;
     for (; i + kBlock <= to; i += kBlock)
-        for (int32_t l = 0; l < kBlock; ++l)
-            out[i + l] = std::max(std::max(in[i + l - 1], in[i + l]), in[i + l + 1]);
+        for (int32_t l = 0; l < kBlock; ++l) out[i + l] = std::max(std::max(in[i + l - 1], in[i + l]), in[i + l + 1]);
     for (; i < to; ++i) out[i] = std::max(std::max(in[i - 1], in[i]), in[i + 1]);
 }
 
@@ -355,8 +356,8 @@ inline __m128i scaleU16(__m128i v, uint32_t k) {
 inline int improvingLanes(const FalloffBounds& b, int32_t d, __m128i v, __m128i best) {
     if (b.shape == Shape::Expand) return _mm_movemask_epi8(greaterU16(scaleU16(v, b.k[d]), best));
     const __m128i ones = _mm_set1_epi16(-1);
-    const __m128i low = _mm_subs_epu16(_mm_xor_si128(scaleU16(_mm_xor_si128(v, ones), b.k[d]), ones),
-                                       _mm_set1_epi16(2));
+    const __m128i low =
+        _mm_subs_epu16(_mm_xor_si128(scaleU16(_mm_xor_si128(v, ones), b.k[d]), ones), _mm_set1_epi16(2));
     return _mm_movemask_epi8(greaterU16(best, low));
 }
 
@@ -371,8 +372,7 @@ void falloffStrip(const FalloffBounds& b, const FalloffList& list, const uint16_
         const __m128i open = expand ? greaterU16(bound, best) : greaterU16(best, bound);
         if (!(_mm_movemask_epi8(open) & improvingLanes(b, d, bound, best))) break;
         for (int32_t i = list.groupStart[d]; i < list.groupStart[d + 1]; ++i) {
-            const __m128i v =
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(centre + list.entries.data[i].offset));
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(centre + list.entries.data[i].offset));
             const int lanes = improvingLanes(b, d, v, best);
             if (!lanes) continue;
             alignas(16) uint16_t vs[kLanes], bs[kLanes];
@@ -390,16 +390,23 @@ void falloffStrip(const FalloffBounds& b, const FalloffList& list, const uint16_
 }
 #endif
 
-
 bool reshapeMask(Shape shape, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight,
                  double size, double falloff) {
     if (!acceptMaskRect(src, dst, topLeft, bottomRight)) return false;
     const int32_t top = topLeft.v, left = topLeft.h, bottom = bottomRight.v, right = bottomRight.h;
-    const int32_t r = radiusForSize(size);
     if (!std::isfinite(falloff)) falloff = 0;  // a damaged factor acts as none
+    const bool plain = falloff == 0;
+    // Radii the rectangle cannot use change nothing but the cost: the disc
+    // holds the whole rectangle from every pixel once the farthest offset in
+    // it has d <= 100, and every d is 0 once r exceeds that offset's distance.
+    // The table needs the disc's radius and the offsets the rectangle holds.
+    const int32_t farthest = distanceHundredths(std::max(bottom - top - 1, 0), std::max(right - left - 1, 0));
+    const int32_t discRadius = std::min(radiusForSize(size), farthest / 101 + 1);
+    const int32_t r = plain ? discRadius : std::min(radiusForSize(size), farthest + 1);
+    const int32_t tableRadius = std::max(discRadius, std::min(r, std::max(bottom - top, right - left) - 1));
 
     DistanceTable table;
-    if (!buildDistanceTable(table, r)) return false;
+    if (!buildDistanceTable(table, tableRadius)) return false;
     struct TableHolder {
         DistanceTable& t;
         ~TableHolder() { releaseDistanceTable(t); }
@@ -409,11 +416,10 @@ bool reshapeMask(Shape shape, const ImageBuffer& src, ImageBuffer& dst, Point16 
     const int32_t n = right - left, width = src.width;
     Disc disc;
     Scratch<uint16_t> q, t, u, extreme;
-    if (!disc.build(table, r) || !q.take(size_t(n)) || !t.take(size_t(n) + 2 * size_t(r)) ||
-        !u.take(size_t(n) + 2 * size_t(r)) || !extreme.take(size_t(n)))
+    if (!disc.build(table, discRadius) || !q.take(size_t(n)) || !t.take(size_t(n) + 2 * size_t(discRadius)) ||
+        !u.take(size_t(n) + 2 * size_t(discRadius)) || !extreme.take(size_t(n)))
         return false;
 
-    const bool plain = falloff == 0;
     FalloffList list;
     if (!plain && !list.build(table, r, width, bottom - top, right - left)) return false;
     const FalloffBounds bounds(shape, falloff);

@@ -6,8 +6,14 @@
 #include "imageops/Geometry.h"
 #include "imageops/ImageBuffer.h"
 
-// r = trunc(ceil(size x 0.5) + 0.1)
+// r = trunc(ceil(size x 0.5) + 0.1); 0 for a size that is not positive (or
+// NaN), at most 32767.
 int32_t radiusForSize(double size);
+
+// Source and destination must have the same size and hold the rectangle;
+// otherwise, or when scratch memory cannot be obtained, false and nothing is
+// written. The edge radius is capped at 100. A falloff that is not finite
+// counts as 0; values of a falloff outside 0..1 are kept within 0..65535.
 
 bool edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight);
 bool expandMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, double size,

@@ -37,8 +37,8 @@ bool mirrorPad(ImageBuffer& buffer, Point16 margin, Point16 interiorEnd, int cha
     for (int32_t r = 0; r < top; ++r)
         std::memcpy(buffer.data + size_t(r) * rowSamples, buffer.data + size_t(2 * top - 1 - r) * rowSamples, rowBytes);
     for (int32_t r = height - 1; r >= height - bottom; --r)
-        std::memcpy(buffer.data + size_t(r) * rowSamples, buffer.data + size_t(2 * (height - bottom) - 1 - r) * rowSamples,
-                    rowBytes);
+        std::memcpy(buffer.data + size_t(r) * rowSamples,
+                    buffer.data + size_t(2 * (height - bottom) - 1 - r) * rowSamples, rowBytes);
     return true;
 }
 

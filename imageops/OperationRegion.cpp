@@ -2,18 +2,18 @@
 
 bool channelLayoutFor(int model, ChannelLayout& layout) {
     switch (model) {
-    case 1:  // HSI
-        layout = {HsiChannels, 3, {0, 1, 4, 0}};
-        return true;
-    case 2:  // RGB
-    case 5:  // YUV
-        layout = {RgbChannels, 3, {0, 1, 2, 0}};
-        return true;
-    case 3:  // CMYK
-        layout = {CmykChannels, 4, {0, 1, 2, 3}};
-        return true;
-    default:
-        return false;
+        case 1:  // HSI
+            layout = {HsiChannels, 3, {0, 1, 4, 0}};
+            return true;
+        case 2:  // RGB
+        case 5:  // YUV
+            layout = {RgbChannels, 3, {0, 1, 2, 0}};
+            return true;
+        case 3:  // CMYK
+            layout = {CmykChannels, 4, {0, 1, 2, 3}};
+            return true;
+        default:
+            return false;
     }
 }
 

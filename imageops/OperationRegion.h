@@ -8,8 +8,8 @@
 #include "imageops/ImageBuffer.h"
 
 struct ChannelLayout {
-    int stride = 0;          // u16 samples per pixel
-    int fields = 0;          // channels the flags act on: 3, or 4 for CMYK
+    int stride = 0;               // u16 samples per pixel
+    int fields = 0;               // channels the flags act on: 3, or 4 for CMYK
     int field[4] = {0, 0, 0, 0};  // sample index of flag 1..4
 };
 

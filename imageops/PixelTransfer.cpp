@@ -14,10 +14,14 @@ enum class Kind { Rgb, Cmyk, Hsi, Mask };
 
 int channelsOf(Kind kind) {
     switch (kind) {
-    case Kind::Rgb: return RgbChannels;
-    case Kind::Cmyk: return CmykChannels;
-    case Kind::Hsi: return HsiChannels;
-    default: return MaskChannels;
+        case Kind::Rgb:
+            return RgbChannels;
+        case Kind::Cmyk:
+            return CmykChannels;
+        case Kind::Hsi:
+            return HsiChannels;
+        default:
+            return MaskChannels;
     }
 }
 
@@ -98,33 +102,33 @@ bool importPixels(Kind kind, ImageBuffer& dst, const void* base, int32_t planeRo
         for (int32_t column = left; column < right; ++column, out += channels) {
             uint16_t in[4];
             for (int k = 0; k < host.samples; ++k)
-                in[k] = hostToInternal(readSample(bytes + host.offset(row, column, k), host.sampleBytes), hostClass,
-                                       depth);
+                in[k] =
+                    hostToInternal(readSample(bytes + host.offset(row, column, k), host.sampleBytes), hostClass, depth);
             switch (kind) {
-            case Kind::Mask:
-                out[0] = in[0];
-                break;
-            case Kind::Rgb:
-                if (imageClass == 2)
-                    std::memcpy(out, in, 3 * sizeof(uint16_t));
-                else
-                    cmykToRgb(in, out);
-                break;
-            case Kind::Cmyk:
-                if (imageClass == 3)
-                    std::memcpy(out, in, 4 * sizeof(uint16_t));
-                else
-                    rgbToCmyk(in, out);
-                break;
-            case Kind::Hsi: {
-                uint16_t rgb[3] = {in[0], in[1], in[2]};
-                if (imageClass == 3) {
-                    rgb[0] = rgb[1] = rgb[2] = 0;  // black when the host refuses the pixel
-                    cmykToRgb(in, rgb);
+                case Kind::Mask:
+                    out[0] = in[0];
+                    break;
+                case Kind::Rgb:
+                    if (imageClass == 2)
+                        std::memcpy(out, in, 3 * sizeof(uint16_t));
+                    else
+                        cmykToRgb(in, out);
+                    break;
+                case Kind::Cmyk:
+                    if (imageClass == 3)
+                        std::memcpy(out, in, 4 * sizeof(uint16_t));
+                    else
+                        rgbToCmyk(in, out);
+                    break;
+                case Kind::Hsi: {
+                    uint16_t rgb[3] = {in[0], in[1], in[2]};
+                    if (imageClass == 3) {
+                        rgb[0] = rgb[1] = rgb[2] = 0;  // black when the host refuses the pixel
+                        cmykToRgb(in, rgb);
+                    }
+                    rgbToHsi(rgb, *reinterpret_cast<HsiPixel*>(out));
+                    break;
                 }
-                rgbToHsi(rgb, *reinterpret_cast<HsiPixel*>(out));
-                break;
-            }
             }
         }
         if (progress == 1) rows.afterRow(uint32_t(right - left));
@@ -133,8 +137,7 @@ bool importPixels(Kind kind, ImageBuffer& dst, const void* base, int32_t planeRo
 }
 
 bool exportPixels(Kind kind, const ImageBuffer& src, void* base, int32_t hostWidth, int32_t hostRows, int imageClass,
-                  int depth, int32_t rowBytes, int planar, int32_t x, int32_t y, Point16 topLeft,
-                  Point16 bottomRight) {
+                  int depth, int32_t rowBytes, int planar, int32_t x, int32_t y, Point16 topLeft, Point16 bottomRight) {
     const int32_t top = topLeft.v, left = topLeft.h, bottom = bottomRight.v, right = bottomRight.h;
     if (int64_t(right - left) + x > hostWidth || int64_t(bottom - top) + y > hostRows) return false;
     if (imageClass != 2 && imageClass != 3) return false;
@@ -162,29 +165,29 @@ bool exportPixels(Kind kind, const ImageBuffer& src, void* base, int32_t hostWid
             // refuses a conversion.
             uint16_t out[4] = {0, 0, 0, 0};
             switch (kind) {
-            case Kind::Rgb:
-                if (imageClass == 2)
-                    std::memcpy(out, in, 3 * sizeof(uint16_t));
-                else
-                    rgbToCmyk(in, out);
-                break;
-            case Kind::Cmyk:
-                if (imageClass == 3)
-                    std::memcpy(out, in, 4 * sizeof(uint16_t));
-                else
-                    cmykToRgb(in, out);
-                break;
-            case Kind::Hsi: {
-                uint16_t rgb[3];
-                hsiToRgb(*reinterpret_cast<const HsiPixel*>(in), rgb);
-                if (imageClass == 2)
-                    std::memcpy(out, rgb, sizeof rgb);
-                else
-                    rgbToCmyk(rgb, out);
-                break;
-            }
-            default:
-                break;
+                case Kind::Rgb:
+                    if (imageClass == 2)
+                        std::memcpy(out, in, 3 * sizeof(uint16_t));
+                    else
+                        rgbToCmyk(in, out);
+                    break;
+                case Kind::Cmyk:
+                    if (imageClass == 3)
+                        std::memcpy(out, in, 4 * sizeof(uint16_t));
+                    else
+                        cmykToRgb(in, out);
+                    break;
+                case Kind::Hsi: {
+                    uint16_t rgb[3];
+                    hsiToRgb(*reinterpret_cast<const HsiPixel*>(in), rgb);
+                    if (imageClass == 2)
+                        std::memcpy(out, rgb, sizeof rgb);
+                    else
+                        rgbToCmyk(rgb, out);
+                    break;
+                }
+                default:
+                    break;
             }
             const int32_t hostRow = y + row - top, hostColumn = x + column - left;
             for (int k = 0; k < host.samples; ++k)
@@ -205,8 +208,8 @@ bool importRgbPixels(ImageBuffer& dst, const void* base, int32_t planeRows, Poin
 
 bool importCmykPixels(ImageBuffer& dst, const void* base, int32_t planeRows, Point16 topLeft, Point16 bottomRight,
                       int imageClass, int depth, int32_t rowBytes, int planar, int32_t x, int32_t y, int progress) {
-    return importPixels(Kind::Cmyk, dst, base, planeRows, topLeft, bottomRight, imageClass, depth, rowBytes, planar,
-                        x, y, progress);
+    return importPixels(Kind::Cmyk, dst, base, planeRows, topLeft, bottomRight, imageClass, depth, rowBytes, planar, x,
+                        y, progress);
 }
 
 bool importHsiPixels(ImageBuffer& dst, const void* base, int32_t planeRows, Point16 topLeft, Point16 bottomRight,
@@ -217,13 +220,12 @@ bool importHsiPixels(ImageBuffer& dst, const void* base, int32_t planeRows, Poin
 
 bool importMaskPixels(ImageBuffer& dst, const void* base, int32_t planeRows, Point16 topLeft, Point16 bottomRight,
                       int imageClass, int depth, int32_t rowBytes, int planar, int32_t x, int32_t y, int progress) {
-    return importPixels(Kind::Mask, dst, base, planeRows, topLeft, bottomRight, imageClass, depth, rowBytes, planar,
-                        x, y, progress);
+    return importPixels(Kind::Mask, dst, base, planeRows, topLeft, bottomRight, imageClass, depth, rowBytes, planar, x,
+                        y, progress);
 }
 
-bool exportRgbPixels(const ImageBuffer& src, void* base, int32_t hostWidth, int32_t hostRows, int imageClass,
-                     int depth, int32_t rowBytes, int planar, int32_t x, int32_t y, Point16 topLeft,
-                     Point16 bottomRight) {
+bool exportRgbPixels(const ImageBuffer& src, void* base, int32_t hostWidth, int32_t hostRows, int imageClass, int depth,
+                     int32_t rowBytes, int planar, int32_t x, int32_t y, Point16 topLeft, Point16 bottomRight) {
     return exportPixels(Kind::Rgb, src, base, hostWidth, hostRows, imageClass, depth, rowBytes, planar, x, y, topLeft,
                         bottomRight);
 }
@@ -231,13 +233,12 @@ bool exportRgbPixels(const ImageBuffer& src, void* base, int32_t hostWidth, int3
 bool exportCmykPixels(const ImageBuffer& src, void* base, int32_t hostWidth, int32_t hostRows, int imageClass,
                       int depth, int32_t rowBytes, int planar, int32_t x, int32_t y, Point16 topLeft,
                       Point16 bottomRight) {
-    return exportPixels(Kind::Cmyk, src, base, hostWidth, hostRows, imageClass, depth, rowBytes, planar, x, y,
-                        topLeft, bottomRight);
+    return exportPixels(Kind::Cmyk, src, base, hostWidth, hostRows, imageClass, depth, rowBytes, planar, x, y, topLeft,
+                        bottomRight);
 }
 
-bool exportHsiPixels(const ImageBuffer& src, void* base, int32_t hostWidth, int32_t hostRows, int imageClass,
-                     int depth, int32_t rowBytes, int planar, int32_t x, int32_t y, Point16 topLeft,
-                     Point16 bottomRight) {
-    return exportPixels(Kind::Hsi, src, base, hostWidth, hostRows, imageClass, depth, rowBytes, planar, x, y,
-                        topLeft, bottomRight);
+bool exportHsiPixels(const ImageBuffer& src, void* base, int32_t hostWidth, int32_t hostRows, int imageClass, int depth,
+                     int32_t rowBytes, int planar, int32_t x, int32_t y, Point16 topLeft, Point16 bottomRight) {
+    return exportPixels(Kind::Hsi, src, base, hostWidth, hostRows, imageClass, depth, rowBytes, planar, x, y, topLeft,
+                        bottomRight);
 }

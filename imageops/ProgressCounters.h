@@ -24,6 +24,7 @@ uint32_t progressPeriod(int32_t radius);
 
 // Per-call progress state of one row loop: dialog percentages or host
 // reports spaced by period pixels, with the host's abort checked after each.
+// Without a total no percentage is shown.
 struct RowProgress {
     uint8_t mode = ProgressHost;
     uint32_t period = 1;

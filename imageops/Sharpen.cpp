@@ -32,9 +32,8 @@ uint16_t clampTruncate(double v) {
 
 }  // namespace
 
-bool sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model,
-                   const uint8_t flags[4], Point16 topLeft, Point16 bottomRight, double size, double amount,
-                   uint8_t progressMode) {
+bool sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
+                   Point16 topLeft, Point16 bottomRight, double size, double amount, uint8_t progressMode) {
     const double half = size * 0.5;
     ChannelLayout layout;
     if (!flags || !channelLayoutFor(model, layout)) return false;

@@ -41,10 +41,10 @@ struct GridSample {
 struct SoftenTables {
     DistanceTable distance;
     int32_t weight[101] = {};
-    int32_t radius = 0;               // largest k the grids cover
-    GridSample* samples = nullptr;    // grids of k = 1..radius, one after the other
-    int32_t* gridStart = nullptr;     // samples of k: [gridStart[k], gridStart[k + 1])
-    uint32_t* weightSum = nullptr;    // per k
+    int32_t radius = 0;             // largest k the grids cover
+    GridSample* samples = nullptr;  // grids of k = 1..radius, one after the other
+    int32_t* gridStart = nullptr;   // samples of k: [gridStart[k], gridStart[k + 1])
+    uint32_t* weightSum = nullptr;  // per k
     bool ready = false;
 };
 
@@ -110,8 +110,8 @@ bool buildGrids(int32_t radius) {
 
 // Lane sums of one pixel, or of eight neighbouring pixels of equal radius:
 // lane l adds sample l of the pixel block (all channels of the pixels side by
-// side) times the sample's weight. With Wide = false the sums are 64-bit;
-// 32-bit sums are exact while the weight sum is at most 65537.
+// side) times the sample's weight. Sum is 32 or 64 bits wide; 32-bit sums are
+// exact while the weight sum is at most 65537 (65535 x 65537 < 2^32).
 template <int Lanes, typename Sum>
 void laneSums(const uint16_t* centre, const int32_t* offsets, const GridSample* samples, int32_t count, Sum* sums) {
     Sum acc[Lanes] = {};
@@ -151,8 +151,8 @@ void blockLaneSums(const uint16_t* centre, const int32_t* offsets, const GridSam
 
 // The averaged hue of four pixels of equal radius: the cosine and sine sums
 // in the grid's order, as eight independent chains.
-void hueSumsOfFour(const uint16_t* centre, int stride, const int32_t* offsets, const GridSample* samples,
-                   int32_t count, double sc[4], double ss[4]) {
+void hueSumsOfFour(const uint16_t* centre, int stride, const int32_t* offsets, const GridSample* samples, int32_t count,
+                   double sc[4], double ss[4]) {
     double c0 = 0, c1 = 0, c2 = 0, c3 = 0, s0 = 0, s1 = 0, s2 = 0, s3 = 0;
     for (int32_t i = 0; i < count; ++i) {
         const uint16_t* p = centre + offsets[i];
@@ -249,7 +249,7 @@ struct RegionJob {
     ImageBuffer* dst;
     ChannelLayout layout;
     bool enabled[4];
-    bool hue;                 // the HSI hue is averaged on the circle
+    bool hue;                // the HSI hue is averaged on the circle
     const int32_t* offsets;  // per sample, in u16 elements from the centre
 };
 
@@ -276,7 +276,8 @@ void softenPixels(const RegionJob& job, size_t element, int32_t k, int pixels) {
         for (int j = 0; j < 8; ++j)
             for (int f = 0; f < job.layout.fields; ++f) {
                 const int field = job.layout.field[f];
-                out[j * Stride + field] = job.enabled[f] ? uint16_t(sums[j * Stride + field] / wsum) : in[j * Stride + field];
+                out[j * Stride + field] =
+                    job.enabled[f] ? uint16_t(sums[j * Stride + field] / wsum) : in[j * Stride + field];
             }
     } else {
         for (int j = 0; j < pixels; ++j) {
@@ -327,8 +328,8 @@ void releaseSoftenTables() {
     tables.ready = false;
 }
 
-bool softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model,
-                  const uint8_t flags[4], Point16 topLeft, Point16 bottomRight, double size, uint8_t progressMode) {
+bool softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
+                  Point16 topLeft, Point16 bottomRight, double size, uint8_t progressMode) {
     const double half = size * 0.5;
     ChannelLayout layout;
     if (!flags || !channelLayoutFor(model, layout)) return false;
@@ -392,9 +393,15 @@ bool softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& m
                 if (same == 8) pixels = 8;
             }
             switch (stride) {
-            case 3: softenPixels<3>(job, element, k, pixels); break;
-            case 4: softenPixels<4>(job, element, k, pixels); break;
-            default: softenPixels<5>(job, element, k, pixels); break;
+                case 3:
+                    softenPixels<3>(job, element, k, pixels);
+                    break;
+                case 4:
+                    softenPixels<4>(job, element, k, pixels);
+                    break;
+                default:
+                    softenPixels<5>(job, element, k, pixels);
+                    break;
             }
             if (job.hue && pixels == 1) {
                 hueTasks[pendingHues++] = {element, k};

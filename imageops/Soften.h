@@ -10,5 +10,7 @@
 // false when the distance table cannot be allocated.
 bool prepareSoftenTables(double size);
 void releaseSoftenTables();
-bool softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model,
-                  const uint8_t flags[4], Point16 topLeft, Point16 bottomRight, double size, uint8_t progressMode);
+// The tables must be prepared for this size (or a larger one); false without
+// them, and for the rejected calls of sharpenRegion.
+bool softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
+                  Point16 topLeft, Point16 bottomRight, double size, uint8_t progressMode);

@@ -11,6 +11,7 @@
 #define isatty _isatty
 #define fileno _fileno
 #else
+#include <malloc.h>
 #include <unistd.h>
 #endif
 
@@ -66,6 +67,12 @@ int fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(__GLIBC__)
+    // Whole images come and go several times per file: keep freed memory in
+    // the heap for the next one instead of mapping fresh pages each time.
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+#endif
     std::vector<std::string> args(argv + 1, argv + argc);
     CliOptions options;
     std::string error;

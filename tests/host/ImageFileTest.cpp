@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 
 #include "host/ImageFile.h"
@@ -100,6 +101,46 @@ std::vector<uint8_t> fileBytes(const std::string& path) {
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// One entry of a hand-made TIFF directory; SHORT (3) and LONG (4) values sit
+// in the entry itself.
+struct TiffEntry {
+    uint16_t tag, type;
+    uint32_t count, value;
+};
+
+void putNumber(std::vector<uint8_t>& bytes, uint64_t value, int size, bool bigEndian) {
+    for (int i = 0; i < size; ++i) {
+        int shift = 8 * (bigEndian ? size - 1 - i : i);
+        bytes.push_back(uint8_t(value >> shift));
+    }
+}
+
+// A TIFF header and first directory as a writer lays them out, in either byte
+// order, classic or BigTIFF. The directory follows the header unless placed
+// elsewhere; no pixels, as only the header reader looks at these.
+std::vector<uint8_t> tiffBytes(bool bigEndian, bool bigTiff, const std::vector<TiffEntry>& entries,
+                               uint64_t directoryAt = 0) {
+    std::vector<uint8_t> b = {uint8_t(bigEndian ? 'M' : 'I'), uint8_t(bigEndian ? 'M' : 'I')};
+    putNumber(b, bigTiff ? 43 : 42, 2, bigEndian);
+    if (bigTiff) {
+        putNumber(b, 8, 2, bigEndian);
+        putNumber(b, 0, 2, bigEndian);
+    }
+    const int offsetSize = bigTiff ? 8 : 4;
+    putNumber(b, directoryAt ? directoryAt : b.size() + offsetSize, offsetSize, bigEndian);
+    putNumber(b, entries.size(), bigTiff ? 8 : 2, bigEndian);
+    for (const TiffEntry& e : entries) {
+        putNumber(b, e.tag, 2, bigEndian);
+        putNumber(b, e.type, 2, bigEndian);
+        putNumber(b, e.count, offsetSize, bigEndian);
+        const int valueSize = e.type == 3 ? 2 : 4;  // left-justified in the value field
+        putNumber(b, e.value, valueSize, bigEndian);
+        putNumber(b, 0, offsetSize - valueSize, bigEndian);
+    }
+    putNumber(b, 0, offsetSize, bigEndian);  // no further directory
+    return b;
 }
 
 class ImageFileTest : public ::testing::Test {
@@ -289,6 +330,181 @@ TEST_F(ImageFileTest, MultiPageTiffGivesTheFirstPage) {
     ASSERT_TRUE(readImageFile(file("pages.tif"), image, info, error)) << error;
     ASSERT_EQ(image.height, 6);
     EXPECT_TRUE(std::equal(image.samples.begin(), image.samples.end(), pages.values.begin()));
+}
+
+TEST_F(ImageFileTest, TiffHeaderReaderFindsCompressionInEveryLayout) {
+    const std::vector<TiffEntry> entries = {
+        {256, 3, 1, 64}, {257, 4, 1, 48}, {259, 3, 1, 32773}, {262, 3, 1, 2}, {317, 3, 1, 2}};
+    for (bool bigEndian : {false, true}) {
+        for (bool bigTiff : {false, true}) {
+            SCOPED_TRACE(std::string(bigEndian ? "MM" : "II") + (bigTiff ? " BigTIFF" : " classic"));
+            writeBytes(file("h.tif"), tiffBytes(bigEndian, bigTiff, entries));
+            TiffStorage storage;
+            ASSERT_TRUE(readTiffStorage(file("h.tif"), storage, error)) << error;
+            EXPECT_EQ(storage.compression, 32773);
+            EXPECT_EQ(storage.predictor, 2);
+            EXPECT_EQ(storage.bigTiff, bigTiff);
+
+            // Absent tags mean what TIFF implies: no compression, no predictor.
+            // A LONG compression value is read as well.
+            writeBytes(file("h.tif"), tiffBytes(bigEndian, bigTiff, {{256, 3, 1, 64}}));
+            ASSERT_TRUE(readTiffStorage(file("h.tif"), storage, error)) << error;
+            EXPECT_EQ(storage.compression, 1);
+            EXPECT_EQ(storage.predictor, 1);
+            writeBytes(file("h.tif"), tiffBytes(bigEndian, bigTiff, {{259, 4, 1, 50000}}));
+            ASSERT_TRUE(readTiffStorage(file("h.tif"), storage, error)) << error;
+            EXPECT_EQ(storage.compression, 50000);
+        }
+    }
+
+    // The directory placed after the pixels, as libtiff places it.
+    std::vector<uint8_t> late = tiffBytes(false, false, {{259, 3, 1, 5}}, 1000);
+    std::vector<uint8_t> directory(late.begin() + 8, late.end());
+    late.resize(1000, 0x55);
+    late.insert(late.end(), directory.begin(), directory.end());
+    writeBytes(file("late.tif"), late);
+    TiffStorage storage;
+    ASSERT_TRUE(readTiffStorage(file("late.tif"), storage, error)) << error;
+    EXPECT_EQ(storage.compression, 5);
+}
+
+TEST_F(ImageFileTest, TiffHeaderReaderRefusesDamagedHeadersNamingTheFile) {
+    std::vector<uint8_t> good = tiffBytes(false, false, {{256, 3, 1, 64}, {259, 3, 1, 5}});
+    std::vector<uint8_t> outside = tiffBytes(false, false, {{259, 3, 1, 5}}, 5000);
+    std::vector<uint8_t> cut(good.begin(), good.end() - 10);  // the last entry runs past the end
+    std::vector<uint8_t> bigCut = tiffBytes(true, true, {{259, 3, 1, 5}});
+    bigCut.resize(20);  // the directory's count is incomplete
+    std::vector<uint8_t> manyEntries = good;
+    manyEntries[8] = 0xFF;  // 255 entries claimed
+    std::vector<uint8_t> badOrder = good;
+    badOrder[1] = 'M';
+    std::vector<uint8_t> badVersion = good;
+    badVersion[2] = 41;
+    std::vector<uint8_t> backwards = tiffBytes(false, false, {{259, 3, 1, 5}}, 4);  // inside the header
+    const std::vector<std::vector<uint8_t>> damaged = {
+        outside,
+        cut,
+        bigCut,
+        manyEntries,
+        badOrder,
+        badVersion,
+        backwards,
+        {'I', 'I', 42, 0, 8},
+        {},
+        tiffBytes(false, false, {{259, 3, 2, 5}}),     // two compression values
+        tiffBytes(true, false, {{259, 5, 1, 5}}),      // a RATIONAL
+        tiffBytes(false, true, {{317, 4, 1, 70000}}),  // beyond any predictor
+    };
+    for (size_t i = 0; i < damaged.size(); ++i) {
+        SCOPED_TRACE(i);
+        std::string path = file("bad" + std::to_string(i) + ".tif");
+        writeBytes(path, damaged[i]);
+        TiffStorage storage;
+        storage.compression = 77;
+        EXPECT_FALSE(readTiffStorage(path, storage, error));
+        EXPECT_EQ(error.rfind(path + ": ", 0), 0u) << error;
+        EXPECT_GT(error.size(), path.size() + 4) << "a reason follows the name";
+        EXPECT_EQ(storage.compression, 77) << "left as it was";
+    }
+    EXPECT_FALSE(readTiffStorage(file("absent.tif"), *std::make_unique<TiffStorage>(), error));
+    EXPECT_EQ(error.rfind(file("absent.tif") + ": ", 0), 0u) << error;
+}
+
+TEST_F(ImageFileTest, TiffKeepsItsCompressionWhenWrittenBack) {
+    struct Case {
+        const char* options;  // libvips's save options for the input
+        int depth;
+        uint16_t compression, predictor;
+        bool lossy;
+    } cases[] = {
+        {"[compression=none]", 16, 1, 1, false},
+        {"[compression=lzw]", 16, 5, 2, false},
+        {"[compression=lzw,predictor=none]", 8, 5, 1, false},
+        {"[compression=deflate]", 16, 8, 2, false},
+        {"[compression=packbits]", 8, 32773, 1, false},
+        {"[compression=zstd]", 16, 50000, 2, false},
+        {"[compression=jpeg,Q=98]", 8, 7, 1, true},
+        {"[compression=webp,Q=98]", 8, 50001, 1, true},
+        {"[compression=lzw,bigtiff]", 8, 5, 2, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.options) + " " + std::to_string(c.depth) + "-bit");
+        // Flat grey 8 x 8 blocks: every scheme shrinks them (PackBits needs
+        // runs of equal bytes) and lossy ones barely change them.
+        Pixels source{64, 48, 3, 8, {}};
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x)
+                for (int b = 0; b < 3; ++b) source.values.push_back(uint16_t(20 + 12 * (x / 8) + 10 * (y / 8)));
+        if (c.depth == 16) {
+            source.depth = 16;
+            for (uint16_t& v : source.values) v = uint16_t(v * 257);
+        }
+        std::string in = file("in" + std::to_string(n) + ".tif");
+        std::string out = file("out" + std::to_string(n++) + ".tif");
+        ASSERT_TRUE(saveTestImage(in + c.options, source,
+                                  c.depth == 16 ? VIPS_INTERPRETATION_RGB16 : VIPS_INTERPRETATION_sRGB));
+        ASSERT_TRUE(readImageFile(in, image, info, error)) << error;
+        EXPECT_EQ(info.tiff.compression, c.compression);
+        EXPECT_EQ(info.tiff.predictor, c.predictor);
+        const bool bigTiff = std::strstr(c.options, "bigtiff") != nullptr;
+        EXPECT_EQ(info.tiff.bigTiff, bigTiff);
+
+        ASSERT_TRUE(writeImageFile(out, image, info, error)) << error;
+        TiffStorage written;
+        ASSERT_TRUE(readTiffStorage(out, written, error)) << error;
+        EXPECT_EQ(written.compression, c.compression);
+        EXPECT_EQ(written.predictor, c.predictor);
+        EXPECT_EQ(written.bigTiff, bigTiff);
+        const size_t pixelBytes = source.values.size() * size_t(c.depth / 8);
+        if (c.compression == 1) {
+            EXPECT_GE(fs::file_size(out), pixelBytes);
+        } else {
+            EXPECT_LT(fs::file_size(out), pixelBytes / 2);
+        }
+        HostImage again;
+        ImageFileInfo againInfo;
+        ASSERT_TRUE(readImageFile(out, again, againInfo, error)) << error;
+        EXPECT_EQ(againInfo.depth, c.depth);
+        ASSERT_EQ(again.samples.size(), image.samples.size());
+        if (!c.lossy) {
+            EXPECT_EQ(again.samples, image.samples);
+        } else {
+            // One more generation of lossy compression: small changes only.
+            double total = 0;
+            int largest = 0;
+            for (size_t i = 0; i < image.samples.size(); ++i) {
+                int d = std::abs(int(again.samples[i]) - int(image.samples[i]));
+                total += d;
+                largest = std::max(largest, d);
+            }
+            EXPECT_LT(total / double(image.samples.size()), 1.0);
+            EXPECT_LE(largest, 8);
+        }
+    }
+}
+
+TEST_F(ImageFileTest, TiffCompressionLibvipsCannotWriteBecomesLzw) {
+    Pixels source = randomPixels(20, 10, 3, 16, 7);
+    ASSERT_TRUE(saveTestImage(file("in.tif"), source, VIPS_INTERPRETATION_RGB16));
+    ASSERT_TRUE(readImageFile(file("in.tif"), image, info, error)) << error;
+    // JPEG and WebP hold 8 bits per channel only; 0 is an image that came
+    // from no TIFF file; 34925 is LZMA, which libvips does not write.
+    for (uint16_t compression : {uint16_t(7), uint16_t(50001), uint16_t(0), uint16_t(34925)}) {
+        SCOPED_TRACE(compression);
+        ImageFileInfo other = info;
+        other.tiff.compression = compression;
+        other.tiff.predictor = 1;
+        ASSERT_TRUE(writeImageFile(file("out.tif"), image, other, error)) << error;
+        TiffStorage written;
+        ASSERT_TRUE(readTiffStorage(file("out.tif"), written, error)) << error;
+        EXPECT_EQ(written.compression, 5);
+        EXPECT_EQ(written.predictor, 2) << "libvips's usual predictor, not one chosen for another scheme";
+        HostImage again;
+        ASSERT_TRUE(readImageFile(file("out.tif"), again, other, error)) << error;
+        EXPECT_EQ(other.depth, 16);
+        EXPECT_EQ(again.samples, image.samples);
+    }
 }
 
 TEST_F(ImageFileTest, RefusesOtherModesDamagedAndForeignFilesNamingThem) {

@@ -1,11 +1,10 @@
-#include "imageops/ColorModel.h"
-
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <vector>
 
 #include "entry/HostServices.h"
+#include "imageops/ColorModel.h"
 #include "tests/imageops/ImageOpsTestSupport.h"
 
 namespace {

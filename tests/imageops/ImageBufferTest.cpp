@@ -1,6 +1,5 @@
-#include "imageops/ImageBuffer.h"
-
 #include "imageops/ColorModel.h"
+#include "imageops/ImageBuffer.h"
 #include "tests/imageops/ImageOpsTestSupport.h"
 
 namespace {
@@ -83,7 +82,8 @@ TEST_F(ImageBuffers, MirrorPadOfFourAndFiveChannels) {
         OwnedBuffer b(9, 7, channels);
         fillRandom(b, rng);
         // Margins of 1 row, 2 columns; the bottom margin is 2 rows.
-        ASSERT_TRUE(channels == 4 ? mirrorPad4(b.buffer, pt(1, 2), pt(5, 7)) : mirrorPad5(b.buffer, pt(1, 2), pt(5, 7)));
+        ASSERT_TRUE(channels == 4 ? mirrorPad4(b.buffer, pt(1, 2), pt(5, 7))
+                                  : mirrorPad5(b.buffer, pt(1, 2), pt(5, 7)));
         for (int c = 0; c < channels; ++c) {
             EXPECT_EQ(b.at(0, 3)[c], b.at(3, 3)[c]);
             EXPECT_EQ(b.at(8, 3)[c], b.at(5, 3)[c]);

@@ -20,10 +20,18 @@ void HostTest::TearDown() {
 OwnedBuffer::OwnedBuffer(int32_t width, int32_t height, int channelCount) : channels(channelCount) {
     bool ok = false;
     switch (channelCount) {
-    case 1: ok = allocateMask(buffer, width, height); break;
-    case 3: ok = allocateRgb(buffer, width, height); break;
-    case 4: ok = allocateCmyk(buffer, width, height); break;
-    default: ok = allocateHsi(buffer, width, height); break;
+        case 1:
+            ok = allocateMask(buffer, width, height);
+            break;
+        case 3:
+            ok = allocateRgb(buffer, width, height);
+            break;
+        case 4:
+            ok = allocateCmyk(buffer, width, height);
+            break;
+        default:
+            ok = allocateHsi(buffer, width, height);
+            break;
     }
     EXPECT_TRUE(ok);
 }

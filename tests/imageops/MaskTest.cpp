@@ -1,8 +1,7 @@
-#include "imageops/Mask.h"
-
 #include <cmath>
 
 #include "imageops/ColorModel.h"
+#include "imageops/Mask.h"
 #include "tests/imageops/ImageOpsTestSupport.h"
 
 namespace {

@@ -106,8 +106,8 @@ TEST_F(PixelTransfer, PlanarAndInterleavedAgree) {
             std::vector<uint8_t> outInter(inter.size(), 0), outPlanar(planar.size(), 0);
             ASSERT_TRUE(exportRgbPixels(fromInter.buffer, outInter.data(), w, h, imageClass, depth, interRow, 0, 0, 0,
                                         pt(2, 1), pt(2 + h, 1 + w)));
-            ASSERT_TRUE(exportRgbPixels(fromInter.buffer, outPlanar.data(), w, h, imageClass, depth, planeRow, 1, 0,
-                                        0, pt(2, 1), pt(2 + h, 1 + w)));
+            ASSERT_TRUE(exportRgbPixels(fromInter.buffer, outPlanar.data(), w, h, imageClass, depth, planeRow, 1, 0, 0,
+                                        pt(2, 1), pt(2 + h, 1 + w)));
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x)
                     for (int k = 0; k < n; ++k)

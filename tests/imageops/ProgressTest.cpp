@@ -1,8 +1,7 @@
-#include "imageops/ProgressCounters.h"
-
 #include <vector>
 
 #include "entry/Platform.h"
+#include "imageops/ProgressCounters.h"
 #include "imageops/Sharpen.h"
 #include "imageops/Soften.h"
 #include "tests/imageops/ImageOpsTestSupport.h"

@@ -35,8 +35,8 @@ uint16_t clampTruncate(double v) {
 
 }  // namespace
 
-void sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model,
-                   const uint8_t flags[4], Point16 topLeft, Point16 bottomRight, double size, double amount) {
+void sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
+                   Point16 topLeft, Point16 bottomRight, double size, double amount) {
     const int stride = strideOf(model);
     const int32_t r = radiusFor(size);
     const double n = (2 * r + 1) * (2 * r + 1) - 1;
@@ -64,8 +64,8 @@ void sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& 
         }
 }
 
-void softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model,
-                  const uint8_t flags[4], Point16 topLeft, Point16 bottomRight, double size) {
+void softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
+                  Point16 topLeft, Point16 bottomRight, double size) {
     const int stride = strideOf(model);
     const double half = size * 0.5;
     int32_t weight[101];

@@ -1,8 +1,7 @@
-#include "imageops/Soften.h"
-
 #include <cmath>
 
 #include "imageops/ColorModel.h"
+#include "imageops/Soften.h"
 #include "tests/imageops/ImageOpsTestSupport.h"
 #include "tests/imageops/ReferenceOps.h"
 
