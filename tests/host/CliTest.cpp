@@ -2,7 +2,10 @@
 // native plug-in, on real files.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vips/vips.h>
 
 #include <cstdio>
@@ -246,6 +249,31 @@ TEST_F(Cli, BadInputGivesAMessageAndNoOutput) {
     for (const auto& entry : fs::directory_iterator(folder))
         leftovers += entry.path().filename().string().find("out") != std::string::npos;
     EXPECT_EQ(leftovers, 0u) << "no temporary files remain";
+}
+
+TEST_F(Cli, InterruptStopsTheRunAndLeavesNoFile) {
+    // Large enough that softening takes seconds; the interrupt comes first.
+    HostImage image = makeTestImage(2400, 1800, 3, 16, 5);
+    ImageFileInfo info;
+    info.format = ImageFileFormat::Tiff;
+    info.depth = 16;
+    std::string error;
+    ASSERT_TRUE(writeImageFile(file("big.tif"), image, info, error)) << error;
+    const std::string program = std::string(CC_BINARY_DIR) + "/crispcalm";
+    const std::string in = file("big.tif"), out = file("out.tif");
+    const char* argv[] = {program.c_str(), "--quiet", "--operation", "soften", "--amount", "100",
+                          "--color-space", "hsi", in.c_str(), "-o", out.c_str(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    usleep(700 * 1000);
+    kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_FALSE(fs::exists(out));
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string().find("out"), std::string::npos) << entry.path();
 }
 
 TEST_F(Cli, HelpAndVersion) {

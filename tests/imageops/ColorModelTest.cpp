@@ -115,6 +115,26 @@ TEST(ColorModel, RoundTripsOverTheCube) {
     }
 }
 
+TEST(ColorModel, WithoutHueEveryOtherFieldIsTheSame) {
+    uint32_t seed = 99;
+    for (int i = 0; i < 200000; ++i) {
+        uint16_t rgb[3];
+        for (uint16_t& c : rgb) {
+            seed = seed * 1664525u + 1013904223u;
+            c = uint16_t(seed >> 16);
+        }
+        if (i % 7 == 0) rgb[1] = rgb[2];  // the g = b branch
+        HsiPixel full{}, partial{};
+        rgbToHsi(rgb, full);
+        rgbToHsiWithoutHue(rgb, partial);
+        ASSERT_EQ(partial.hue, 0);
+        ASSERT_EQ(partial.hsiSaturation, full.hsiSaturation);
+        ASSERT_EQ(partial.saturation, full.saturation);
+        ASSERT_EQ(partial.value, full.value);
+        ASSERT_EQ(partial.intensity, full.intensity);
+    }
+}
+
 TEST(ColorModel, YuvReferenceValues) {
     uint16_t rgb[3];
     const uint16_t white[3] = {65535, 65535, 65535};
