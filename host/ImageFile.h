@@ -17,8 +17,8 @@ enum class ImageFileFormat { Tiff, Png, Jpeg, Pnm };
 // so that a written file is compressed as the file it came from.
 struct TiffStorage {
     // The Compression tag (259): 1 none, 5 LZW, 7 JPEG, 8 deflate, 32773
-    // PackBits, 50000 ZSTD, 50001 WebP, ...; 1 when the tag is absent. 0 means
-    // not known, and values libvips cannot write, are written as LZW.
+    // PackBits, 50000 ZSTD, 50001 WebP, ...; 1 when the tag is absent, 0 = not
+    // known. Unknown values, and those libvips cannot write, are written as LZW.
     uint16_t compression = 0;
     // The Predictor tag (317): 1 none, 2 horizontal differencing, 3 floating
     // point; 1 when absent, 0 = not known.
@@ -73,7 +73,7 @@ inline uint16_t hostToFile16(uint16_t h) { return uint16_t((uint32_t(h) * 65535u
 bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& info, std::string& error);
 
 // Writes image to path in info's format, depth and mode with its extra
-// channels and metadata. The file is written beside path under a temporary
+// channels and metadata; a TIFF compressed as info.tiff states. The file is written beside path under a temporary
 // name and renamed onto path only once complete. False with an error naming
 // the file and the reason; path is then untouched.
 bool writeImageFile(const std::string& path, const HostImage& image, const ImageFileInfo& info, std::string& error);
