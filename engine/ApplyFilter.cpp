@@ -124,6 +124,11 @@ int16 applyFilter(FilterRecord* record, FilterParameters& params) {
     // can hold (the allocation then fails as out of memory).
     if (!(marginReal > 0)) marginReal = 0;
     const int32_t r = int32_t(std::min(marginReal, 16383.0));
+    // In range the margin is at most 1.5 % of the shorter side. Only amounts
+    // far above 100 make it wider than the image: every tile would then carry
+    // mostly mirrored copies in buffers that grow with the margin, whatever
+    // the image's size, so such a block is refused before anything is taken.
+    if (r > std::min(imageWidth, imageHeight)) return filterBadParameters;
     const double sharpenStrength = params.amount * 0.01;
     const double contractExpandSize = std::fabs(double(params.contractExpand)) * base * 0.00533;
 
