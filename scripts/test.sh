@@ -1,7 +1,9 @@
 #!/bin/bash
 # The project's test command: installs what is missing, builds the native
-# tree and both Windows cross trees, runs the native suite, then runs the
-# Windows programs and the real .8bf files under Wine on a private Xvfb screen.
+# tree and both Windows cross trees, runs the native suite, the same suite
+# under AddressSanitizer and UndefinedBehaviorSanitizer, a short run of every
+# fuzz target, then the Windows programs and the real .8bf files under Wine on
+# a private Xvfb screen.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -13,6 +15,12 @@ scripts/build.sh native i686 x86_64
 
 echo "== native tests"
 ctest --test-dir "$build/native" --output-on-failure -j2 --timeout 900
+
+echo "== sanitized native tests"
+scripts/sanitize.sh
+
+echo "== fuzz smoke runs"
+scripts/fuzz-smoke.sh
 
 echo "== Windows builds: exports"
 for dll in "$build/i686/CrispCalm.8bf" "$build/x86_64/CrispCalm64.8bf"; do
