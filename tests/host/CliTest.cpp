@@ -1,9 +1,9 @@
 // The command-line host end to end: the built crispcalm loading the built
 // native plug-in, on real files.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vips/vips.h>
@@ -14,42 +14,15 @@
 
 #include "entry/FilterParameters.h"
 #include "host/ImageFile.h"
+#include "tests/support/CliFixture.h"
 #include "tests/support/TestImages.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status;
-    std::string output;  // stdout and stderr
-};
-
-class Cli : public ::testing::Test {
+class Cli : public CliFixture {
 protected:
-    void SetUp() override {
-        setenv("VIPS_WARNING", "0", 0);
-        std::string error;
-        ASSERT_TRUE(initImageFiles("cc_tests", error)) << error;
-        std::string pattern = (fs::temp_directory_path() / "cc-cli-XXXXXX").string();
-        folder = mkdtemp(pattern.data());
-    }
-    void TearDown() override { fs::remove_all(folder); }
-    std::string file(const std::string& name) const { return (folder / name).string(); }
-
-    Outcome crispcalm(const std::string& args) {
-        const std::string command = std::string(CC_BINARY_DIR) + "/crispcalm --quiet " + args + " 2>&1";
-        Outcome o{-1, {}};
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return o;
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) o.output.append(buffer, n);
-        int raw = pclose(pipe);
-        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        return o;
-    }
-
     std::string makeImage(const std::string& name, ImageFileFormat format, int planes, int depth, bool alpha = false,
                           bool profile = false) {
         HostImage image = makeTestImage(90, 60, planes, depth, 3);
@@ -82,8 +55,6 @@ protected:
         std::string error;
         return readImageFile(path, image, info, error);
     }
-
-    fs::path folder;
 };
 
 TEST_F(Cli, FiltersEveryFormatAndKeepsWhatTheFileCarries) {
@@ -93,17 +64,22 @@ TEST_F(Cli, FiltersEveryFormatAndKeepsWhatTheFileCarries) {
         int planes, depth;
         bool alpha, profile;
     } cases[] = {
-        {"rgb8.png", ImageFileFormat::Png, 3, 8, true, true},     {"rgb16.png", ImageFileFormat::Png, 3, 16, false, false},
-        {"rgb8.tif", ImageFileFormat::Tiff, 3, 8, false, true},   {"rgb16.tif", ImageFileFormat::Tiff, 3, 16, true, true},
-        {"cmyk8.tif", ImageFileFormat::Tiff, 4, 8, false, true},  {"cmyk16.tif", ImageFileFormat::Tiff, 4, 16, true, false},
-        {"rgb.jpg", ImageFileFormat::Jpeg, 3, 8, false, true},    {"cmyk.jpg", ImageFileFormat::Jpeg, 4, 8, false, false},
-        {"rgb8.ppm", ImageFileFormat::Pnm, 3, 8, false, false},   {"rgb16.ppm", ImageFileFormat::Pnm, 3, 16, false, false},
+        {"rgb8.png", ImageFileFormat::Png, 3, 8, true, true},
+        {"rgb16.png", ImageFileFormat::Png, 3, 16, false, false},
+        {"rgb8.tif", ImageFileFormat::Tiff, 3, 8, false, true},
+        {"rgb16.tif", ImageFileFormat::Tiff, 3, 16, true, true},
+        {"cmyk8.tif", ImageFileFormat::Tiff, 4, 8, false, true},
+        {"cmyk16.tif", ImageFileFormat::Tiff, 4, 16, true, false},
+        {"rgb.jpg", ImageFileFormat::Jpeg, 3, 8, false, true},
+        {"cmyk.jpg", ImageFileFormat::Jpeg, 4, 8, false, false},
+        {"rgb8.ppm", ImageFileFormat::Pnm, 3, 8, false, false},
+        {"rgb16.ppm", ImageFileFormat::Pnm, 3, 16, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string in = makeImage(c.name, c.format, c.planes, c.depth, c.alpha, c.profile);
         const std::string out = file(std::string("out-") + c.name);
-        Outcome o = crispcalm("--amount 90 --color-space hsi " + in + " -o " + out);
+        CliOutcome o = crispcalm("--amount 90 --color-space hsi " + in + " -o " + out);
         ASSERT_EQ(o.status, 0) << o.output;
         HostImage before, after;
         ImageFileInfo beforeInfo, afterInfo;
@@ -136,9 +112,9 @@ TEST_F(Cli, FromCurvesDoesNotDependOnTheTileSize) {
 
 TEST_F(Cli, SavedParametersAndSettingsRepeatARun) {
     const std::string in = makeImage("in.png", ImageFileFormat::Png, 3, 8);
-    Outcome first = crispcalm("--operation soften --amount 70 --channels 1010 --opacity 150 --save-params " +
-                              file("run.bin") + " --save-settings " + file("run.qzr4") + " " + in + " -o " +
-                              file("first.png"));
+    CliOutcome first =
+        crispcalm("--operation soften --amount 70 --channels 1010 --opacity 150 --save-params " + file("run.bin") +
+                  " --save-settings " + file("run.qzr4") + " " + in + " -o " + file("first.png"));
     ASSERT_EQ(first.status, 0) << first.output;
     ASSERT_EQ(fs::file_size(file("run.bin")), kFilterParametersSize);
     ASSERT_EQ(fs::file_size(file("run.qzr4")), 3093u);
@@ -174,8 +150,10 @@ TEST_F(Cli, SelectionConfinesTheResult) {
         for (int x = 0; x < 90; ++x)
             for (int p = 0; p < 3; ++p) {
                 const bool selected = x >= 30 && x < 50 && y >= 20 && y < 35;
-                if (!selected) ASSERT_EQ(after.at(x, y, p), before.at(x, y, p)) << x << "," << y;
-                else inside += after.at(x, y, p) != before.at(x, y, p);
+                if (!selected)
+                    ASSERT_EQ(after.at(x, y, p), before.at(x, y, p)) << x << "," << y;
+                else
+                    inside += after.at(x, y, p) != before.at(x, y, p);
             }
     EXPECT_GT(inside, 50u);
 }
@@ -184,7 +162,7 @@ TEST_F(Cli, BatchReportsFailuresAndGoesOn) {
     const std::string good = makeImage("good.png", ImageFileFormat::Png, 3, 8);
     std::ofstream(file("bad.png")) << "not an image";
     fs::create_directory(file("out"));
-    Outcome o = crispcalm(good + " " + file("bad.png") + " " + file("missing.png") + " --out-dir " + file("out"));
+    CliOutcome o = crispcalm(good + " " + file("bad.png") + " " + file("missing.png") + " --out-dir " + file("out"));
     EXPECT_NE(o.status, 0);
     EXPECT_TRUE(fs::exists(file("out/good.png")));
     EXPECT_FALSE(fs::exists(file("out/bad.png")));
@@ -240,7 +218,7 @@ TEST_F(Cli, BadInputGivesAMessageAndNoOutput) {
         {in, "no output"},
     };
     for (const Bad& b : bad) {
-        Outcome o = crispcalm(b.args);
+        CliOutcome o = crispcalm(b.args);
         EXPECT_NE(o.status, 0) << b.args;
         EXPECT_NE(o.output.find(b.mentions), std::string::npos) << b.args << "\n" << o.output;
         EXPECT_FALSE(fs::exists(out)) << b.args;
@@ -261,8 +239,8 @@ TEST_F(Cli, InterruptStopsTheRunAndLeavesNoFile) {
     ASSERT_TRUE(writeImageFile(file("big.tif"), image, info, error)) << error;
     const std::string program = std::string(CC_BINARY_DIR) + "/crispcalm";
     const std::string in = file("big.tif"), out = file("out.tif");
-    const char* argv[] = {program.c_str(), "--quiet", "--operation", "soften", "--amount", "100",
-                          "--color-space", "hsi", in.c_str(), "-o", out.c_str(), nullptr};
+    const char* argv[] = {program.c_str(), "--quiet", "--operation", "soften", "--amount",  "100",
+                          "--color-space", "hsi",     in.c_str(),    "-o",     out.c_str(), nullptr};
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ), 0);
     usleep(700 * 1000);
@@ -277,10 +255,10 @@ TEST_F(Cli, InterruptStopsTheRunAndLeavesNoFile) {
 }
 
 TEST_F(Cli, HelpAndVersion) {
-    Outcome help = crispcalm("--help");
+    CliOutcome help = crispcalm("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.output.find("Examples:"), std::string::npos);
-    Outcome version = crispcalm("--version");
+    CliOutcome version = crispcalm("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_NE(version.output.find("2.2"), std::string::npos);
 }

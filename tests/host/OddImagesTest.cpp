@@ -16,42 +16,15 @@
 
 #include "entry/FilterParameters.h"
 #include "host/ImageFile.h"
+#include "tests/support/CliFixture.h"
 #include "tests/support/TestImages.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status;
-    std::string output;  // stdout and stderr
-};
-
-class OddImages : public ::testing::Test {
+class OddImages : public CliFixture {
 protected:
-    void SetUp() override {
-        setenv("VIPS_WARNING", "0", 0);
-        std::string error;
-        ASSERT_TRUE(initImageFiles("cc_tests", error)) << error;
-        std::string pattern = (fs::temp_directory_path() / "cc-odd-XXXXXX").string();
-        folder = mkdtemp(pattern.data());
-    }
-    void TearDown() override { fs::remove_all(folder); }
-    std::string file(const std::string& name) const { return (folder / name).string(); }
-
-    static Outcome crispcalm(const std::string& args) {
-        const std::string command = std::string(CC_BINARY_DIR) + "/crispcalm --quiet " + args + " 2>&1";
-        Outcome o{-1, {}};
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return o;
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) o.output.append(buffer, n);
-        const int raw = pclose(pipe);
-        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;  // -1 also for a crash
-        return o;
-    }
-
     std::string writeImage(const std::string& name, const HostImage& image, ImageFileFormat format,
                            int extraChannels = 0) {
         ImageFileInfo info;
@@ -90,12 +63,10 @@ protected:
         std::string error;
         return readImageFile(path, image, info, error);
     }
-
-    fs::path folder;
 };
 
 // Runs crispcalm and reads the result back; the result must keep the shape.
-void expectFiltered(const Outcome& o, const std::string& out, const HostImage& in, HostImage& result) {
+void expectFiltered(const CliOutcome& o, const std::string& out, const HostImage& in, HostImage& result) {
     ASSERT_EQ(o.status, 0) << o.output;
     ImageFileInfo info;
     std::string error;
@@ -219,7 +190,7 @@ TEST_F(OddImages, TiffWithSeveralPagesFiltersTheFirstPage) {
     first.planes = 3;
     first.depth = 8;
     const std::string out = file("out.tif");
-    const Outcome o = crispcalm("--amount 100 " + in + " -o " + out);
+    const CliOutcome o = crispcalm("--amount 100 " + in + " -o " + out);
     HostImage result;
     expectFiltered(o, out, first, result);
 
@@ -240,7 +211,7 @@ TEST_F(OddImages, TooLargeForTheHostGivesAClearMessageAndNoOutput) {
     // A header beyond the host's 30000 pixels a side; the pixels never come.
     const std::string header = file("huge.ppm");
     std::ofstream(header, std::ios::binary) << "P6\n30001 30001\n255\n" << std::string(64, '\x80');
-    Outcome o = crispcalm(header + " -o " + out);
+    CliOutcome o = crispcalm(header + " -o " + out);
     EXPECT_NE(o.status, 0);
     EXPECT_EQ(o.status == -1, false) << "crashed";
     EXPECT_NE(o.output.find("30000"), std::string::npos) << o.output;
