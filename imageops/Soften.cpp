@@ -16,9 +16,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "entry/HostServices.h"
 #include "imageops/ColorModel.h"
@@ -26,6 +23,7 @@
 #include "imageops/MaskFilters.h"
 #include "imageops/OperationRegion.h"
 #include "imageops/ProgressCounters.h"
+#include "imageops/SoftenTaps.h"
 
 namespace {
 
@@ -33,10 +31,7 @@ constexpr double kRadiansPerHueUnit = 9.587526218051424e-05;  // 6.283185307 / 6
 constexpr double kHueUnitsPerRadian = 10430.219195825479;     // 65535 / 6.283185307
 constexpr double kFullTurn = 6.283185307;
 
-struct GridSample {
-    int16_t dy, dx;
-    uint16_t weight;
-};
+using GridSample = TapSample;
 
 struct SoftenTables {
     DistanceTable distance;
@@ -65,7 +60,7 @@ void buildHueTable() {
     hueTableReady = true;
 }
 
-int32_t gridStep(int32_t k) { return std::max(int32_t((2 * k) * 0.05), int32_t(1)); }
+int32_t gridStep(int32_t k) { return tapGridStep(k); }
 
 // Visits the grid of radius k in the plain loop's order; the positions are
 // integers, so stepping in double from -k meets exactly the same ones.
@@ -107,47 +102,6 @@ bool buildGrids(int32_t radius) {
     }
     return true;
 }
-
-// Lane sums of one pixel, or of eight neighbouring pixels of equal radius:
-// lane l adds sample l of the pixel block (all channels of the pixels side by
-// side) times the sample's weight. Sum is 32 or 64 bits wide; 32-bit sums are
-// exact while the weight sum is at most 65537 (65535 x 65537 < 2^32).
-template <int Lanes, typename Sum>
-void laneSums(const uint16_t* centre, const int32_t* offsets, const GridSample* samples, int32_t count, Sum* sums) {
-    Sum acc[Lanes] = {};
-    for (int32_t i = 0; i < count; ++i) {
-        const uint16_t* p = centre + offsets[i];
-        const Sum w = samples[i].weight;
-        for (int l = 0; l < Lanes; ++l) acc[l] += Sum(p[l]) * w;
-    }
-    std::memcpy(sums, acc, sizeof acc);
-}
-
-#if defined(__SSE2__)
-// laneSums of eight pixels (8 x Stride lanes, 32-bit) with the accumulators
-// held in registers: per sample, Stride vectors of eight samples times the
-// weight, widened to 32 bits.
-template <int Stride>
-void blockLaneSums(const uint16_t* centre, const int32_t* offsets, const GridSample* samples, int32_t count,
-                   uint32_t* sums) {
-    __m128i acc[2 * Stride];
-#pragma GCC unroll 16
-    for (int v = 0; v < 2 * Stride; ++v) acc[v] = _mm_setzero_si128();
-    for (int32_t i = 0; i < count; ++i) {
-        const __m128i* p = reinterpret_cast<const __m128i*>(centre + offsets[i]);
-        const __m128i w = _mm_set1_epi16(int16_t(samples[i].weight));
-#pragma GCC unroll 16
-        for (int v = 0; v < Stride; ++v) {
-            const __m128i x = _mm_loadu_si128(p + v);
-            const __m128i low = _mm_mullo_epi16(x, w), high = _mm_mulhi_epu16(x, w);
-            acc[2 * v] = _mm_add_epi32(acc[2 * v], _mm_unpacklo_epi16(low, high));
-            acc[2 * v + 1] = _mm_add_epi32(acc[2 * v + 1], _mm_unpackhi_epi16(low, high));
-        }
-    }
-#pragma GCC unroll 16
-    for (int v = 0; v < 2 * Stride; ++v) _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + 4 * v), acc[v]);
-}
-#endif
 
 // The averaged hue of four pixels of equal radius: the cosine and sine sums
 // in the grid's order, as eight independent chains.
@@ -251,52 +205,44 @@ struct RegionJob {
     bool enabled[4];
     bool hue;                // the HSI hue is averaged on the circle
     const int32_t* offsets;  // per sample, in u16 elements from the centre
+    const TapLayout* taps;
+    const TapRows* rows;
 };
 
 void copyFields(const uint16_t* in, uint16_t* out, const ChannelLayout& layout) {
     for (int f = 0; f < layout.fields; ++f) out[layout.field[f]] = in[layout.field[f]];
 }
 
-template <int Stride>
-void softenPixels(const RegionJob& job, size_t element, int32_t k, int pixels) {
-    const int32_t first = tables.gridStart[k], count = tables.gridStart[k + 1] - first;
-    const GridSample* samples = tables.samples + first;
-    const int32_t* offsets = job.offsets + first;
+// Grid sums straight from the source, for radii whose step has no copy.
+void gridSums(const RegionJob& job, size_t element, int32_t k, uint64_t* sums) {
+    const int32_t first = tables.gridStart[k], end = tables.gridStart[k + 1];
+    const uint16_t* centre = job.src->data + element;
+    for (int c = 0; c < job.layout.stride; ++c) sums[c] = 0;
+    for (int32_t i = first; i < end; ++i) {
+        const uint16_t* p = centre + job.offsets[i];
+        for (int c = 0; c < job.layout.stride; ++c) sums[c] += uint64_t(p[c]) * tables.samples[i].weight;
+    }
+}
+
+// sum / wsum truncated, as integers. Exact in doubles: sum < 2^53, and a
+// quotient that is not whole lies at least 1 / wsum (> 2^-32) below the next
+// whole number, far more than the rounding error of a quotient below 2^17.
+uint16_t quotient(uint64_t sum, uint32_t wsum) { return uint16_t(double(sum) / double(wsum)); }
+
+// The integer channels of one pixel; the hue is left to the caller.
+void softenPixel(const RegionJob& job, size_t element, int32_t x, int32_t y, int32_t k) {
+    uint64_t sums[5];
+    if (gridStep(k) <= job.rows->copiedSteps)
+        tapSums(*job.taps, *job.rows, x, y, k, sums);
+    else
+        gridSums(job, element, k, sums);
     const uint32_t wsum = tables.weightSum[k];
     const uint16_t* in = job.src->data + element;
     uint16_t* out = job.dst->data + element;
-
-    if (pixels == 8 && wsum <= 65537) {
-        uint32_t sums[8 * Stride];
-#if defined(__SSE2__)
-        blockLaneSums<Stride>(in, offsets, samples, count, sums);
-#else
-        laneSums<8 * Stride, uint32_t>(in, offsets, samples, count, sums);
-#endif
-        for (int j = 0; j < 8; ++j)
-            for (int f = 0; f < job.layout.fields; ++f) {
-                const int field = job.layout.field[f];
-                out[j * Stride + field] =
-                    job.enabled[f] ? uint16_t(sums[j * Stride + field] / wsum) : in[j * Stride + field];
-            }
-    } else {
-        for (int j = 0; j < pixels; ++j) {
-            uint64_t sums[Stride];
-            if (wsum <= 65537) {
-                uint32_t narrow[Stride];
-                laneSums<Stride, uint32_t>(in + j * Stride, offsets, samples, count, narrow);
-                for (int l = 0; l < Stride; ++l) sums[l] = narrow[l];
-            } else {
-                laneSums<Stride, uint64_t>(in + j * Stride, offsets, samples, count, sums);
-            }
-            for (int f = 0; f < job.layout.fields; ++f) {
-                const int field = job.layout.field[f];
-                out[j * Stride + field] = job.enabled[f] ? uint16_t(sums[field] / wsum) : in[j * Stride + field];
-            }
-        }
+    for (int f = 0; f < job.layout.fields; ++f) {
+        const int field = job.layout.field[f];
+        out[field] = job.enabled[f] ? quotient(sums[field], wsum) : in[field];
     }
-    // Single pixels leave their hue to the caller, which averages four at once.
-    if (job.hue && pixels == 8) averageHueOfEight<Stride>(in, offsets, samples, count, out);
 }
 
 }  // namespace
@@ -328,8 +274,65 @@ void releaseSoftenTables() {
     tables.ready = false;
 }
 
+namespace {
+
+constexpr int32_t kBandRows = 128;            // output rows per filling of the step copies
+constexpr size_t kCopyBudget = size_t(32) << 20;  // bytes of step copies
+
+// Per-call scratch, released on every way out.
+struct RegionScratch {
+    int32_t* offsets = nullptr;
+    uint16_t* radii = nullptr;  // kBandRows rows of the rectangle's width
+    bool* stepUsed = nullptr;   // per grid step 1..maxStep, in the current band
+    TapLayout taps;
+    TapRows rows;
+
+    ~RegionScratch() {
+        freeBuffer(offsets);
+        freeBuffer(radii);
+        freeBuffer(stepUsed);
+        releaseTapLayout(taps);
+        releaseTapRows(rows);
+    }
+};
+
+bool prepareScratch(RegionScratch& scratch, const ImageBuffer& src, int stride, int32_t radius, int32_t left,
+                    int32_t right, VectorLevel level) {
+    const int32_t count = tables.gridStart[radius + 1];
+    scratch.offsets = static_cast<int32_t*>(allocBuffer(size_t(count ? count : 1) * sizeof(int32_t)));
+    scratch.radii = static_cast<uint16_t*>(allocBuffer(size_t(kBandRows) * size_t(right - left) * sizeof(uint16_t)));
+    scratch.stepUsed = static_cast<bool*>(allocBuffer(size_t(gridStep(radius)) + 1));
+    if (!scratch.offsets || !scratch.radii || !scratch.stepUsed) return false;
+    for (int32_t i = 0; i < count; ++i) {
+        const GridSample& s = tables.samples[i];
+        scratch.offsets[i] = (int32_t(s.dy) * src.width + s.dx) * stride;
+    }
+    return buildTapLayout(scratch.taps, tables.samples, tables.gridStart, radius, stride, left, right, level) &&
+           allocateTapRows(scratch.rows, scratch.taps, kBandRows, kCopyBudget);
+}
+
+// Radius of each pixel of rows [y0, y0 + count) (0 copies it); marks the grid
+// steps they use.
+void bandRadii(const ImageBuffer& mask, int32_t y0, int32_t count, int32_t left, int32_t right, double half,
+               int32_t radius, uint16_t* radii, bool* stepUsed) {
+    for (int32_t y = y0; y < y0 + count; ++y) {
+        const uint16_t* maskRow = mask.data + size_t(y) * size_t(mask.width);
+        uint16_t* out = radii + size_t(y - y0) * size_t(right - left);
+        for (int32_t x = left; x < right; ++x) {
+            const uint16_t m = maskRow[x];
+            const double rr = (m * half) / 65535;
+            int32_t k = 0;
+            if (m != 0 && rr > 0) k = std::min(int32_t(std::ceil(rr) + 0.1), radius);
+            out[x - left] = uint16_t(k);
+            if (k) stepUsed[gridStep(k)] = true;
+        }
+    }
+}
+
+}  // namespace
+
 bool softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
-                  Point16 topLeft, Point16 bottomRight, double size, uint8_t progressMode) {
+                  Point16 topLeft, Point16 bottomRight, double size, uint8_t progressMode, VectorLevel level) {
     const double half = size * 0.5;
     ChannelLayout layout;
     if (!flags || !channelLayoutFor(model, layout)) return false;
@@ -339,89 +342,67 @@ bool softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& m
     // The grids must cover every radius this size can ask for.
     if (radius > 0 && (!tables.ready || radius > tables.radius)) return false;
 
-    RegionJob job{&src, &dst, layout, {false, false, false, false}, false, nullptr};
+    RegionJob job{&src, &dst, layout, {false, false, false, false}, false, nullptr, nullptr, nullptr};
     for (int f = 0; f < layout.fields; ++f) job.enabled[f] = flags[f] != 0;
     job.hue = model == 1 && job.enabled[0];
     if (job.hue) job.enabled[0] = false;  // averaged separately
 
     const int stride = layout.stride;
     const int32_t n = right - left;
-    int32_t* offsets = nullptr;
-    uint16_t* radii = nullptr;
-    if (radius > 0 && n > 0) {
-        const int32_t count = tables.gridStart[radius + 1];
-        offsets = static_cast<int32_t*>(allocBuffer(size_t(count ? count : 1) * sizeof(int32_t)));
-        radii = static_cast<uint16_t*>(allocBuffer(size_t(n) * sizeof(uint16_t)));
-        if (!offsets || !radii) {
-            freeBuffer(offsets);
-            freeBuffer(radii);
-            return false;
-        }
-        for (int32_t i = 0; i < count; ++i) {
-            const GridSample& s = tables.samples[i];
-            offsets[i] = (int32_t(s.dy) * src.width + s.dx) * stride;
-        }
-    }
-    job.offsets = offsets;
+    RegionScratch scratch;
+    const bool blurs = radius > 0 && n > 0;
+    if (blurs && !prepareScratch(scratch, src, stride, radius, left, right, level)) return false;
+    job.offsets = scratch.offsets;
+    job.taps = &scratch.taps;
+    job.rows = &scratch.rows;
 
     HueTask hueTasks[4];
     int pendingHues = 0;
     RowProgress progress(progressMode, progressPeriod(radius));
-    for (int32_t y = top; y < bottom; ++y) {
-        const uint16_t* maskRow = mask.data + size_t(y) * size_t(mask.width);
-        const size_t rowElement = size_t(y) * size_t(src.width) * stride;
-        // Radius of each pixel; 0 copies it.
-        for (int32_t x = left; x < right; ++x) {
-            const uint16_t m = maskRow[x];
-            const double rr = (m * half) / 65535;
-            int32_t k = 0;
-            if (m != 0 && rr > 0) k = std::min(int32_t(std::ceil(rr) + 0.1), radius);
-            if (radii) radii[x - left] = uint16_t(k);
+    for (int32_t y0 = top; y0 < bottom; y0 += kBandRows) {
+        const int32_t bandRows = std::min(kBandRows, bottom - y0);
+        if (blurs) {
+            std::fill(scratch.stepUsed, scratch.stepUsed + gridStep(radius) + 1, false);
+            bandRadii(mask, y0, bandRows, left, right, half, radius, scratch.radii, scratch.stepUsed);
+            fillTapRows(scratch.rows, scratch.taps, src, y0, bandRows, scratch.stepUsed);
         }
-        for (int32_t x = left; x < right;) {
-            const int32_t k = radii ? radii[x - left] : 0;
-            const size_t element = rowElement + size_t(x) * stride;
-            if (k == 0) {
-                copyFields(src.data + element, dst.data + element, layout);
-                ++x;
-                continue;
-            }
-            int pixels = 1;
-            if (x + 8 <= right) {
-                int same = 1;
-                while (same < 8 && radii[x + same - left] == k) ++same;
-                if (same == 8) pixels = 8;
-            }
-            switch (stride) {
-                case 3:
-                    softenPixels<3>(job, element, k, pixels);
-                    break;
-                case 4:
-                    softenPixels<4>(job, element, k, pixels);
-                    break;
-                default:
-                    softenPixels<5>(job, element, k, pixels);
-                    break;
-            }
-            if (job.hue && pixels == 1) {
-                hueTasks[pendingHues++] = {element, k};
-                if (pendingHues == 4) {
-                    averageHueOfFour(src, dst, offsets, hueTasks, 4);
-                    pendingHues = 0;
+        for (int32_t y = y0; y < y0 + bandRows; ++y) {
+            const uint16_t* radii = blurs ? scratch.radii + size_t(y - y0) * size_t(n) : nullptr;
+            const size_t rowElement = size_t(y) * size_t(src.width) * stride;
+            for (int32_t x = left; x < right;) {
+                const int32_t k = radii ? radii[x - left] : 0;
+                const size_t element = rowElement + size_t(x) * stride;
+                if (k == 0) {
+                    copyFields(src.data + element, dst.data + element, layout);
+                    ++x;
+                    continue;
                 }
+                // Eight neighbours of one radius average their hues together.
+                int pixels = 1;
+                if (job.hue && x + 8 <= right) {
+                    int same = 1;
+                    while (same < 8 && radii[x + same - left] == k) ++same;
+                    if (same == 8) pixels = 8;
+                }
+                for (int j = 0; j < pixels; ++j) softenPixel(job, element + size_t(j) * stride, x + j, y, k);
+                if (job.hue && pixels == 8) {
+                    const int32_t first = tables.gridStart[k];
+                    averageHueOfEight<5>(src.data + element, scratch.offsets + first, tables.samples + first,
+                                         tables.gridStart[k + 1] - first, dst.data + element);
+                } else if (job.hue) {
+                    hueTasks[pendingHues++] = {element, k};
+                    if (pendingHues == 4) {
+                        averageHueOfFour(src, dst, scratch.offsets, hueTasks, 4);
+                        pendingHues = 0;
+                    }
+                }
+                x += pixels;
             }
-            x += pixels;
-        }
-        if (pendingHues) averageHueOfFour(src, dst, offsets, hueTasks, pendingHues);
-        pendingHues = 0;
-        if (!progress.afterRow(uint32_t(mask.width))) {
-            freeBuffer(offsets);
-            freeBuffer(radii);
-            return false;
+            if (pendingHues) averageHueOfFour(src, dst, scratch.offsets, hueTasks, pendingHues);
+            pendingHues = 0;
+            if (!progress.afterRow(uint32_t(mask.width))) return false;
         }
     }
-    freeBuffer(offsets);
-    freeBuffer(radii);
     progress.finish();
     return true;
 }

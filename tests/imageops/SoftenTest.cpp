@@ -83,17 +83,24 @@ TEST_F(Soften, PrepareReportsAFailedAllocation) {
     EXPECT_FALSE(prepareSoftenTables(1e9));  // far beyond any buffer
 }
 
-TEST_F(Soften, TablesMatchThePlainGrid) {
+// Every vector level gives the plain loop's bytes: all models and channel
+// choices, masks of equal runs and of noise, every grid step up to 4, more
+// rows than one band, and radii whose step copies pass the memory budget.
+TEST_F(Soften, EveryLevelMatchesThePlainGrid) {
     std::mt19937 rng(5);
     const int models[] = {1, 2, 3, 5};
     const uint8_t flagSets[][4] = {{1, 1, 1, 1}, {1, 0, 1, 0}, {0, 1, 1, 1}};
-    // Radii 1..25 (steps 1 and 2), with masks of equal runs and of noise.
-    const double sizes[] = {1.5, 7, 20, 41, 50};
-    for (int model : models)
-        for (double size : sizes) {
-            ASSERT_TRUE(prepareSoftenTables(size));
-            const int32_t r = int32_t(std::ceil(size * 0.5) + 0.1);
-            const int32_t w = 2 * r + 21, h = 2 * r + 3;
+    const VectorLevel levels[] = {VectorLevel::Plain, VectorLevel::Sse2, VectorLevel::Avx2};
+    struct Case {
+        double size;
+        int32_t width, height;  // of the rectangle
+    };
+    const Case cases[] = {{1.5, 21, 3}, {7, 33, 140}, {20, 21, 3}, {41, 24, 4}, {50, 21, 3}, {70, 19, 2}, {90, 17, 2}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(prepareSoftenTables(c.size));
+        const int32_t r = int32_t(std::ceil(c.size * 0.5) + 0.1);
+        const int32_t w = 2 * r + c.width, h = 2 * r + c.height;
+        for (int model : models) {
             const int ch = channelsOf(model);
             OwnedBuffer src(w, h, ch), fast(w, h, ch), slow(w, h, ch), mask(w, h, 1);
             for (int pattern = 0; pattern < 3; ++pattern) {
@@ -106,16 +113,36 @@ TEST_F(Soften, TablesMatchThePlainGrid) {
                 if (pattern == 2)
                     for (size_t i = 0; i < mask.samples(); ++i) mask.buffer.data[i] = 65535;
                 for (const auto& flags : flagSets) {
-                    fillRandom(fast, rng);
-                    std::copy(fast.buffer.data, fast.buffer.data + fast.samples(), slow.buffer.data);
-                    ASSERT_TRUE(softenRegion(src.buffer, fast.buffer, mask.buffer, model, flags, pt(r, r),
-                                             pt(h - r, w - r), size, 0));
+                    fillRandom(slow, rng);
+                    const std::vector<uint16_t> before = slow.copy();
                     reference::softenRegion(src.buffer, slow.buffer, mask.buffer, model, flags, pt(r, r),
-                                            pt(h - r, w - r), size);
-                    ASSERT_EQ(fast.copy(), slow.copy()) << "model " << model << " size " << size;
+                                            pt(h - r, w - r), c.size);
+                    for (VectorLevel level : levels) {
+                        std::copy(before.begin(), before.end(), fast.buffer.data);
+                        ASSERT_TRUE(softenRegion(src.buffer, fast.buffer, mask.buffer, model, flags, pt(r, r),
+                                                 pt(h - r, w - r), c.size, 0, level));
+                        ASSERT_EQ(fast.copy(), slow.copy())
+                            << "model " << model << " size " << c.size << " level " << int(level);
+                    }
                 }
             }
         }
+    }
+}
+
+// Radii up to 300 (steps up to 30): the step copies of the larger steps
+// would pass the memory budget, and those radii are summed from the source.
+TEST_F(Soften, RadiiBeyondTheCopyBudgetMatchThePlainGrid) {
+    std::mt19937 rng(6);
+    const double size = 600;
+    ASSERT_TRUE(prepareSoftenTables(size));
+    const int32_t r = 300, w = 2 * r + 6, h = 2 * r + 2;
+    OwnedBuffer src(w, h, 3), fast(w, h, 3), slow(w, h, 3), mask(w, h, 1);
+    fillRandom(src, rng);
+    fillRandom(mask, rng);
+    reference::softenRegion(src.buffer, slow.buffer, mask.buffer, 2, kAll, pt(r, r), pt(h - r, w - r), size);
+    ASSERT_TRUE(softenRegion(src.buffer, fast.buffer, mask.buffer, 2, kAll, pt(r, r), pt(h - r, w - r), size, 0));
+    EXPECT_EQ(fast.copy(), slow.copy());
 }
 
 }  // namespace
