@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "entry/HostServices.h"
+#include "imageops/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/DistanceTable.h"
 #include "imageops/MaskFilters.h"
@@ -206,7 +207,6 @@ struct RegionJob {
     bool hue;                // the HSI hue is averaged on the circle
     const int32_t* offsets;  // per sample, in u16 elements from the centre
     const TapLayout* taps;
-    const TapRows* rows;
 };
 
 void copyFields(const uint16_t* in, uint16_t* out, const ChannelLayout& layout) {
@@ -230,10 +230,10 @@ void gridSums(const RegionJob& job, size_t element, int32_t k, uint64_t* sums) {
 uint16_t quotient(uint64_t sum, uint32_t wsum) { return uint16_t(double(sum) / double(wsum)); }
 
 // The integer channels of one pixel; the hue is left to the caller.
-void softenPixel(const RegionJob& job, size_t element, int32_t x, int32_t y, int32_t k) {
+void softenPixel(const RegionJob& job, const TapRows& rows, size_t element, int32_t x, int32_t y, int32_t k) {
     uint64_t sums[5];
-    if (gridStep(k) <= job.rows->copiedSteps)
-        tapSums(*job.taps, *job.rows, x, y, k, sums);
+    if (gridStep(k) <= rows.copiedSteps)
+        tapSums(*job.taps, rows, x, y, k, sums);
     else
         gridSums(job, element, k, sums);
     const uint32_t wsum = tables.weightSum[k];
@@ -276,39 +276,55 @@ void releaseSoftenTables() {
 
 namespace {
 
-constexpr int32_t kBandRows = 128;            // output rows per filling of the step copies
-constexpr size_t kCopyBudget = size_t(32) << 20;  // bytes of step copies
+constexpr int32_t kBandRows = 128;                // output rows per filling of the step copies
+constexpr size_t kCopyBudget = size_t(48) << 20;  // bytes of step copies, all threads together
+constexpr int kMaxThreads = 64;
+
+// What one thread needs for its bands.
+struct BandScratch {
+    uint16_t* radii = nullptr;  // kBandRows rows of the rectangle's width
+    bool* stepUsed = nullptr;   // per grid step 1..maxStep, in the current band
+    TapRows rows;
+};
 
 // Per-call scratch, released on every way out.
 struct RegionScratch {
     int32_t* offsets = nullptr;
-    uint16_t* radii = nullptr;  // kBandRows rows of the rectangle's width
-    bool* stepUsed = nullptr;   // per grid step 1..maxStep, in the current band
     TapLayout taps;
-    TapRows rows;
+    BandScratch bands[kMaxThreads];
+    int threads = 0;
 
     ~RegionScratch() {
         freeBuffer(offsets);
-        freeBuffer(radii);
-        freeBuffer(stepUsed);
         releaseTapLayout(taps);
-        releaseTapRows(rows);
+        for (BandScratch& b : bands) {
+            freeBuffer(b.radii);
+            freeBuffer(b.stepUsed);
+            releaseTapRows(b.rows);
+        }
     }
 };
 
 bool prepareScratch(RegionScratch& scratch, const ImageBuffer& src, int stride, int32_t radius, int32_t left,
-                    int32_t right, VectorLevel level) {
+                    int32_t right, VectorLevel level, int threads) {
     const int32_t count = tables.gridStart[radius + 1];
     scratch.offsets = static_cast<int32_t*>(allocBuffer(size_t(count ? count : 1) * sizeof(int32_t)));
-    scratch.radii = static_cast<uint16_t*>(allocBuffer(size_t(kBandRows) * size_t(right - left) * sizeof(uint16_t)));
-    scratch.stepUsed = static_cast<bool*>(allocBuffer(size_t(gridStep(radius)) + 1));
-    if (!scratch.offsets || !scratch.radii || !scratch.stepUsed) return false;
+    if (!scratch.offsets) return false;
     for (int32_t i = 0; i < count; ++i) {
         const GridSample& s = tables.samples[i];
         scratch.offsets[i] = (int32_t(s.dy) * src.width + s.dx) * stride;
     }
-    return buildTapLayout(scratch.taps, tables.samples, tables.gridStart, radius, stride, left, right, level) &&
-           allocateTapRows(scratch.rows, scratch.taps, kBandRows, kCopyBudget);
+    if (!buildTapLayout(scratch.taps, tables.samples, tables.gridStart, radius, stride, left, right, level))
+        return false;
+    scratch.threads = threads;
+    for (int t = 0; t < threads; ++t) {
+        BandScratch& b = scratch.bands[t];
+        b.radii = static_cast<uint16_t*>(allocBuffer(size_t(kBandRows) * size_t(right - left) * sizeof(uint16_t)));
+        b.stepUsed = static_cast<bool*>(allocBuffer(size_t(gridStep(radius)) + 1));
+        if (!b.radii || !b.stepUsed || !allocateTapRows(b.rows, scratch.taps, kBandRows, kCopyBudget / threads))
+            return false;
+    }
+    return true;
 }
 
 // Radius of each pixel of rows [y0, y0 + count) (0 copies it); marks the grid
@@ -329,10 +345,52 @@ void bandRadii(const ImageBuffer& mask, int32_t y0, int32_t count, int32_t left,
     }
 }
 
+// One row of the rectangle; radii null copies it.
+void softenRow(const RegionJob& job, const TapRows& rows, const uint16_t* radii, int32_t y, int32_t left,
+               int32_t right) {
+    const ImageBuffer& src = *job.src;
+    ImageBuffer& dst = *job.dst;
+    const int stride = job.layout.stride;
+    const size_t rowElement = size_t(y) * size_t(src.width) * stride;
+    HueTask hueTasks[4];
+    int pendingHues = 0;
+    for (int32_t x = left; x < right;) {
+        const int32_t k = radii ? radii[x - left] : 0;
+        const size_t element = rowElement + size_t(x) * stride;
+        if (k == 0) {
+            copyFields(src.data + element, dst.data + element, job.layout);
+            ++x;
+            continue;
+        }
+        // Eight neighbours of one radius average their hues together.
+        int pixels = 1;
+        if (job.hue && x + 8 <= right) {
+            int same = 1;
+            while (same < 8 && radii[x + same - left] == k) ++same;
+            if (same == 8) pixels = 8;
+        }
+        for (int j = 0; j < pixels; ++j) softenPixel(job, rows, element + size_t(j) * stride, x + j, y, k);
+        if (job.hue && pixels == 8) {
+            const int32_t first = tables.gridStart[k];
+            averageHueOfEight<5>(src.data + element, job.offsets + first, tables.samples + first,
+                                 tables.gridStart[k + 1] - first, dst.data + element);
+        } else if (job.hue) {
+            hueTasks[pendingHues++] = {element, k};
+            if (pendingHues == 4) {
+                averageHueOfFour(src, dst, job.offsets, hueTasks, 4);
+                pendingHues = 0;
+            }
+        }
+        x += pixels;
+    }
+    if (pendingHues) averageHueOfFour(src, dst, job.offsets, hueTasks, pendingHues);
+}
+
 }  // namespace
 
 bool softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
-                  Point16 topLeft, Point16 bottomRight, double size, uint8_t progressMode, VectorLevel level) {
+                  Point16 topLeft, Point16 bottomRight, double size, uint8_t progressMode, VectorLevel level,
+                  int threads) {
     const double half = size * 0.5;
     ChannelLayout layout;
     if (!flags || !channelLayoutFor(model, layout)) return false;
@@ -342,67 +400,36 @@ bool softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& m
     // The grids must cover every radius this size can ask for.
     if (radius > 0 && (!tables.ready || radius > tables.radius)) return false;
 
-    RegionJob job{&src, &dst, layout, {false, false, false, false}, false, nullptr, nullptr, nullptr};
+    RegionJob job{&src, &dst, layout, {false, false, false, false}, false, nullptr, nullptr};
     for (int f = 0; f < layout.fields; ++f) job.enabled[f] = flags[f] != 0;
     job.hue = model == 1 && job.enabled[0];
     if (job.hue) job.enabled[0] = false;  // averaged separately
 
-    const int stride = layout.stride;
-    const int32_t n = right - left;
+    const int32_t bands = (bottom - top + kBandRows - 1) / kBandRows;
+    threads = std::max(1, std::min({threads, kMaxThreads, int(std::max(bands, 1))}));
     RegionScratch scratch;
-    const bool blurs = radius > 0 && n > 0;
-    if (blurs && !prepareScratch(scratch, src, stride, radius, left, right, level)) return false;
+    const bool blurs = radius > 0 && right > left;
+    if (blurs && !prepareScratch(scratch, src, layout.stride, radius, left, right, level, threads)) return false;
     job.offsets = scratch.offsets;
     job.taps = &scratch.taps;
-    job.rows = &scratch.rows;
 
-    HueTask hueTasks[4];
-    int pendingHues = 0;
     RowProgress progress(progressMode, progressPeriod(radius));
-    for (int32_t y0 = top; y0 < bottom; y0 += kBandRows) {
-        const int32_t bandRows = std::min(kBandRows, bottom - y0);
+    BandRun run(threads, bands, [&] { return progress.afterRow(uint32_t(mask.width)); });
+    const bool done = run.run([&](int32_t band, int slot) {
+        const int32_t y0 = top + band * kBandRows, count = std::min(kBandRows, bottom - y0);
+        BandScratch& b = scratch.bands[slot];
         if (blurs) {
-            std::fill(scratch.stepUsed, scratch.stepUsed + gridStep(radius) + 1, false);
-            bandRadii(mask, y0, bandRows, left, right, half, radius, scratch.radii, scratch.stepUsed);
-            fillTapRows(scratch.rows, scratch.taps, src, y0, bandRows, scratch.stepUsed);
+            std::fill(b.stepUsed, b.stepUsed + gridStep(radius) + 1, false);
+            bandRadii(mask, y0, count, left, right, half, radius, b.radii, b.stepUsed);
+            fillTapRows(b.rows, scratch.taps, src, y0, count, b.stepUsed);
         }
-        for (int32_t y = y0; y < y0 + bandRows; ++y) {
-            const uint16_t* radii = blurs ? scratch.radii + size_t(y - y0) * size_t(n) : nullptr;
-            const size_t rowElement = size_t(y) * size_t(src.width) * stride;
-            for (int32_t x = left; x < right;) {
-                const int32_t k = radii ? radii[x - left] : 0;
-                const size_t element = rowElement + size_t(x) * stride;
-                if (k == 0) {
-                    copyFields(src.data + element, dst.data + element, layout);
-                    ++x;
-                    continue;
-                }
-                // Eight neighbours of one radius average their hues together.
-                int pixels = 1;
-                if (job.hue && x + 8 <= right) {
-                    int same = 1;
-                    while (same < 8 && radii[x + same - left] == k) ++same;
-                    if (same == 8) pixels = 8;
-                }
-                for (int j = 0; j < pixels; ++j) softenPixel(job, element + size_t(j) * stride, x + j, y, k);
-                if (job.hue && pixels == 8) {
-                    const int32_t first = tables.gridStart[k];
-                    averageHueOfEight<5>(src.data + element, scratch.offsets + first, tables.samples + first,
-                                         tables.gridStart[k + 1] - first, dst.data + element);
-                } else if (job.hue) {
-                    hueTasks[pendingHues++] = {element, k};
-                    if (pendingHues == 4) {
-                        averageHueOfFour(src, dst, scratch.offsets, hueTasks, 4);
-                        pendingHues = 0;
-                    }
-                }
-                x += pixels;
-            }
-            if (pendingHues) averageHueOfFour(src, dst, scratch.offsets, hueTasks, pendingHues);
-            pendingHues = 0;
-            if (!progress.afterRow(uint32_t(mask.width))) return false;
+        for (int32_t y = y0; y < y0 + count; ++y) {
+            softenRow(job, b.rows, blurs ? b.radii + size_t(y - y0) * size_t(right - left) : nullptr, y, left, right);
+            if (!run.rowDone(slot)) return false;
         }
-    }
+        return true;
+    });
+    if (!done) return false;
     progress.finish();
     return true;
 }

@@ -13,7 +13,8 @@ bool prepareSoftenTables(double size);
 void releaseSoftenTables();
 // The tables must be prepared for this size (or a larger one); false without
 // them, and for the rejected calls of sharpenRegion. level caps the vector
-// instructions used (the bytes are the same at every level).
+// instructions used and threads the threads (the caller's included); the
+// bytes are the same for every level and count.
 bool softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
                   Point16 topLeft, Point16 bottomRight, double size, uint8_t progressMode,
-                  VectorLevel level = widestVectorLevel());
+                  VectorLevel level = widestVectorLevel(), int threads = 1);

@@ -83,10 +83,10 @@ TEST_F(Soften, PrepareReportsAFailedAllocation) {
     EXPECT_FALSE(prepareSoftenTables(1e9));  // far beyond any buffer
 }
 
-// Every vector level gives the plain loop's bytes: all models and channel
-// choices, masks of equal runs and of noise, every grid step up to 4, more
-// rows than one band, and radii whose step copies pass the memory budget.
-TEST_F(Soften, EveryLevelMatchesThePlainGrid) {
+// Every vector level and thread count gives the plain loop's bytes: all
+// models and channel choices, masks of equal runs and of noise, every grid
+// step up to 4, and rectangles of several bands of rows.
+TEST_F(Soften, EveryLevelAndThreadCountMatchesThePlainGrid) {
     std::mt19937 rng(5);
     const int models[] = {1, 2, 3, 5};
     const uint8_t flagSets[][4] = {{1, 1, 1, 1}, {1, 0, 1, 0}, {0, 1, 1, 1}};
@@ -95,7 +95,8 @@ TEST_F(Soften, EveryLevelMatchesThePlainGrid) {
         double size;
         int32_t width, height;  // of the rectangle
     };
-    const Case cases[] = {{1.5, 21, 3}, {7, 33, 140}, {20, 21, 3}, {41, 24, 4}, {50, 21, 3}, {70, 19, 2}, {90, 17, 2}};
+    const Case cases[] = {{1.5, 21, 3}, {7, 13, 400}, {20, 21, 3}, {41, 24, 4}, {50, 21, 3}, {70, 19, 2}, {90, 17, 2}};
+    const int threadCounts[] = {1, 2, 3, 7};
     for (const Case& c : cases) {
         ASSERT_TRUE(prepareSoftenTables(c.size));
         const int32_t r = int32_t(std::ceil(c.size * 0.5) + 0.1);
@@ -117,13 +118,14 @@ TEST_F(Soften, EveryLevelMatchesThePlainGrid) {
                     const std::vector<uint16_t> before = slow.copy();
                     reference::softenRegion(src.buffer, slow.buffer, mask.buffer, model, flags, pt(r, r),
                                             pt(h - r, w - r), c.size);
-                    for (VectorLevel level : levels) {
-                        std::copy(before.begin(), before.end(), fast.buffer.data);
-                        ASSERT_TRUE(softenRegion(src.buffer, fast.buffer, mask.buffer, model, flags, pt(r, r),
-                                                 pt(h - r, w - r), c.size, 0, level));
-                        ASSERT_EQ(fast.copy(), slow.copy())
-                            << "model " << model << " size " << c.size << " level " << int(level);
-                    }
+                    for (VectorLevel level : levels)
+                        for (int threads : threadCounts) {
+                            std::copy(before.begin(), before.end(), fast.buffer.data);
+                            ASSERT_TRUE(softenRegion(src.buffer, fast.buffer, mask.buffer, model, flags, pt(r, r),
+                                                     pt(h - r, w - r), c.size, 0, level, threads));
+                            ASSERT_EQ(fast.copy(), slow.copy()) << "model " << model << " size " << c.size
+                                                                << " level " << int(level) << " threads " << threads;
+                        }
                 }
             }
         }
