@@ -12,5 +12,8 @@
 // destination of another size, a mask that does not cover the rectangle or
 // missing scratch memory; false after a user abort through the host. A radius
 // of 0 (size not above 0) has no neighbourhood: the rectangle is copied.
+// threads: how many threads share the rows (the caller's included); the bytes
+// are the same for every count.
 bool sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
-                   Point16 topLeft, Point16 bottomRight, double size, double amount, uint8_t progressMode);
+                   Point16 topLeft, Point16 bottomRight, double size, double amount, uint8_t progressMode,
+                   int threads = 1);
