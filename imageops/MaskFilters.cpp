@@ -32,12 +32,15 @@
 #endif
 
 #include "entry/HostServices.h"
+#include "imageops/BandRun.h"
 #include "imageops/DistanceTable.h"
 
 namespace {
 
 constexpr int32_t kMaxRadius = 32767;
 constexpr int32_t kMaxEdgeRadius = 100;  // 1/d needs d >= 1 for every true neighbour
+constexpr int32_t kBandRows = 32;        // rows per band of work for one thread
+constexpr int kMaxThreads = 64;
 
 // Memory from the host's buffer service, freed with the holder.
 template <typename T>
@@ -391,7 +394,7 @@ void falloffStrip(const FalloffBounds& b, const FalloffList& list, const uint16_
 #endif
 
 bool reshapeMask(Shape shape, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight,
-                 double size, double falloff) {
+                 double size, double falloff, int threads) {
     if (!acceptMaskRect(src, dst, topLeft, bottomRight)) return false;
     const int32_t top = topLeft.v, left = topLeft.h, bottom = bottomRight.v, right = bottomRight.h;
     if (!std::isfinite(falloff)) falloff = 0;  // a damaged factor acts as none
@@ -415,23 +418,31 @@ bool reshapeMask(Shape shape, const ImageBuffer& src, ImageBuffer& dst, Point16 
 
     const int32_t n = right - left, width = src.width;
     Disc disc;
-    Scratch<uint16_t> q, t, u, extreme;
-    if (!disc.build(table, discRadius) || !q.take(size_t(n)) || !t.take(size_t(n) + 2 * size_t(discRadius)) ||
-        !u.take(size_t(n) + 2 * size_t(discRadius)) || !extreme.take(size_t(n)))
-        return false;
+    if (!disc.build(table, discRadius)) return false;
+    const int32_t bands = (bottom - top + kBandRows - 1) / kBandRows;
+    threads = std::max(1, std::min({threads, kMaxThreads, int(bands)}));
+    // Rows of scratch per thread: q, t, u and the extreme.
+    struct RowScratch {
+        Scratch<uint16_t> q, t, u, extreme;
+    } scratch[kMaxThreads];
+    for (int i = 0; i < threads; ++i)
+        if (!scratch[i].q.take(size_t(n)) || !scratch[i].t.take(size_t(n) + 2 * size_t(discRadius)) ||
+            !scratch[i].u.take(size_t(n) + 2 * size_t(discRadius)) || !scratch[i].extreme.take(size_t(n)))
+            return false;
 
     FalloffList list;
     if (!plain && !list.build(table, r, width, bottom - top, right - left)) return false;
     const FalloffBounds bounds(shape, falloff);
 
     const uint16_t flip = shape == Shape::Expand ? 0 : 0xFFFF;
-    for (int32_t y = top; y < bottom; ++y) {
+    auto reshapeRow = [&](int32_t y, RowScratch& rs) {
         uint16_t* out = dst.data + size_t(y) * size_t(width);
         const uint16_t* in = src.data + size_t(y) * size_t(width);
-        discExtremeRow(src, disc, y, top, left, bottom, right, flip, q.data, t.data, u.data, extreme.data);
+        uint16_t* extreme = rs.extreme.data;
+        discExtremeRow(src, disc, y, top, left, bottom, right, flip, rs.q.data, rs.t.data, rs.u.data, extreme);
         if (plain) {
-            std::memcpy(out + left, extreme.data, size_t(n) * sizeof(uint16_t));
-            continue;
+            std::memcpy(out + left, extreme, size_t(n) * sizeof(uint16_t));
+            return;
         }
         const bool rowsInside = y - r >= top && y + r < bottom;
         int32_t x = left;
@@ -439,7 +450,7 @@ bool reshapeMask(Shape shape, const ImageBuffer& src, ImageBuffer& dst, Point16 
             const bool inside = rowsInside && x - r >= left && x + r < right;
 #if defined(__SSE2__)
             if (inside && bounds.usable && x + kLanes - 1 + r < right) {
-                falloffStrip(bounds, list, in + x, extreme.data + (x - left), out + x);
+                falloffStrip(bounds, list, in + x, extreme + (x - left), out + x);
                 x += kLanes;
                 continue;
             }
@@ -448,11 +459,19 @@ bool reshapeMask(Shape shape, const ImageBuffer& src, ImageBuffer& dst, Point16 
             auto within = [&](const DiscNeighbour& e) {
                 return inside || (py + e.dy >= top && py + e.dy < bottom && px + e.dx >= left && px + e.dx < right);
             };
-            out[x] = falloffPixel(bounds, list, in + x, extreme.data[x - left], within);
+            out[x] = falloffPixel(bounds, list, in + x, extreme[x - left], within);
             ++x;
         }
-    }
-    return true;
+    };
+    BandRun run(threads, bands, [] { return true; });
+    return run.run([&](int32_t band, int slot) {
+        const int32_t y0 = top + band * kBandRows, end = std::min(y0 + kBandRows, bottom);
+        for (int32_t y = y0; y < end; ++y) {
+            reshapeRow(y, scratch[slot]);
+            if (!run.rowDone(slot)) return false;
+        }
+        return true;
+    });
 }
 
 }  // namespace
@@ -466,7 +485,7 @@ int32_t radiusForSize(double size) {
     return int32_t(r);
 }
 
-bool edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight) {
+bool edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, int threads) {
     if (!acceptMaskRect(src, dst, topLeft, bottomRight)) return false;
     const int32_t top = topLeft.v, left = topLeft.h, bottom = bottomRight.v, right = bottomRight.h;
     const double shorter = std::min(src.width, src.height);
@@ -497,38 +516,52 @@ bool edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16
         }
 
     // Running sums of v and v^2 over the clipped square window: a window whose
-    // sum is N c and sum of squares N c^2 holds c only, and maps to 0.
+    // sum is N c and sum of squares N c^2 holds c only, and maps to 0. Each
+    // band of rows starts its column sums afresh.
     const int32_t n = right - left;
-    Scratch<uint64_t> columnSum, columnSquares, prefixSum, prefixSquares;
-    Scratch<int32_t> pending;
-    if (!columnSum.take(size_t(n)) || !columnSquares.take(size_t(n)) || !prefixSum.take(size_t(n) + 1) ||
-        !prefixSquares.take(size_t(n) + 1) || !pending.take(size_t(n)))
-        return false;
-    auto addRow = [&](int32_t yy, bool add) {
+    const int32_t bands = (bottom - top + kBandRows - 1) / kBandRows;
+    threads = std::max(1, std::min({threads, kMaxThreads, int(bands)}));
+    struct RowScratch {
+        Scratch<uint64_t> columnSum, columnSquares, prefixSum, prefixSquares;
+        Scratch<int32_t> pending;
+    } scratch[kMaxThreads];
+    for (int i = 0; i < threads; ++i) {
+        RowScratch& rs = scratch[i];
+        if (!rs.columnSum.take(size_t(n)) || !rs.columnSquares.take(size_t(n)) || !rs.prefixSum.take(size_t(n) + 1) ||
+            !rs.prefixSquares.take(size_t(n) + 1) || !rs.pending.take(size_t(n)))
+            return false;
+    }
+    auto addRow = [&](RowScratch& rs, int32_t yy, bool add) {
         const uint16_t* p = src.data + size_t(yy) * size_t(width) + size_t(left);
         for (int32_t i = 0; i < n; ++i) {
             const uint64_t v = p[i];
             if (add) {
-                columnSum.data[i] += v;
-                columnSquares.data[i] += v * v;
+                rs.columnSum.data[i] += v;
+                rs.columnSquares.data[i] += v * v;
             } else {
-                columnSum.data[i] -= v;
-                columnSquares.data[i] -= v * v;
+                rs.columnSum.data[i] -= v;
+                rs.columnSquares.data[i] -= v * v;
             }
         }
     };
-    for (int32_t yy = top; yy <= std::min(bottom - 1, top + r); ++yy) addRow(yy, true);
 
-    for (int32_t y = top; y < bottom; ++y) {
-        if (y > top) {
-            if (y + r < bottom) addRow(y + r, true);
-            if (y - r - 1 >= top) addRow(y - r - 1, false);
+    auto edgeRow = [&](RowScratch& rs, int32_t y, bool first) {
+        if (first) {
+            std::fill(rs.columnSum.data, rs.columnSum.data + n, uint64_t(0));
+            std::fill(rs.columnSquares.data, rs.columnSquares.data + n, uint64_t(0));
+            for (int32_t yy = std::max(top, y - r); yy <= std::min(bottom - 1, y + r); ++yy) addRow(rs, yy, true);
+        } else {
+            if (y + r < bottom) addRow(rs, y + r, true);
+            if (y - r - 1 >= top) addRow(rs, y - r - 1, false);
         }
+        uint64_t* prefixSum = rs.prefixSum.data;
+        uint64_t* prefixSquares = rs.prefixSquares.data;
+        int32_t* pending = rs.pending.data;
         const uint64_t rows = uint64_t(std::min(bottom - 1, y + r) - std::max(top, y - r) + 1);
-        prefixSum.data[0] = prefixSquares.data[0] = 0;
+        prefixSum[0] = prefixSquares[0] = 0;
         for (int32_t i = 0; i < n; ++i) {
-            prefixSum.data[i + 1] = prefixSum.data[i] + columnSum.data[i];
-            prefixSquares.data[i + 1] = prefixSquares.data[i] + columnSquares.data[i];
+            prefixSum[i + 1] = prefixSum[i] + rs.columnSum.data[i];
+            prefixSquares[i + 1] = prefixSquares[i] + rs.columnSquares.data[i];
         }
 
         const uint16_t* in = src.data + size_t(y) * size_t(width);
@@ -539,8 +572,8 @@ bool edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16
             const uint64_t c = in[x];
             const int32_t from = std::max(left, x - r) - left, to = std::min(right - 1, x + r) - left;
             const uint64_t cells = rows * uint64_t(to - from + 1);
-            const uint64_t sum = prefixSum.data[to + 1] - prefixSum.data[from];
-            const uint64_t squares = prefixSquares.data[to + 1] - prefixSquares.data[from];
+            const uint64_t sum = prefixSum[to + 1] - prefixSum[from];
+            const uint64_t squares = prefixSquares[to + 1] - prefixSquares[from];
             if (sum == cells * c && squares == cells * c * c) {
                 out[x] = 0;
                 continue;
@@ -557,7 +590,7 @@ bool edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16
                     continue;
                 }
 #endif
-                pending.data[pendingCount++] = x;
+                pending[pendingCount++] = x;
                 continue;
             }
             // Window cut by the rectangle: the same walk, skipping what lies outside.
@@ -577,29 +610,37 @@ bool edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16
         int32_t p = 0;
         for (; p + 4 <= pendingCount; p += 4) {
             const uint16_t* centres[4];
-            for (int j = 0; j < 4; ++j) centres[j] = in + pending.data[p + j];
+            for (int j = 0; j < 4; ++j) centres[j] = in + pending[p + j];
             double sums[4];
             edgeSumsOfFour(centres, list.data, count, sums);
-            for (int j = 0; j < 4; ++j) out[pending.data[p + j]] = edgeResult(sums[j], fullWeight);
+            for (int j = 0; j < 4; ++j) out[pending[p + j]] = edgeResult(sums[j], fullWeight);
         }
         for (; p < pendingCount; ++p) {
-            const uint16_t* centre = in + pending.data[p];
+            const uint16_t* centre = in + pending[p];
             const int32_t c = *centre;
             double s = 0;
             for (int32_t i = 0; i < count; ++i)
                 s += list.data[i].weight * double(std::abs(c - int32_t(centre[list.data[i].offset])));
-            out[pending.data[p]] = edgeResult(s, fullWeight);
+            out[pending[p]] = edgeResult(s, fullWeight);
         }
-    }
-    return true;
+    };
+    BandRun run(threads, bands, [] { return true; });
+    return run.run([&](int32_t band, int slot) {
+        const int32_t y0 = top + band * kBandRows, end = std::min(y0 + kBandRows, bottom);
+        for (int32_t y = y0; y < end; ++y) {
+            edgeRow(scratch[slot], y, y == y0);
+            if (!run.rowDone(slot)) return false;
+        }
+        return true;
+    });
 }
 
 bool expandMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, double size,
-                double falloff) {
-    return reshapeMask(Shape::Expand, src, dst, topLeft, bottomRight, size, falloff);
+                double falloff, int threads) {
+    return reshapeMask(Shape::Expand, src, dst, topLeft, bottomRight, size, falloff, threads);
 }
 
 bool contractMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, double size,
-                  double falloff) {
-    return reshapeMask(Shape::Contract, src, dst, topLeft, bottomRight, size, falloff);
+                  double falloff, int threads) {
+    return reshapeMask(Shape::Contract, src, dst, topLeft, bottomRight, size, falloff, threads);
 }

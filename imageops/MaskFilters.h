@@ -15,8 +15,11 @@ int32_t radiusForSize(double size);
 // written. The edge radius is capped at 100. A falloff that is not finite
 // counts as 0; values of a falloff outside 0..1 are kept within 0..65535.
 
-bool edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight);
+// threads: how many threads share the rows (the caller's included); the
+// bytes are the same for every count.
+
+bool edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, int threads = 1);
 bool expandMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, double size,
-                double falloff);
+                double falloff, int threads = 1);
 bool contractMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, double size,
-                  double falloff);
+                  double falloff, int threads = 1);
