@@ -1,5 +1,6 @@
 #include "imageops/BandRun.h"
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -26,9 +27,7 @@ bool BandRun::drainReports() {
 bool BandRun::rowDone(int slot) {
     rowsDone_.fetch_add(1);
     if (slot == 0) return drainReports();
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-    }
+    { std::lock_guard<std::mutex> lock(mutex_); }
     changed_.notify_one();
     return !stop_.load(std::memory_order_relaxed);
 }
@@ -66,4 +65,20 @@ bool BandRun::run(const std::function<bool(int32_t, int)>& work) {
     for (std::thread& t : others) t.join();
     drainReports();
     return !stop_ && nextBand_.load() >= bands_;
+}
+
+void forEachPiece(int threads, size_t count, size_t piece, const std::function<void(size_t, size_t)>& work) {
+    if (piece == 0) piece = 1;
+    const size_t pieces = (count + piece - 1) / piece;
+    if (threads <= 1 || pieces <= 1) {
+        if (count) work(0, count);
+        return;
+    }
+    BandRun run(threads, int32_t(pieces > 0x7FFFFFFF ? 0x7FFFFFFF : pieces), [] { return true; });
+    const size_t size = pieces > 0x7FFFFFFF ? (count + 0x7FFFFFFE) / 0x7FFFFFFF : piece;
+    run.run([&](int32_t band, int) {
+        const size_t begin = size_t(band) * size;
+        if (begin < count) work(begin, std::min(count, begin + size));
+        return true;
+    });
 }

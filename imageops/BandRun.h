@@ -42,3 +42,7 @@ private:
     std::condition_variable changed_;
     int running_ = 0;  // other threads still working, under mutex_
 };
+
+// Runs work(begin, end) over [0, count) cut into pieces of `piece` items, on
+// up to threads threads (the caller's included), for work without host calls.
+void forEachPiece(int threads, size_t count, size_t piece, const std::function<void(size_t, size_t)>& work);

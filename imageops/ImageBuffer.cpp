@@ -3,7 +3,9 @@
 #include <cstddef>
 
 #include "entry/HostServices.h"
+#include "imageops/BandRun.h"
 #include "imageops/ColorModel.h"
+#include "imageops/HsiRows.h"
 
 namespace {
 
@@ -29,6 +31,8 @@ bool sameSize(const ImageBuffer& a, const ImageBuffer& b) {
 }
 
 size_t pixelCount(const ImageBuffer& buffer) { return size_t(buffer.width) * size_t(buffer.height); }
+
+constexpr size_t kPiecePixels = 16384;  // pixels per piece of work for one thread
 
 }  // namespace
 
@@ -65,21 +69,23 @@ void release(ImageBuffer& buffer) {
     clear(buffer);
 }
 
-bool rgbBufferToHsi(ImageBuffer& hsi, const ImageBuffer& rgb) {
+bool rgbBufferToHsi(ImageBuffer& hsi, const ImageBuffer& rgb, int threads) {
     if (!sameSize(hsi, rgb)) return false;
-    const size_t n = pixelCount(rgb);
     const uint16_t* in = rgb.data;
     HsiPixel* out = reinterpret_cast<HsiPixel*>(hsi.data);
-    for (size_t i = 0; i < n; ++i) rgbToHsi(in + i * RgbChannels, out[i]);
+    forEachPiece(threads, pixelCount(rgb), kPiecePixels, [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) rgbToHsi(in + i * RgbChannels, out[i]);
+    });
     return true;
 }
 
-bool rgbBufferToHsiWithoutHue(ImageBuffer& hsi, const ImageBuffer& rgb) {
+bool rgbBufferToHsiWithoutHue(ImageBuffer& hsi, const ImageBuffer& rgb, int threads, VectorLevel level) {
     if (!sameSize(hsi, rgb)) return false;
-    const size_t n = pixelCount(rgb);
     const uint16_t* in = rgb.data;
     HsiPixel* out = reinterpret_cast<HsiPixel*>(hsi.data);
-    for (size_t i = 0; i < n; ++i) rgbToHsiWithoutHue(in + i * RgbChannels, out[i]);
+    forEachPiece(threads, pixelCount(rgb), kPiecePixels, [&](size_t begin, size_t end) {
+        rgbToHsiWithoutHueRow(in + begin * RgbChannels, out + begin, end - begin, level);
+    });
     return true;
 }
 
@@ -88,8 +94,8 @@ bool cmykBufferToHsi(ImageBuffer& hsi, const ImageBuffer& cmyk) {
     const size_t n = pixelCount(cmyk);
     HsiPixel* out = reinterpret_cast<HsiPixel*>(hsi.data);
     for (size_t i = 0; i < n; ++i) {
-        uint16_t rgb[3] = {0, 0, 0};  // black when the host refuses the pixel
-        cmykToRgb(cmyk.data + i * CmykChannels, rgb);
+        uint16_t rgb[3] = {0, 0, 0};                   // black when the host refuses the pixel
+        cmykToRgb(cmyk.data + i * CmykChannels, rgb);  // the host's colour services: this thread only
         rgbToHsi(rgb, out[i]);
     }
     return true;

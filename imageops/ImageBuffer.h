@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "imageops/Geometry.h"
+#include "imageops/VectorLevel.h"
 
 // Channels per pixel by what a buffer holds.
 enum BufferChannels : int { MaskChannels = 1, RgbChannels = 3, YuvChannels = 3, CmykChannels = 4, HsiChannels = 5 };
@@ -24,10 +25,13 @@ bool allocateHsi(ImageBuffer& buffer, int32_t width, int32_t height);
 bool allocateYuv(ImageBuffer& buffer, int32_t width, int32_t height);
 void release(ImageBuffer& buffer);
 
-// Whole-buffer conversions; false without writing when sizes differ.
-bool rgbBufferToHsi(ImageBuffer& hsi, const ImageBuffer& rgb);
+// Whole-buffer conversions; false without writing when sizes differ. threads:
+// how many threads share the pixels (the caller's included); level caps the
+// vector instructions. The bytes are the same for every count and level.
+bool rgbBufferToHsi(ImageBuffer& hsi, const ImageBuffer& rgb, int threads = 1);
 // Hue left 0: for a selection whose hue curve is flat.
-bool rgbBufferToHsiWithoutHue(ImageBuffer& hsi, const ImageBuffer& rgb);
+bool rgbBufferToHsiWithoutHue(ImageBuffer& hsi, const ImageBuffer& rgb, int threads = 1,
+                              VectorLevel level = widestVectorLevel());
 bool cmykBufferToHsi(ImageBuffer& hsi, const ImageBuffer& cmyk);
 bool rgbBufferToYuv(ImageBuffer& yuv, const ImageBuffer& rgb);
 bool cmykBufferToYuv(ImageBuffer& yuv, const ImageBuffer& cmyk);

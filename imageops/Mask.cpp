@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "imageops/BandRun.h"
 #include "imageops/ColorModel.h"
 
 double baseSize(double width, double height) { return std::min(width, height) * 0.03; }
@@ -15,7 +16,7 @@ int32_t maskCurveIndex(uint16_t value) {
 }
 
 bool buildCurveMask(ImageBuffer& mask, const ImageBuffer& hsi, const CurveSet& curves, Point16 topLeft,
-                    Point16 bottomRight) {
+                    Point16 bottomRight, int threads) {
     // The mask is addressed with the HSI buffer's width, so both must match;
     // the rectangle is cut to the buffers.
     if (!mask.data || !hsi.data || mask.width != hsi.width || mask.height != hsi.height) return false;
@@ -26,21 +27,24 @@ bool buildCurveMask(ImageBuffer& mask, const ImageBuffer& hsi, const CurveSet& c
     const float* intensityCurve = curves.intensity.samples;
     const float* saturationCurve = curves.saturation.samples;
     const float* hueCurve = curves.hue.samples;
-    for (int32_t y = top; y < bottom; ++y) {
-        const size_t rowStart = size_t(y) * size_t(hsi.width);
-        const HsiPixel* in = reinterpret_cast<const HsiPixel*>(hsi.data) + rowStart;
-        uint16_t* out = mask.data + rowStart;
-        for (int32_t x = left; x < right; ++x) {
-            const HsiPixel& p = in[x];
-            const double weight = double(intensityCurve[maskCurveIndex(p.intensity)]) *
-                                  double(saturationCurve[maskCurveIndex(p.saturation)]) *
-                                  double(hueCurve[maskCurveIndex(p.hue)]) * 65535;
-            // Curve samples lie in 0..1; the clamp only guards against
-            // damaged curves, and comes before the rounding so that huge or
-            // NaN weights never reach the integer conversion (NaN gives 0).
-            out[x] = !(weight > 0) ? 0 : weight >= 65535 ? 65535 : uint16_t(roundHalfAway(weight));
+    const size_t rows = size_t(std::max(bottom - top, 0));
+    forEachPiece(threads, rows, 32, [&](size_t first, size_t end) {
+        for (int32_t y = top + int32_t(first); y < top + int32_t(end); ++y) {
+            const size_t rowStart = size_t(y) * size_t(hsi.width);
+            const HsiPixel* in = reinterpret_cast<const HsiPixel*>(hsi.data) + rowStart;
+            uint16_t* out = mask.data + rowStart;
+            for (int32_t x = left; x < right; ++x) {
+                const HsiPixel& p = in[x];
+                const double weight = double(intensityCurve[maskCurveIndex(p.intensity)]) *
+                                      double(saturationCurve[maskCurveIndex(p.saturation)]) *
+                                      double(hueCurve[maskCurveIndex(p.hue)]) * 65535;
+                // Curve samples lie in 0..1; the clamp only guards against
+                // damaged curves, and comes before the rounding so that huge or
+                // NaN weights never reach the integer conversion (NaN gives 0).
+                out[x] = !(weight > 0) ? 0 : weight >= 65535 ? 65535 : uint16_t(roundHalfAway(weight));
+            }
         }
-    }
+    });
     return true;
 }
 

@@ -11,9 +11,10 @@ double baseSize(double width, double height);
 int32_t maskCurveIndex(uint16_t value);
 
 // Over [topLeft, bottomRight), cut to the buffers; false when the mask and the
-// HSI buffer differ in size.
+// HSI buffer differ in size. threads share the rows (the same bytes for any
+// count).
 bool buildCurveMask(ImageBuffer& mask, const ImageBuffer& hsi, const CurveSet& curves, Point16 topLeft,
-                    Point16 bottomRight);
+                    Point16 bottomRight, int threads = 1);
 bool copyMask(ImageBuffer& dst, const ImageBuffer& src);
 // trunc(value x factor) in 0..65535 (a NaN factor gives 0).
 bool scaleMask(ImageBuffer& mask, double factor);

@@ -69,7 +69,8 @@ void updateColumnSums(const SharpenJob& job, uint32_t* columnSums, int32_t y, bo
         } else {
             const uint16_t* enter = base + size_t(y + r) * rowSamples;
             const uint16_t* leave = base + size_t(y - r - 1) * rowSamples;
-            for (int32_t i = 0; i < columns; ++i) sums[i] = sums[i] + enter[size_t(i) * stride] - leave[size_t(i) * stride];
+            for (int32_t i = 0; i < columns; ++i)
+                sums[i] = sums[i] + enter[size_t(i) * stride] - leave[size_t(i) * stride];
         }
     }
 }
@@ -154,7 +155,8 @@ bool sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& 
     const bool sharpens = job.enabledCount > 0 && job.r > 0 && job.right > job.left;
     if (sharpens)
         for (int t = 0; t < threads; ++t) {
-            sums.slot[t] = static_cast<uint32_t*>(allocBuffer(size_t(job.columns) * job.enabledCount * sizeof(uint32_t)));
+            sums.slot[t] =
+                static_cast<uint32_t*>(allocBuffer(size_t(job.columns) * job.enabledCount * sizeof(uint32_t)));
             if (!sums.slot[t]) return false;
         }
 

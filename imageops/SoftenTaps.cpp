@@ -274,8 +274,9 @@ void fillTapRows(TapRows& rows, const TapLayout& layout, const ImageBuffer& src,
         uint16_t* copy = rows.copies + size_t(step - 1) * rows.copyElements;
         const int32_t phase = phasePixels(layout, step);
         for (int32_t r = 0; r < rowCount; ++r) {
-            const uint16_t* in = src.data + (size_t(rows.firstRow + r) * size_t(src.width) + size_t(layout.firstColumn)) *
-                                                 size_t(stride);
+            const uint16_t* in =
+                src.data +
+                (size_t(rows.firstRow + r) * size_t(src.width) + size_t(layout.firstColumn)) * size_t(stride);
             uint16_t* out = copy + size_t(r) * size_t(layout.rowElements);
             if (step == 1)
                 std::memcpy(out, in, size_t(layout.columns) * stride * sizeof(uint16_t));

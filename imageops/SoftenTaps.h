@@ -32,15 +32,15 @@ struct TapLayout {
     VectorLevel level = VectorLevel::Plain;
     int stride = 0;
     int lanes = 8;
-    int32_t radius = 0;       // largest k
-    int32_t maxStep = 1;      // grid step of radius
-    int32_t firstColumn = 0;  // left - radius: column 0 of the step copies
-    int32_t columns = 0;      // right - left + 2 radius
-    int32_t rowElements = 0;  // of one row of a step copy
-    int32_t* offsets = nullptr;    // per vector, from the pixel's first grid column in its row
-    uint16_t* weights = nullptr;   // lanes per vector
+    int32_t radius = 0;              // largest k
+    int32_t maxStep = 1;             // grid step of radius
+    int32_t firstColumn = 0;         // left - radius: column 0 of the step copies
+    int32_t columns = 0;             // right - left + 2 radius
+    int32_t rowElements = 0;         // of one row of a step copy
+    int32_t* offsets = nullptr;      // per vector, from the pixel's first grid column in its row
+    uint16_t* weights = nullptr;     // lanes per vector
     int32_t* vectorStart = nullptr;  // vectors of (k, a): [vectorStart[k x stride + a], ... + 1]
-    uint8_t* wide = nullptr;       // per k: lane sums could pass 32 bits, added in 64
+    uint8_t* wide = nullptr;         // per k: lane sums could pass 32 bits, added in 64
     TapSumKernel narrowSums = nullptr, wideSums = nullptr;
 };
 

@@ -131,9 +131,11 @@ void expectSameAsReference(const char* what, const OwnedBuffer& fast, const Owne
 
 TEST_F(MaskFilters, ExpandAndContractMatchThePlainWalk) {
     std::mt19937 rng(11);
-    const Shape shapes[] = {
-        {23, 17, 0, 0, 17, 23}, {40, 31, 3, 5, 27, 33}, {110, 30, 2, 3, 27, 107}, {7, 5, 1, 1, 4, 6},
-        {30, 110, 3, 2, 107, 27}};
+    const Shape shapes[] = {{23, 17, 0, 0, 17, 23},
+                            {40, 31, 3, 5, 27, 33},
+                            {110, 30, 2, 3, 27, 107},
+                            {7, 5, 1, 1, 4, 6},
+                            {30, 110, 3, 2, 107, 27}};
     const double sizes[] = {0.5, 3.9, 8.6, 13, 24};
     const double falloffs[] = {0, 0.37, 1, 1.7, -0.3};
     for (const Shape& s : shapes)
@@ -158,9 +160,9 @@ TEST_F(MaskFilters, ExpandAndContractMatchThePlainWalk) {
                                 ASSERT_TRUE(contractMask(src.buffer, fast.buffer, tl, br, size, falloff, threads));
                             else
                                 ASSERT_TRUE(expandMask(src.buffer, fast.buffer, tl, br, size, falloff, threads));
-                            SCOPED_TRACE(testing::Message() << "size " << size << " falloff " << falloff
-                                                            << " contract " << contract << " pattern " << pattern
-                                                            << " threads " << threads);
+                            SCOPED_TRACE(testing::Message()
+                                         << "size " << size << " falloff " << falloff << " contract " << contract
+                                         << " pattern " << pattern << " threads " << threads);
                             expectSameAsReference("reshape", fast, slow);
                         }
                     }
@@ -185,12 +187,8 @@ TEST_F(MaskFilters, RadiiAboveOneHundredMatchThePlainWalk) {
 TEST_F(MaskFilters, EdgeMapMatchesThePlainWalk) {
     std::mt19937 rng(13);
     // The radius follows the buffer's shorter side: 1 up to 400, 2 up to 800, ...
-    const Shape shapes[] = {{30, 20, 0, 0, 20, 30},
-                            {41, 33, 4, 3, 30, 37},
-                            {25, 120, 1, 2, 118, 24},
-                            {420, 410, 100, 200, 140, 260},
-                            {1300, 1210, 500, 700, 560, 790},
-                            {5, 3, 0, 0, 3, 5}};
+    const Shape shapes[] = {{30, 20, 0, 0, 20, 30},         {41, 33, 4, 3, 30, 37},           {25, 120, 1, 2, 118, 24},
+                            {420, 410, 100, 200, 140, 260}, {1300, 1210, 500, 700, 560, 790}, {5, 3, 0, 0, 3, 5}};
     for (const Shape& s : shapes)
         for (int pattern = 0; pattern < 3; ++pattern) {
             OwnedBuffer src(s.width, s.height, 1), fast(s.width, s.height, 1), slow(s.width, s.height, 1);
@@ -204,8 +202,8 @@ TEST_F(MaskFilters, EdgeMapMatchesThePlainWalk) {
             for (int threads : {1, 2, 3, 7}) {
                 std::copy(before.begin(), before.end(), fast.buffer.data);
                 ASSERT_TRUE(edgeMask(src.buffer, fast.buffer, tl, br, threads));
-                SCOPED_TRACE(testing::Message() << s.width << "x" << s.height << " pattern " << pattern << " threads "
-                                                << threads);
+                SCOPED_TRACE(testing::Message()
+                             << s.width << "x" << s.height << " pattern " << pattern << " threads " << threads);
                 expectSameAsReference("edge", fast, slow);
             }
         }

@@ -123,8 +123,8 @@ TEST_F(Soften, EveryLevelAndThreadCountMatchesThePlainGrid) {
                             std::copy(before.begin(), before.end(), fast.buffer.data);
                             ASSERT_TRUE(softenRegion(src.buffer, fast.buffer, mask.buffer, model, flags, pt(r, r),
                                                      pt(h - r, w - r), c.size, 0, level, threads));
-                            ASSERT_EQ(fast.copy(), slow.copy()) << "model " << model << " size " << c.size
-                                                                << " level " << int(level) << " threads " << threads;
+                            ASSERT_EQ(fast.copy(), slow.copy()) << "model " << model << " size " << c.size << " level "
+                                                                << int(level) << " threads " << threads;
                         }
                 }
             }
