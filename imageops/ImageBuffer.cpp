@@ -2,10 +2,10 @@
 
 #include <cstddef>
 
-#include "entry/HostServices.h"
 #include "imageops/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/HsiRows.h"
+#include "services/HostServices.h"
 
 namespace {
 

@@ -31,9 +31,9 @@
 #include <emmintrin.h>
 #endif
 
-#include "entry/HostServices.h"
 #include "imageops/BandRun.h"
 #include "imageops/DistanceTable.h"
+#include "services/HostServices.h"
 
 namespace {
 

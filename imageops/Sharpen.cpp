@@ -13,11 +13,11 @@
 #include <cstddef>
 #include <cstring>
 
-#include "entry/HostServices.h"
 #include "imageops/BandRun.h"
 #include "imageops/MaskFilters.h"
 #include "imageops/OperationRegion.h"
 #include "imageops/ProgressCounters.h"
+#include "services/HostServices.h"
 
 namespace {
 

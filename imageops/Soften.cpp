@@ -17,7 +17,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "entry/HostServices.h"
 #include "imageops/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/DistanceTable.h"
@@ -25,6 +24,7 @@
 #include "imageops/OperationRegion.h"
 #include "imageops/ProgressCounters.h"
 #include "imageops/SoftenTaps.h"
+#include "services/HostServices.h"
 
 namespace {
 

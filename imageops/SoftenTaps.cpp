@@ -16,7 +16,7 @@
 #define CC_HAVE_AVX2_KERNELS 1
 #endif
 
-#include "entry/HostServices.h"
+#include "services/HostServices.h"
 
 namespace {
 
