@@ -71,7 +71,7 @@ Point16 pt(int32_t v, int32_t h) { return Point16{int16_t(v), int16_t(h)}; }
 
 }  // namespace
 
-int16 applyFilter(FilterRecord* record, FilterParameters& params) {
+int16 applyFilter(FilterRecord* record, FilterParameters& params, int threads) {
     if (!record) return filterBadParameters;
     params.curves.evaluateAll();
     const double falloffFactor = params.falloff * 0.01;
@@ -228,9 +228,9 @@ int16 applyFilter(FilterRecord* record, FilterParameters& params) {
                 // The HSI form of the mirrored RGB tile equals the mirrored HSI
                 // form of the fetched pixels, pixel by pixel.
                 if (model == ColorModelHSI || hueMatters)
-                    rgbBufferToHsi(b.hsiTile, b.inputTile);
+                    rgbBufferToHsi(b.hsiTile, b.inputTile, threads);
                 else
-                    rgbBufferToHsiWithoutHue(b.hsiTile, b.inputTile);
+                    rgbBufferToHsiWithoutHue(b.hsiTile, b.inputTile, threads);
             } else {
                 mirrorTileMargins(b.hsiTile, HsiChannels, fetchedWidth, fetchedHeight, missing);
             }
@@ -248,21 +248,21 @@ int16 applyFilter(FilterRecord* record, FilterParameters& params) {
             const Point16 tileBottomRight = pt(r + (bottom - top), r + (right - left));
             const Point16 paddedEnd =
                 pt(missing.top + fetchedHeight + missing.bottom, missing.left + fetchedWidth + missing.right);
-            buildCurveMask(b.curveMask, b.hsiTile, params.curves, origin, paddedEnd);
+            buildCurveMask(b.curveMask, b.hsiTile, params.curves, origin, paddedEnd, threads);
             // The mask filters fail only when their memory cannot be had; the
             // run must not go on with a selection they did not shape.
             bool shaped = true;
             if (params.selectionSource == 1)
                 copyMask(b.shapedMask, b.curveMask);
             else
-                shaped = edgeMask(b.curveMask, b.shapedMask, tileTopLeft, tileBottomRight);
+                shaped = edgeMask(b.curveMask, b.shapedMask, tileTopLeft, tileBottomRight, threads);
             if (params.opacity != 100) scaleMask(b.shapedMask, params.opacity * 0.01);
             if (params.contractExpand > 0)
                 shaped = shaped && expandMask(b.shapedMask, b.curveMask, tileTopLeft, tileBottomRight,
-                                              contractExpandSize, falloffFactor);
+                                              contractExpandSize, falloffFactor, threads);
             else if (params.contractExpand < 0)
                 shaped = shaped && contractMask(b.shapedMask, b.curveMask, tileTopLeft, tileBottomRight,
-                                                contractExpandSize, falloffFactor);
+                                                contractExpandSize, falloffFactor, threads);
             else
                 copyMask(b.curveMask, b.shapedMask);
             if (!shaped) return memFullErr;
@@ -277,10 +277,11 @@ int16 applyFilter(FilterRecord* record, FilterParameters& params) {
                 source = &b.yuvIn;
                 destination = &b.yuvOut;
             }
-            const bool done = soften ? softenRegion(*source, *destination, b.curveMask, model, flags, tileTopLeft,
-                                                    tileBottomRight, operationSize, ProgressHost)
-                                     : sharpenRegion(*source, *destination, b.curveMask, model, flags, tileTopLeft,
-                                                     tileBottomRight, operationSize, sharpenStrength, ProgressHost);
+            const bool done =
+                soften ? softenRegion(*source, *destination, b.curveMask, model, flags, tileTopLeft, tileBottomRight,
+                                      operationSize, ProgressHost, widestVectorLevel(), threads)
+                       : sharpenRegion(*source, *destination, b.curveMask, model, flags, tileTopLeft, tileBottomRight,
+                                       operationSize, sharpenStrength, ProgressHost, threads);
             if (!done) return progressCounters.aborted ? userCanceledErr : filterBadParameters;
 
             const int32_t outWidth = right - left, outHeight = bottom - top;

@@ -3,9 +3,11 @@
 // host result code. Nothing below throws past this function.
 #include "entry/PluginMain.h"
 
+#include <cstdlib>
 #include <vector>
 
 #include "engine/ApplyFilter.h"
+#include "engine/ThreadCount.h"
 #include "params/FilterParameters.h"
 #include "services/HostServices.h"
 #include "services/Platform.h"
@@ -60,6 +62,10 @@ void prepareSelector(FilterRecord* record) {
     record->maxSpace = kMaxSpace;
 }
 
+// The host's thread and as many workers as CRISPCALM_THREADS asks for, or one
+// per core.
+int runThreads() { return threadCountFor(std::getenv("CRISPCALM_THREADS")); }
+
 void startSelector(FilterRecord* record, int16* result) {
     const ImageClass imageClass = imageClassForMode(record->imageMode);
     if (imageClass != ImageClassRGB && imageClass != ImageClassCMYK) {
@@ -84,7 +90,7 @@ void startSelector(FilterRecord* record, int16* result) {
     if (params.showDialog == 1) {
         int outcome = platformServices().runMainDialog(record, &params);
         if (outcome == 1) {
-            *result = applyFilter(record, params);
+            *result = applyFilter(record, params, runThreads());
             params.showDialog = 0;
         } else {
             *result = outcome == 0 ? userCanceledErr : memFullErr;
@@ -98,7 +104,7 @@ void startSelector(FilterRecord* record, int16* result) {
             if (rgbMismatch || cmykMismatch)
                 refuse("The 'Last Filter' command cannot be applied because the image type is incompatible", result);
         }
-        if (*result == noErr) *result = applyFilter(record, params);
+        if (*result == noErr) *result = applyFilter(record, params, runThreads());
     }
     // The dialog's edits and the re-evaluated curves go back to the host.
     writeFilterParameters(params, bytes, kFilterParametersSize);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -73,7 +74,15 @@ private:
     FilterRecord record_{};
     AboutRecord about_{};
     HostImage image_;
-    HostImage source_;  // the pixels as they were when the run started: inData comes from here
+    // One copy of the image: output goes straight back into image_, and a row
+    // is kept aside as it was before its first write, while a later input
+    // tile may still ask for it. Requests go down the image: rows above a
+    // request's top are let go, and a request reaching back over a row let
+    // go after it was written is refused.
+    std::map<int32_t, std::vector<uint16_t>> originalRows_;
+    std::vector<uint8_t> rowWritten_;  // per image row, during a run
+    int32_t keepFrom_ = 0;             // rows above are no longer kept aside
+    bool running_ = false;
     std::vector<uint8_t> selection_;
     HostStats stats_;
     size_t bufferLimit_ = size_t(1) << 30;  // like a host with 1 GiB for plug-ins
@@ -90,4 +99,7 @@ private:
 
     bool takeBackOutput();
     OSErr advance();
+    void keepOriginalRow(int32_t y);
+    bool originalsAvailable(const Rect& rect) const;
+    const uint16_t* originalRow(int32_t y) const;
 };

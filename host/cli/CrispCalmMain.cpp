@@ -3,6 +3,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,16 @@ struct ProgressBar {
     }
 };
 
+// The plug-in reads its thread count from CRISPCALM_THREADS.
+void setPluginThreads(int threads) {
+    const std::string value = std::to_string(threads);
+#if defined(_WIN32)
+    _putenv_s("CRISPCALM_THREADS", value.c_str());
+#else
+    setenv("CRISPCALM_THREADS", value.c_str(), 1);
+#endif
+}
+
 int fail(const std::string& message) {
     std::fprintf(stderr, "crispcalm: %s\n", message.c_str());
     return 1;
@@ -88,6 +99,7 @@ int main(int argc, char** argv) {
         std::printf("crispcalm 2.2 (Tarvo Crisp+Calm plug-in host)\n");
         return 0;
     }
+    if (options.threads) setPluginThreads(*options.threads);
     if (!startImageIo(argv[0], error)) return fail(error);
 
     FilterParameters base;
