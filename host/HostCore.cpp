@@ -381,9 +381,7 @@ int16 HostCore::call(PluginMainProc entry, int16 selector) {
     // already written to the output.
     if (selector == filterSelectorStart) {
         running_ = true;
-        keepFrom_ = 0;
-        originalRows_.clear();
-        rowWritten_.assign(size_t(image_.height), 0);
+        originals_.start(image_);
     }
     int16 result = noErr;
     intptr data = 0;
@@ -394,31 +392,10 @@ int16 HostCore::call(PluginMainProc entry, int16 selector) {
     if (selector == filterSelectorStart) {
         takeBackOutput();
         running_ = false;
-        originalRows_.clear();
-        rowWritten_ = std::vector<uint8_t>();
+        originals_.finish();
+        originalRow_ = std::vector<uint16_t>();
     }
     return result;
-}
-
-void HostCore::keepOriginalRow(int32_t y) {
-    if (!running_ || y < 0 || size_t(y) >= rowWritten_.size() || rowWritten_[size_t(y)]) return;
-    rowWritten_[size_t(y)] = 1;
-    if (y < keepFrom_) return;
-    const uint16_t* row = &image_.samples[image_.index(0, y, 0)];
-    originalRows_.emplace(y, std::vector<uint16_t>(row, row + size_t(image_.width) * size_t(image_.planes)));
-}
-
-bool HostCore::originalsAvailable(const Rect& rect) const {
-    if (!running_) return true;
-    for (int32_t y = rect.top; y < std::min<int32_t>(rect.bottom, keepFrom_); ++y)
-        if (rowWritten_[size_t(y)]) return false;
-    return true;
-}
-
-const uint16_t* HostCore::originalRow(int32_t y) const {
-    auto kept = originalRows_.find(y);
-    if (kept != originalRows_.end()) return kept->second.data();
-    return &image_.samples[image_.index(0, y, 0)];
 }
 
 bool HostCore::takeBackOutput() {
@@ -439,7 +416,10 @@ bool HostCore::takeBackOutput() {
         const uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * size_t(stride);
         for (int32_t g = 0; g < kRowGuard; ++g)
             if (row[rowBytes + g] != kGuardByte) clean = false;
-        keepOriginalRow(lentOutRect_.top + y);
+    }
+    if (running_) originals_.beforeWrite(image_, lentOutRect_);
+    for (int32_t y = 0; y < rows; ++y) {
+        const uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * size_t(stride);
         unpackRow(row, image_.planes, lentOutLo_, nPlanes, cols, bytesPerSample,
                   &image_.samples[image_.index(lentOutRect_.left, lentOutRect_.top + y, 0)]);
     }
@@ -468,22 +448,22 @@ OSErr HostCore::advance() {
             stats_.badRequest = true;
             return paramErr;
         }
-        if (!originalsAvailable(r.inRect)) {
-            stats_.badRequest = true;
-            return paramErr;
-        }
-        // Rows above this request are not asked for again.
-        if (running_ && r.inRect.top > keepFrom_) {
-            keepFrom_ = r.inRect.top;
-            originalRows_.erase(originalRows_.begin(), originalRows_.lower_bound(keepFrom_));
-        }
+        if (running_) originals_.noteRequest(r.inRect, r.outRect);
         const int n = r.inHiPlane - r.inLoPlane + 1;
         const int32_t cols = r.inRect.right - r.inRect.left, rows = r.inRect.bottom - r.inRect.top;
         r.inRowBytes = cols * n * bytesPerSample;
         inTile_.resize(size_t(r.inRowBytes) * size_t(rows));
-        for (int32_t y = 0; y < rows; ++y)
-            packRow(originalRow(r.inRect.top + y) + size_t(r.inRect.left) * size_t(image_.planes), image_.planes,
-                    r.inLoPlane, n, cols, bytesPerSample, inTile_.data() + size_t(y) * r.inRowBytes);
+        for (int32_t y = 0; y < rows; ++y) {
+            const int32_t row = r.inRect.top + y;
+            if (!originals_.originalRow(image_, row, r.inRect.left, r.inRect.right, originalRow_)) {
+                // Written over and let go: only output could be served.
+                stats_.badRequest = true;
+                inTile_.clear();
+                return paramErr;
+            }
+            packRow(originalRow_.data(), image_.planes, r.inLoPlane, n, cols, bytesPerSample,
+                    inTile_.data() + size_t(y) * r.inRowBytes);
+        }
         r.inData = inTile_.data();
     }
 

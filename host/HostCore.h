@@ -7,12 +7,12 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "host/HostImage.h"
+#include "host/KeptOriginals.h"
 #include "hostapi/PluginHost.h"
 
 struct HostStats {
@@ -74,14 +74,10 @@ private:
     FilterRecord record_{};
     AboutRecord about_{};
     HostImage image_;
-    // One copy of the image: output goes straight back into image_, and a row
-    // is kept aside as it was before its first write, while a later input
-    // tile may still ask for it. Requests go down the image: rows above a
-    // request's top are let go, and a request reaching back over a row let
-    // go after it was written is refused.
-    std::map<int32_t, std::vector<uint16_t>> originalRows_;
-    std::vector<uint8_t> rowWritten_;  // per image row, during a run
-    int32_t keepFrom_ = 0;             // rows above are no longer kept aside
+    // One copy of the image: output goes straight back into image_; what
+    // later input tiles need of the pixels written over is kept aside here.
+    KeptOriginals originals_;
+    std::vector<uint16_t> originalRow_;
     bool running_ = false;
     std::vector<uint8_t> selection_;
     HostStats stats_;
@@ -99,7 +95,4 @@ private:
 
     bool takeBackOutput();
     OSErr advance();
-    void keepOriginalRow(int32_t y);
-    bool originalsAvailable(const Rect& rect) const;
-    const uint16_t* originalRow(int32_t y) const;
 };

@@ -73,6 +73,62 @@ uint32_t internalToHost(uint16_t c, int imageClass, int depth) {
     return depth == 8 ? uint32_t(to8Bit(c)) : uint32_t(c >> 1);
 }
 
+// Rows whose host samples map one to one onto the buffer's channels (the
+// image's own model, interleaved, or the mask): one conversion per sample in
+// a loop without branches per pixel, which the compiler turns into vector
+// code. The same functions as the pixel loop, so the same values.
+template <int Class, int Depth>
+void rowToInternal(const uint8_t* in, uint16_t* out, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t v;
+        if (Depth == 8) {
+            v = in[i];
+        } else {
+            uint16_t s;
+            std::memcpy(&s, in + 2 * i, 2);
+            v = s;
+        }
+        out[i] = hostToInternal(v, Class, Depth);
+    }
+}
+
+template <int Class, int Depth>
+void rowToHost(const uint16_t* in, uint8_t* out, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t c = in[i];
+        if (Depth == 8) {
+            // to8Bit: the high byte, rounded up by the low byte's top bit, 255 kept.
+            const uint32_t high = c >> 8;
+            const uint32_t up = high == 255 ? 0 : (c >> 7) & 1;
+            const uint32_t v = high + up;
+            out[i] = uint8_t(Class == 3 ? 255 - v : v);
+        } else {
+            const uint16_t v = uint16_t(Class == 3 ? (65535 - c) >> 1 : c >> 1);
+            std::memcpy(out + 2 * i, &v, 2);
+        }
+    }
+}
+
+using RowToInternal = void (*)(const uint8_t*, uint16_t*, size_t);
+using RowToHost = void (*)(const uint16_t*, uint8_t*, size_t);
+
+RowToInternal rowToInternalFor(int hostClass, int depth) {
+    if (hostClass == 3) return depth == 8 ? rowToInternal<3, 8> : rowToInternal<3, 16>;
+    return depth == 8 ? rowToInternal<2, 8> : rowToInternal<2, 16>;  // RGB and mask alike
+}
+
+RowToHost rowToHostFor(int imageClass, int depth) {
+    if (imageClass == 3) return depth == 8 ? rowToHost<3, 8> : rowToHost<3, 16>;
+    return depth == 8 ? rowToHost<2, 8> : rowToHost<2, 16>;
+}
+
+// True when each host sample lands in the channel of the same index.
+bool oneToOne(Kind kind, int imageClass, bool planar) {
+    if (kind == Kind::Mask) return true;
+    if (planar) return false;
+    return (kind == Kind::Rgb && imageClass == 2) || (kind == Kind::Cmyk && imageClass == 3);
+}
+
 bool importPixels(Kind kind, ImageBuffer& dst, const void* base, int32_t planeRows, Point16 topLeft,
                   Point16 bottomRight, int imageClass, int depth, int32_t rowBytes, int planar, int32_t x, int32_t y,
                   int progress) {
@@ -97,6 +153,15 @@ bool importPixels(Kind kind, ImageBuffer& dst, const void* base, int32_t planeRo
     const uint8_t* bytes = static_cast<const uint8_t*>(base);
 
     RowProgress rows(ProgressDialog, 0);
+    if (oneToOne(kind, imageClass, host.planar)) {
+        const RowToInternal convert = rowToInternalFor(hostClass, depth);
+        for (int32_t row = top; row < bottom; ++row) {
+            uint16_t* out = dst.data + (size_t(y + row - top) * size_t(dst.width) + size_t(x)) * channels;
+            convert(bytes + host.offset(row, left, 0), out, size_t(right - left) * size_t(channels));
+            if (progress == 1) rows.afterRow(uint32_t(right - left));
+        }
+        return true;
+    }
     for (int32_t row = top; row < bottom; ++row) {
         uint16_t* out = dst.data + (size_t(y + row - top) * size_t(dst.width) + size_t(x)) * channels;
         for (int32_t column = left; column < right; ++column, out += channels) {
@@ -157,6 +222,14 @@ bool exportPixels(Kind kind, const ImageBuffer& src, void* base, int32_t hostWid
     host.planar = planar != 0;
     const int channels = channelsOf(kind);
     uint8_t* bytes = static_cast<uint8_t*>(base);
+
+    if (oneToOne(kind, imageClass, host.planar)) {
+        const RowToHost convert = rowToHostFor(imageClass, depth);
+        for (int32_t row = top; row < bottom; ++row)
+            convert(src.data + (size_t(row) * size_t(src.width) + size_t(left)) * channels,
+                    bytes + host.offset(y + row - top, x, 0), size_t(right - left) * size_t(channels));
+        return true;
+    }
 
     for (int32_t row = top; row < bottom; ++row) {
         const uint16_t* in = src.data + (size_t(row) * size_t(src.width) + size_t(left)) * channels;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #if defined(_WIN32)
@@ -12,7 +13,6 @@
 #define isatty _isatty
 #define fileno _fileno
 #else
-#include <malloc.h>
 #include <unistd.h>
 #endif
 
@@ -78,12 +78,6 @@ int fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#if defined(__GLIBC__)
-    // Whole images come and go several times per file: keep freed memory in
-    // the heap for the next one instead of mapping fresh pages each time.
-    mallopt(M_MMAP_THRESHOLD, 1 << 30);
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
-#endif
     std::vector<std::string> args(argv + 1, argv + argc);
     CliOptions options;
     std::string error;
@@ -154,7 +148,7 @@ int main(int argc, char** argv) {
         bar.label = baseName(input);
         const auto start = std::chrono::steady_clock::now();
         const double readSeconds = std::chrono::duration<double>(start - readStart).count();
-        RunReport report = runPlugin(plugin.entry(), block, loaded.image, selection, options.tileWidth,
+        RunReport report = runPlugin(plugin.entry(), block, loaded.image, std::move(selection), options.tileWidth,
                                      options.tileHeight, [&](int32_t done, int32_t total) {
                                          bar.update(done, total);
                                          return interrupted != 0;

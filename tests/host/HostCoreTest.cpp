@@ -49,34 +49,45 @@ void PSCALL scriptedPlugin(int16 selector, void* block, intptr*, int16* result) 
 }
 
 TEST(HostCore, InputTilesShowTheOriginalRowsWhileLaterRequestsMayNeedThem) {
-    Script s;
-    s.steps = {
-        {0, 8, 0, 6, true},      // rows 0..5 written
-        {4, 14, 6, 12, true},    // reads rows 4 and 5 back: kept aside; rows 0..3 let go
-        {10, 20, 12, 20, true},  // rows 10, 11 kept aside
-        {10, 12, 0, 0, true},    // the same rows again
-        {2, 6, 0, 0, false},     // rows 2, 3 were written and let go
+    const std::vector<Step> scenarios[] = {
+        {
+            {0, 8, 0, 6, true},      // margin 2; rows 0..5 written
+            {4, 14, 6, 12, true},    // reads rows 4 and 5 back: kept aside; rows 0..3 let go
+            {10, 20, 12, 20, true},  // rows 10, 11 kept aside
+            {10, 12, 0, 0, true},    // the same rows again
+            {2, 6, 0, 0, false},     // rows 2, 3 were written and let go
+        },
+        {
+            {0, 20, 0, 12, true},   // every side at the image's edge: the margin is unknown
+            {4, 20, 12, 20, true},  // so all twelve rows were kept
+        },
     };
-    script = &s;
-    HostCore host;
-    HostImage image;
-    ASSERT_TRUE(makeHostImage(image, 5, 20, 3, 8));
-    for (int32_t y = 0; y < 20; ++y)
-        for (int32_t x = 0; x < 5; ++x)
-            for (int p = 0; p < 3; ++p) image.samples[image.index(x, y, p)] = uint16_t(y);
-    host.setImage(image);
-    host.call(scriptedPlugin, filterSelectorStart);
-    script = nullptr;
-    ASSERT_EQ(s.results.size(), s.steps.size());
-    size_t served = 0;
-    for (size_t i = 0; i < s.steps.size(); ++i) {
-        EXPECT_EQ(s.results[i] == noErr, s.steps[i].served) << "step " << i;
-        if (s.results[i] == noErr) {
-            EXPECT_TRUE(s.sawOriginals[served++]) << "step " << i;
+    for (const std::vector<Step>& steps : scenarios) {
+        Script s;
+        s.steps = steps;
+        script = &s;
+        HostCore host;
+        HostImage image;
+        ASSERT_TRUE(makeHostImage(image, 5, 20, 3, 8));
+        for (int32_t y = 0; y < 20; ++y)
+            for (int32_t x = 0; x < 5; ++x)
+                for (int p = 0; p < 3; ++p) image.samples[image.index(x, y, p)] = uint16_t(y);
+        host.setImage(image);
+        host.call(scriptedPlugin, filterSelectorStart);
+        script = nullptr;
+        ASSERT_EQ(s.results.size(), steps.size());
+        size_t served = 0;
+        bool refused = false;
+        for (size_t i = 0; i < steps.size(); ++i) {
+            EXPECT_EQ(s.results[i] == noErr, steps[i].served) << "step " << i;
+            refused = refused || !steps[i].served;
+            if (s.results[i] == noErr) {
+                EXPECT_TRUE(s.sawOriginals[served++]) << "step " << i;
+            }
         }
+        EXPECT_EQ(host.stats().badRequest, refused);
+        for (uint16_t v : host.image().samples) ASSERT_EQ(v, 200);
     }
-    EXPECT_TRUE(host.stats().badRequest);
-    for (uint16_t v : host.image().samples) ASSERT_EQ(v, 200);
 }
 
 }  // namespace

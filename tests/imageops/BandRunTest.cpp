@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -42,6 +43,8 @@ TEST(BandRun, StopsOnAbortOrFailure) {
         BandRun run(threads, 100, [&] { return ++reports < 7; });
         EXPECT_FALSE(run.run([&](int32_t, int slot) {
             for (int row = 0; row < 5; ++row) {
+                // Rows that take a while, so that the caller's reports keep up.
+                std::this_thread::sleep_for(std::chrono::microseconds(300));
                 ++rows;
                 if (!run.rowDone(slot)) return false;
             }
