@@ -32,25 +32,12 @@
 #endif
 
 #include "imageops/DistanceTable.h"
-#include "services/HostServices.h"
+#include "imageops/HostBlock.h"
 
 namespace {
 
 constexpr int32_t kMaxRadius = 32767;
 constexpr int32_t kMaxEdgeRadius = 100;  // 1/d needs d >= 1 for every true neighbour
-
-// Memory from the host's buffer service, freed with the holder.
-template <typename T>
-struct Scratch {
-    T* data = nullptr;
-    bool take(size_t count) {
-        const uint64_t bytes = uint64_t(count) * sizeof(T);
-        if (bytes > 0xFFFFFFFFu) return false;
-        data = static_cast<T*>(allocBuffer(size_t(bytes ? bytes : sizeof(T))));
-        return data != nullptr;
-    }
-    ~Scratch() { freeBuffer(data); }
-};
 
 // Rectangle accepted by the filters: inside equal-sized buffers, not reversed.
 bool acceptMaskRect(const ImageBuffer& src, const ImageBuffer& dst, Point16 topLeft, Point16 bottomRight) {
@@ -153,13 +140,13 @@ void widenByOne(uint16_t* __restrict out, const uint16_t* __restrict in, int32_t
 // the corners of its staircase (k = r, and every k with a(k) > a(k + 1)).
 struct Disc {
     int32_t radius = 0;
-    Scratch<int32_t> halfWidth;
-    Scratch<int32_t> corners;
+    HostBlock<int32_t> halfWidth;
+    HostBlock<int32_t> corners;
     int32_t cornerCount = 0;
 
-    bool build(const DistanceTable& table, int32_t r) {
+    bool build(const RunContext& run, const DistanceTable& table, int32_t r) {
         radius = r;
-        if (!halfWidth.take(size_t(r) + 1) || !corners.take(size_t(r) + 1)) return false;
+        if (!halfWidth.take(run, size_t(r) + 1) || !corners.take(run, size_t(r) + 1)) return false;
         for (int32_t k = 0; k <= r; ++k) {
             int32_t a = -1;
             while (a < r && percentDistance(table, k, a + 1, r) <= 100) ++a;
@@ -234,10 +221,11 @@ struct DiscNeighbour {
 // offsets that can fall inside a rectangle of the given size; groupStart[d]
 // .. groupStart[d + 1] hold those at distance d.
 struct FalloffList {
-    Scratch<DiscNeighbour> entries;
+    HostBlock<DiscNeighbour> entries;
     int32_t groupStart[102] = {};
 
-    bool build(const DistanceTable& table, int32_t r, int32_t width, int32_t rectHeight, int32_t rectWidth) {
+    bool build(const RunContext& run, const DistanceTable& table, int32_t r, int32_t width, int32_t rectHeight,
+               int32_t rectWidth) {
         const int32_t reachY = std::min(r, rectHeight - 1), reachX = std::min(r, rectWidth - 1);
         int32_t counts[101] = {};
         for (int32_t dy = -reachY; dy <= reachY; ++dy)
@@ -247,7 +235,7 @@ struct FalloffList {
             }
         groupStart[0] = 0;
         for (int32_t d = 0; d <= 100; ++d) groupStart[d + 1] = groupStart[d] + counts[d];
-        if (!entries.take(size_t(groupStart[101]))) return false;
+        if (!entries.take(run, size_t(groupStart[101]))) return false;
         int32_t fill[101];
         std::memcpy(fill, groupStart, sizeof fill);
         for (int32_t dy = -reachY; dy <= reachY; ++dy)
@@ -390,8 +378,8 @@ void falloffStrip(const FalloffBounds& b, const FalloffList& list, const uint16_
 }
 #endif
 
-bool reshapeMask(Shape shape, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight,
-                 double size, double falloff) {
+bool reshapeMask(const RunContext& run, Shape shape, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft,
+                 Point16 bottomRight, double size, double falloff) {
     if (!acceptMaskRect(src, dst, topLeft, bottomRight)) return false;
     const int32_t top = topLeft.v, left = topLeft.h, bottom = bottomRight.v, right = bottomRight.h;
     if (!std::isfinite(falloff)) falloff = 0;  // a damaged factor acts as none
@@ -406,22 +394,19 @@ bool reshapeMask(Shape shape, const ImageBuffer& src, ImageBuffer& dst, Point16 
     const int32_t tableRadius = std::max(discRadius, std::min(r, std::max(bottom - top, right - left) - 1));
 
     DistanceTable table;
-    if (!buildDistanceTable(table, tableRadius)) return false;
-    struct TableHolder {
-        DistanceTable& t;
-        ~TableHolder() { releaseDistanceTable(t); }
-    } holder{table};
+    if (!table.build(run, tableRadius)) return false;
     if (top == bottom || left == right) return true;
 
     const int32_t n = right - left, width = src.width;
     Disc disc;
-    Scratch<uint16_t> q, t, u, extreme;
-    if (!disc.build(table, discRadius) || !q.take(size_t(n)) || !t.take(size_t(n) + 2 * size_t(discRadius)) ||
-        !u.take(size_t(n) + 2 * size_t(discRadius)) || !extreme.take(size_t(n)))
+    HostBlock<uint16_t> q, t, u, extreme;
+    if (!disc.build(run, table, discRadius) || !q.take(run, size_t(n)) ||
+        !t.take(run, size_t(n) + 2 * size_t(discRadius)) || !u.take(run, size_t(n) + 2 * size_t(discRadius)) ||
+        !extreme.take(run, size_t(n)))
         return false;
 
     FalloffList list;
-    if (!plain && !list.build(table, r, width, bottom - top, right - left)) return false;
+    if (!plain && !list.build(run, table, r, width, bottom - top, right - left)) return false;
     const FalloffBounds bounds(shape, falloff);
 
     const uint16_t flip = shape == Shape::Expand ? 0 : 0xFFFF;
@@ -466,7 +451,7 @@ int32_t radiusForSize(double size) {
     return int32_t(r);
 }
 
-bool edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight) {
+bool edgeMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight) {
     if (!acceptMaskRect(src, dst, topLeft, bottomRight)) return false;
     const int32_t top = topLeft.v, left = topLeft.h, bottom = bottomRight.v, right = bottomRight.h;
     const double shorter = std::min(src.width, src.height);
@@ -474,16 +459,12 @@ bool edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16
     const int32_t width = src.width;
 
     DistanceTable table;
-    if (!buildDistanceTable(table, r)) return false;
-    struct TableHolder {
-        DistanceTable& t;
-        ~TableHolder() { releaseDistanceTable(t); }
-    } holder{table};
+    if (!table.build(run, r)) return false;
     if (top == bottom || left == right) return true;
 
     // Neighbours in the plain loop's order, and the weight sum of a whole window.
-    Scratch<EdgeNeighbour> list;
-    if (!list.take(size_t(2 * r + 1) * size_t(2 * r + 1))) return false;
+    HostBlock<EdgeNeighbour> list;
+    if (!list.take(run, size_t(2 * r + 1) * size_t(2 * r + 1))) return false;
     int32_t count = 0;
     double fullWeight = 0;
     for (int32_t dy = -r; dy <= r; ++dy)
@@ -499,10 +480,10 @@ bool edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16
     // Running sums of v and v^2 over the clipped square window: a window whose
     // sum is N c and sum of squares N c^2 holds c only, and maps to 0.
     const int32_t n = right - left;
-    Scratch<uint64_t> columnSum, columnSquares, prefixSum, prefixSquares;
-    Scratch<int32_t> pending;
-    if (!columnSum.take(size_t(n)) || !columnSquares.take(size_t(n)) || !prefixSum.take(size_t(n) + 1) ||
-        !prefixSquares.take(size_t(n) + 1) || !pending.take(size_t(n)))
+    HostBlock<uint64_t> columnSum, columnSquares, prefixSum, prefixSquares;
+    HostBlock<int32_t> pending;
+    if (!columnSum.take(run, size_t(n)) || !columnSquares.take(run, size_t(n)) || !prefixSum.take(run, size_t(n) + 1) ||
+        !prefixSquares.take(run, size_t(n) + 1) || !pending.take(run, size_t(n)))
         return false;
     auto addRow = [&](int32_t yy, bool add) {
         const uint16_t* p = src.data + size_t(yy) * size_t(width) + size_t(left);
@@ -594,12 +575,12 @@ bool edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16
     return true;
 }
 
-bool expandMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, double size,
-                double falloff) {
-    return reshapeMask(Shape::Expand, src, dst, topLeft, bottomRight, size, falloff);
+bool expandMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight,
+                double size, double falloff) {
+    return reshapeMask(run, Shape::Expand, src, dst, topLeft, bottomRight, size, falloff);
 }
 
-bool contractMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, double size,
-                  double falloff) {
-    return reshapeMask(Shape::Contract, src, dst, topLeft, bottomRight, size, falloff);
+bool contractMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight,
+                  double size, double falloff) {
+    return reshapeMask(run, Shape::Contract, src, dst, topLeft, bottomRight, size, falloff);
 }

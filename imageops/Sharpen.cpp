@@ -12,10 +12,10 @@
 #include <cstddef>
 #include <cstring>
 
+#include "imageops/HostBlock.h"
 #include "imageops/MaskFilters.h"
 #include "imageops/OperationRegion.h"
-#include "imageops/ProgressCounters.h"
-#include "services/HostServices.h"
+#include "imageops/RowProgress.h"
 
 namespace {
 
@@ -32,8 +32,8 @@ uint16_t clampTruncate(double v) {
 
 }  // namespace
 
-bool sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
-                   Point16 topLeft, Point16 bottomRight, double size, double amount, uint8_t progressMode) {
+bool sharpenRegion(RunContext& run, const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, ColorModel model,
+                   const uint8_t flags[4], Point16 topLeft, Point16 bottomRight, double size, double amount) {
     const double half = size * 0.5;
     ChannelLayout layout;
     if (!flags || !channelLayoutFor(model, layout)) return false;
@@ -53,11 +53,11 @@ bool sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& 
     // Column sums over columns left - r .. right + r - 1, one row per enabled
     // channel. With r = 0 the neighbourhood is empty and nothing is sharpened.
     const int32_t columns = (right - left) + 2 * r;
-    uint32_t* columnSums = nullptr;
+    HostBlock<uint32_t> columnBlock;
     if (enabledCount > 0 && r > 0 && right > left) {
-        columnSums = static_cast<uint32_t*>(allocBuffer(size_t(columns) * enabledCount * sizeof(uint32_t)));
-        if (!columnSums) return false;
+        if (!columnBlock.take(run, size_t(columns) * enabledCount)) return false;
     }
+    uint32_t* const columnSums = columnBlock.data;
 
     const double gain = 3.9 * std::exp(-6 * amount) + 1.1;
     const double neighbours = double((2 * int64_t(r) + 1) * (2 * int64_t(r) + 1) - 1);
@@ -65,7 +65,7 @@ bool sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& 
     int32_t cachedMask = -1;
     double w = 0, d = 1;
 
-    RowProgress progress(progressMode, progressPeriod(r));
+    RowProgress progress(run, progressPeriod(r));
     for (int32_t y = top; y < bottom; ++y) {
         const uint16_t* maskRow = mask.data + size_t(y) * size_t(mask.width);
         const uint16_t* in = src.data + size_t(y) * rowSamples;
@@ -127,12 +127,8 @@ bool sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& 
             }
         }
 
-        if (!progress.afterRow(uint32_t(mask.width))) {
-            freeBuffer(columnSums);
-            return false;
-        }
+        if (!progress.afterRow(uint32_t(mask.width))) return false;
     }
-    freeBuffer(columnSums);
     progress.finish();
     return true;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/ByteCodec.h"
+#include "hostapi/PluginHost.h"
 
 void FilterParameters::setDefaults() {
     signature = kParametersSignature;
@@ -10,11 +11,11 @@ void FilterParameters::setDefaults() {
     overlayColor[0] = 0xCC00;
     overlayColor[1] = 0x6600;
     overlayColor[2] = 0;
-    operation = 1;
+    operation = Operation::Sharpen;
     amount = 50;
-    colorSpace = 1;
+    colorSpace = ColorSpace::ImageModel;
     for (int32_t& c : channelEnabled) c = 1;
-    selectionSource = 1;
+    selectionSource = SelectionSource::FromCurves;
     opacity = 100;
     contractExpand = 0;
     falloff = 0;
@@ -67,12 +68,12 @@ bool readFilterParameters(const uint8_t* b, size_t size, FilterParameters& out) 
     out.showDialog = b[showDialog];
     out.showResult = b[showResult];
     for (int i = 0; i < 3; ++i) out.overlayColor[i] = loadU16(b + overlayColor + 2 * i);
-    out.operation = loadI32(b + operation);
+    out.operation = Operation(loadI32(b + operation));
     out.amount = loadI32(b + amount);
-    out.colorSpace = loadI32(b + colorSpace);
-    out.imageClass = loadI32(b + imageClass);
+    out.colorSpace = ColorSpace(loadI32(b + colorSpace));
+    out.imageClass = ImageClass(loadI32(b + imageClass));
     for (int i = 0; i < 4; ++i) out.channelEnabled[i] = loadI32(b + channelEnabled + 4 * i);
-    out.selectionSource = loadI32(b + selectionSource);
+    out.selectionSource = SelectionSource(loadI32(b + selectionSource));
     out.opacity = loadI32(b + opacity);
     out.contractExpand = loadI32(b + contractExpand);
     out.falloff = loadI32(b + falloff);
@@ -90,12 +91,12 @@ bool writeFilterParameters(const FilterParameters& in, uint8_t* b, size_t size) 
     b[showDialog] = in.showDialog;
     b[showResult] = in.showResult;
     for (int i = 0; i < 3; ++i) storeU16(b + overlayColor + 2 * i, in.overlayColor[i]);
-    storeI32(b + operation, in.operation);
+    storeI32(b + operation, int32_t(in.operation));
     storeI32(b + amount, in.amount);
-    storeI32(b + colorSpace, in.colorSpace);
-    storeI32(b + imageClass, in.imageClass);
+    storeI32(b + colorSpace, int32_t(in.colorSpace));
+    storeI32(b + imageClass, int32_t(in.imageClass));
     for (int i = 0; i < 4; ++i) storeI32(b + channelEnabled + 4 * i, in.channelEnabled[i]);
-    storeI32(b + selectionSource, in.selectionSource);
+    storeI32(b + selectionSource, int32_t(in.selectionSource));
     storeI32(b + opacity, in.opacity);
     storeI32(b + contractExpand, in.contractExpand);
     storeI32(b + falloff, in.falloff);
@@ -108,23 +109,23 @@ bool writeFilterParameters(const FilterParameters& in, uint8_t* b, size_t size) 
 
 ImageClass imageClassForMode(int16_t imageMode) {
     switch (imageMode) {
-        case 3:
-        case 11:
-            return ImageClassRGB;
-        case 4:
-        case 13:
-            return ImageClassCMYK;
+        case plugInModeRGBColor:
+        case plugInModeRGB48:
+            return ImageClass::RGB;
+        case plugInModeCMYKColor:
+        case plugInModeCMYK64:
+            return ImageClass::CMYK;
         default:
-            return ImageClassUnsupported;
+            return ImageClass::Unsupported;
     }
 }
 
-int planesForClass(int32_t imageClass) {
-    return imageClass == ImageClassRGB ? 3 : imageClass == ImageClassCMYK ? 4 : 0;
+int planesForClass(ImageClass imageClass) {
+    return imageClass == ImageClass::RGB ? 3 : imageClass == ImageClass::CMYK ? 4 : 0;
 }
 
-ColorModel colorModelFor(int32_t colorSpace, int32_t imageClass) {
-    if (colorSpace == 2) return ColorModelHSI;
-    if (colorSpace == 3) return ColorModelYUV;
+ColorModel colorModelFor(ColorSpace colorSpace, ImageClass imageClass) {
+    if (colorSpace == ColorSpace::Hsi) return ColorModel::HSI;
+    if (colorSpace == ColorSpace::Yuv) return ColorModel::YUV;
     return ColorModel(imageClass);
 }

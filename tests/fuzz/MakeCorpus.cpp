@@ -57,22 +57,22 @@ bool parameterSeeds(const fs::path& dir) {
     bool ok = true;
 
     FilterParameters p = defaults();
-    p.imageClass = 2;
+    p.imageClass = ImageClass::RGB;
     ok &= save(d, "sharpen-rgb8", parameterSeed({0x20, 22, 16, 7, 5, 1, 0x21, 0x33}, p, scalars));
 
     p = defaults();
-    p.imageClass = 3;
-    p.operation = 2;
+    p.imageClass = ImageClass::CMYK;
+    p.operation = Operation::Soften;
     p.amount = 100;
-    p.colorSpace = 2;
+    p.colorSpace = ColorSpace::Hsi;
     p.contractExpand = 60;
     p.falloff = 40;
     ok &= save(d, "soften-hsi-cmyk16-selection", parameterSeed({0x2E, 20, 23, 9, 9, 7, 0x12, 0x88}, p, scalars));
 
     p = defaults();
-    p.imageClass = 2;
-    p.colorSpace = 3;
-    p.selectionSource = 0;
+    p.imageClass = ImageClass::RGB;
+    p.colorSpace = ColorSpace::Yuv;
+    p.selectionSource = SelectionSource::EdgesOnly;
     p.opacity = 150;
     p.contractExpand = -70;
     p.falloff = 100;
@@ -80,7 +80,7 @@ bool parameterSeeds(const fs::path& dir) {
     ok &= save(d, "edges-yuv-rgb16-contract", parameterSeed({0x34, 17, 19, 4, 31, 3, 0x21, 0x55}, p, scalars));
 
     p = defaults();
-    p.imageClass = 3;
+    p.imageClass = ImageClass::CMYK;
     p.operation = 7;
     p.amount = std::numeric_limits<int32_t>::max();
     p.opacity = -5;
@@ -91,7 +91,7 @@ bool parameterSeeds(const fs::path& dir) {
 
     // Whole blocks with damaged curves: NaN, infinities and huge points.
     p = defaults();
-    p.imageClass = 2;
+    p.imageClass = ImageClass::RGB;
     p.curves.hue.points[100] = std::numeric_limits<float>::quiet_NaN();
     p.curves.saturation.points[0] = std::numeric_limits<float>::infinity();
     p.curves.saturation.points[700] = -std::numeric_limits<float>::infinity();
@@ -100,8 +100,8 @@ bool parameterSeeds(const fs::path& dir) {
     ok &= save(d, "damaged-curves", parameterSeed({0x20, 24, 24, 16, 16, 5, 0, 0}, p, kFilterParametersSize));
 
     p = defaults();
-    p.imageClass = 2;
-    p.operation = 2;
+    p.imageClass = ImageClass::RGB;
+    p.operation = Operation::Soften;
     p.amount = 5000;
     for (int i = 0; i < kCurveSlots; ++i) p.curves.hue.points[i] = NoPoint;
     p.curves.saturation.points[1023] = -0.5f;
@@ -118,8 +118,8 @@ bool settingsSeeds(const fs::path& dir) {
     p.opacity = 200;
     const Bytes sharpen = writeSettingsFile(p);
     ok &= save(d, "v22-sharpen.qzr3", sharpen);
-    p.operation = 2;
-    p.colorSpace = 3;
+    p.operation = Operation::Soften;
+    p.colorSpace = ColorSpace::Yuv;
     ok &= save(d, "v22-soften.qzr4", writeSettingsFile(p));
 
     Bytes v20 = sharpen;

@@ -17,7 +17,7 @@ std::vector<uint8_t> encode(const FilterParameters& p) {
 TEST(FilterParametersLayout, DefaultsByteByByte) {
     FilterParameters p;
     p.showDialog = 0;
-    p.imageClass = 0;
+    p.imageClass = ImageClass(0);
     p.setDefaults();
     std::vector<uint8_t> b = encode(p);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(b.data()), 4), "NSXQ") << "QXSN, first character most significant";
@@ -84,42 +84,42 @@ TEST(FilterParametersCopy, KeepsTargetIdentity) {
     FilterParameters source, target;
     source.setDefaults();
     source.amount = 77;
-    source.operation = 2;
+    source.operation = Operation::Soften;
     source.curves.hue.points[5] = 0.5f;
     source.sampleFlags[1] = 0;
     source.showDialog = 1;
-    source.imageClass = 3;
+    source.imageClass = ImageClass::CMYK;
     target.setDefaults();
     target.signature = 0x01020304;
     target.showDialog = 0;
-    target.imageClass = 2;
+    target.imageClass = ImageClass::RGB;
     FilterParameters::copySettings(&source, &target);
     EXPECT_EQ(target.amount, 77);
-    EXPECT_EQ(target.operation, 2);
+    EXPECT_EQ(target.operation, Operation::Soften);
     EXPECT_EQ(target.curves.hue.points[5], 0.5f);
     EXPECT_EQ(target.sampleFlags[1], 0);
     EXPECT_EQ(target.signature, 0x01020304u);
     EXPECT_EQ(target.showDialog, 0);
-    EXPECT_EQ(target.imageClass, 2);
+    EXPECT_EQ(target.imageClass, ImageClass::RGB);
     FilterParameters::copySettings(nullptr, &target);  // absent source: nothing
     FilterParameters::copySettings(&source, nullptr);
     EXPECT_EQ(target.amount, 77);
 }
 
 TEST(FilterParametersCodes, ImageClassAndColorModel) {
-    EXPECT_EQ(imageClassForMode(3), ImageClassRGB);
-    EXPECT_EQ(imageClassForMode(11), ImageClassRGB);
-    EXPECT_EQ(imageClassForMode(4), ImageClassCMYK);
-    EXPECT_EQ(imageClassForMode(13), ImageClassCMYK);
+    EXPECT_EQ(imageClassForMode(3), ImageClass::RGB);
+    EXPECT_EQ(imageClassForMode(11), ImageClass::RGB);
+    EXPECT_EQ(imageClassForMode(4), ImageClass::CMYK);
+    EXPECT_EQ(imageClassForMode(13), ImageClass::CMYK);
     for (int16_t m : {0, 1, 2, 5, 7, 9, 10, 12, 14, 15, -1})
-        EXPECT_EQ(imageClassForMode(m), ImageClassUnsupported) << m;
-    EXPECT_EQ(planesForClass(ImageClassRGB), 3);
-    EXPECT_EQ(planesForClass(ImageClassCMYK), 4);
-    EXPECT_EQ(planesForClass(ImageClassUnsupported), 0);
-    EXPECT_EQ(colorModelFor(2, ImageClassCMYK), ColorModelHSI);
-    EXPECT_EQ(colorModelFor(3, ImageClassRGB), ColorModelYUV);
-    EXPECT_EQ(colorModelFor(1, ImageClassCMYK), ColorModelCMYK);
-    EXPECT_EQ(colorModelFor(99, ImageClassRGB), ColorModelRGB);
+        EXPECT_EQ(imageClassForMode(m), ImageClass::Unsupported) << m;
+    EXPECT_EQ(planesForClass(ImageClass::RGB), 3);
+    EXPECT_EQ(planesForClass(ImageClass::CMYK), 4);
+    EXPECT_EQ(planesForClass(ImageClass::Unsupported), 0);
+    EXPECT_EQ(colorModelFor(ColorSpace::Hsi, ImageClass::CMYK), ColorModel::HSI);
+    EXPECT_EQ(colorModelFor(ColorSpace::Yuv, ImageClass::RGB), ColorModel::YUV);
+    EXPECT_EQ(colorModelFor(ColorSpace::ImageModel, ImageClass::CMYK), ColorModel::CMYK);
+    EXPECT_EQ(colorModelFor(ColorSpace(99), ImageClass::RGB), ColorModel::RGB);
 }
 
 }  // namespace
