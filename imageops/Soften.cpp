@@ -294,6 +294,67 @@ void softenPixels(const RegionJob& job, size_t element, int32_t k, int pixels) {
     if (job.hue && pixels == 8) averageHueOfEight<Stride>(in, offsets, samples, count, out);
 }
 
+// Radius of each pixel of row [left, right) from its mask value; 0 copies it.
+void rowRadii(const uint16_t* maskRow, int32_t left, int32_t right, double half, int32_t radius, uint16_t* radii) {
+    for (int32_t x = left; x < right; ++x) {
+        const uint16_t m = maskRow[x];
+        const double rr = (m * half) / 65535;
+        int32_t k = 0;
+        if (m != 0 && rr > 0) k = std::min(int32_t(std::ceil(rr) + 0.1), radius);
+        radii[x - left] = uint16_t(k);
+    }
+}
+
+void softenPixelsOfStride(const RegionJob& job, size_t element, int32_t k, int pixels) {
+    switch (job.layout.stride) {
+        case 3:
+            softenPixels<3>(job, element, k, pixels);
+            break;
+        case 4:
+            softenPixels<4>(job, element, k, pixels);
+            break;
+        default:
+            softenPixels<5>(job, element, k, pixels);
+            break;
+    }
+}
+
+// Row y of [left, right): eight pixels of one radius at a time where they
+// line up, single ones otherwise, whose hues are averaged four at once.
+void softenRow(const RegionJob& job, const uint16_t* radii, int32_t y, int32_t left, int32_t right) {
+    const ImageBuffer& src = *job.src;
+    ImageBuffer& dst = *job.dst;
+    const int stride = job.layout.stride;
+    const size_t rowElement = size_t(y) * size_t(src.width) * stride;
+    HueTask hueTasks[4];
+    int pendingHues = 0;
+    for (int32_t x = left; x < right;) {
+        const int32_t k = radii ? radii[x - left] : 0;
+        const size_t element = rowElement + size_t(x) * stride;
+        if (k == 0) {
+            copyFields(src.data + element, dst.data + element, job.layout);
+            ++x;
+            continue;
+        }
+        int pixels = 1;
+        if (x + 8 <= right) {
+            int same = 1;
+            while (same < 8 && radii[x + same - left] == k) ++same;
+            if (same == 8) pixels = 8;
+        }
+        softenPixelsOfStride(job, element, k, pixels);
+        if (job.hue && pixels == 1) {
+            hueTasks[pendingHues++] = {element, k};
+            if (pendingHues == 4) {
+                averageHueOfFour(*job.tables, src, dst, job.offsets, hueTasks, 4);
+                pendingHues = 0;
+            }
+        }
+        x += pixels;
+    }
+    if (pendingHues) averageHueOfFour(*job.tables, src, dst, job.offsets, hueTasks, pendingHues);
+}
+
 }  // namespace
 
 SoftenTables::~SoftenTables() { releaseSoftenTables(*this); }
@@ -360,60 +421,14 @@ bool softenRegion(RunContext& run, const SoftenTables& tables, const ImageBuffer
             offsets[i] = (int32_t(s.dy) * src.width + s.dx) * stride;
         }
     }
-    const int32_t* offsets = offsetBlock.data;
     uint16_t* radii = radiusBlock.data;
-    job.offsets = offsets;
+    job.offsets = offsetBlock.data;
 
-    HueTask hueTasks[4];
-    int pendingHues = 0;
     RowProgress progress(run, progressPeriod(radius));
     for (int32_t y = top; y < bottom; ++y) {
         const uint16_t* maskRow = mask.data + size_t(y) * size_t(mask.width);
-        const size_t rowElement = size_t(y) * size_t(src.width) * stride;
-        // Radius of each pixel; 0 copies it.
-        for (int32_t x = left; x < right; ++x) {
-            const uint16_t m = maskRow[x];
-            const double rr = (m * half) / 65535;
-            int32_t k = 0;
-            if (m != 0 && rr > 0) k = std::min(int32_t(std::ceil(rr) + 0.1), radius);
-            if (radii) radii[x - left] = uint16_t(k);
-        }
-        for (int32_t x = left; x < right;) {
-            const int32_t k = radii ? radii[x - left] : 0;
-            const size_t element = rowElement + size_t(x) * stride;
-            if (k == 0) {
-                copyFields(src.data + element, dst.data + element, layout);
-                ++x;
-                continue;
-            }
-            int pixels = 1;
-            if (x + 8 <= right) {
-                int same = 1;
-                while (same < 8 && radii[x + same - left] == k) ++same;
-                if (same == 8) pixels = 8;
-            }
-            switch (stride) {
-                case 3:
-                    softenPixels<3>(job, element, k, pixels);
-                    break;
-                case 4:
-                    softenPixels<4>(job, element, k, pixels);
-                    break;
-                default:
-                    softenPixels<5>(job, element, k, pixels);
-                    break;
-            }
-            if (job.hue && pixels == 1) {
-                hueTasks[pendingHues++] = {element, k};
-                if (pendingHues == 4) {
-                    averageHueOfFour(tables, src, dst, offsets, hueTasks, 4);
-                    pendingHues = 0;
-                }
-            }
-            x += pixels;
-        }
-        if (pendingHues) averageHueOfFour(tables, src, dst, offsets, hueTasks, pendingHues);
-        pendingHues = 0;
+        if (radii) rowRadii(maskRow, left, right, half, radius, radii);
+        softenRow(job, radii, y, left, right);
         if (!progress.afterRow(uint32_t(mask.width))) return false;
     }
     progress.finish();
