@@ -86,18 +86,24 @@ void convertTile(RunContext& run, const RunPlan& plan, const TilePlacement& t, T
         cmykBufferToYuv(run, b.modelIn, b.inputTile);
 }
 
+// The host's pixels of a request: width x rows of the image's class and depth.
+HostPixels hostPixels(const RunPlan& plan, void* base, int32_t rowBytes, int32_t width, int32_t rows) {
+    HostPixels p;
+    p.base = base;
+    p.rowBytes = rowBytes;
+    p.width = width;
+    p.rows = rows;
+    p.imageClass = plan.imageClass;
+    p.depth = plan.depth;
+    return p;
+}
+
 // The fetched pixels and selection into the working buffers at the missing
 // margins' offset, the margins mirrored, and the model's forms made.
 int16 importTile(RunContext& run, const FilterRecord& record, const RunPlan& plan, const TilePlacement& t,
                  TileBuffers& b) {
     const bool rgb = plan.imageClass == ImageClass::RGB;
-    HostPixels in;
-    in.base = record.inData;
-    in.rowBytes = record.inRowBytes;
-    in.width = t.fetchedWidth;
-    in.rows = t.fetchedHeight;
-    in.imageClass = plan.imageClass;
-    in.depth = plan.depth;
+    const HostPixels in = hostPixels(plan, record.inData, record.inRowBytes, t.fetchedWidth, t.fetchedHeight);
     const Rect16 fetched{0, 0, int16_t(t.fetchedHeight), int16_t(t.fetchedWidth)};
     const Point16 at{int16_t(t.missing.top), int16_t(t.missing.left)};
     // A CMYK tile's HSI form goes through the host's colour conversion once
@@ -125,13 +131,8 @@ int16 importTile(RunContext& run, const FilterRecord& record, const RunPlan& pla
 bool exportTile(RunContext& run, const FilterRecord& record, const RunPlan& plan, const TilePlacement& t,
                 TileBuffers& b) {
     const bool rgb = plan.imageClass == ImageClass::RGB;
-    HostPixels out;
-    out.base = record.outData;
-    out.rowBytes = record.outRowBytes;
-    out.width = t.tile.right - t.tile.left;
-    out.rows = t.tile.bottom - t.tile.top;
-    out.imageClass = plan.imageClass;
-    out.depth = plan.depth;
+    const HostPixels out =
+        hostPixels(plan, record.outData, record.outRowBytes, t.tile.right - t.tile.left, t.tile.bottom - t.tile.top);
     const Rect16 result{t.topLeft.v, t.topLeft.h, t.bottomRight.v, t.bottomRight.h};
     const ColorModel model = plan.operation.model;
     if (model == ColorModel::HSI) return exportPixels(run, BufferContent::HSI, b.modelOut, result, out, Point16{});
