@@ -119,7 +119,7 @@ TEST_F(EntryTest, StartWithoutBlockOrWithBadSignature) {
 
 TEST_F(EntryTest, ShortParameterHandleIsNeverReadPastItsEnd) {
     std::vector<uint8_t> bytes(100, 0);
-    storeU32(bytes.data(), kParametersSignature);
+    ByteWriter(bytes.data(), bytes.size()).u32(kParametersSignature);
     host.setParameterBytes(bytes);
     EXPECT_EQ(call(filterSelectorStart), filterBadParameters);
     EXPECT_EQ(call(filterSelectorParameters), filterBadParameters);

@@ -81,12 +81,12 @@ bool parameterSeeds(const fs::path& dir) {
 
     p = defaults();
     p.imageClass = ImageClass::CMYK;
-    p.operation = 7;
+    p.operation = Operation(7);
     p.amount = std::numeric_limits<int32_t>::max();
     p.opacity = -5;
     p.contractExpand = std::numeric_limits<int32_t>::min();
     p.falloff = 1000;
-    p.colorSpace = -1;
+    p.colorSpace = ColorSpace(-1);
     ok &= save(d, "out-of-range-scalars", parameterSeed({0x22, 11, 13, 3, 2, 9, 0, 0}, p, scalars));
 
     // Whole blocks with damaged curves: NaN, infinities and huge points.
@@ -232,10 +232,12 @@ bool piplSeeds(const fs::path& dir) {
     b[6] = 2;  // two properties
     auto property = [&](const char* key, const Bytes& value) {
         Bytes head(16, 0);
-        storeU32(head.data(), 0x3842494D);  // '8BIM'
-        storeU32(head.data() + 4, (uint32_t(uint8_t(key[0])) << 24) | (uint32_t(uint8_t(key[1])) << 16) |
-                                      (uint32_t(uint8_t(key[2])) << 8) | uint32_t(uint8_t(key[3])));
-        storeU32(head.data() + 12, uint32_t(value.size()));
+        ByteWriter w(head.data(), head.size());
+        w.u32(0x3842494D);  // '8BIM'
+        w.u32((uint32_t(uint8_t(key[0])) << 24) | (uint32_t(uint8_t(key[1])) << 16) | (uint32_t(uint8_t(key[2])) << 8) |
+              uint32_t(uint8_t(key[3])));
+        w.seek(12);
+        w.u32(uint32_t(value.size()));
         b.insert(b.end(), head.begin(), head.end());
         b.insert(b.end(), value.begin(), value.end());
         while (b.size() % 4 != 2) b.push_back(0);  // values padded to four bytes after the 10-byte header
