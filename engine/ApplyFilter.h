@@ -5,9 +5,8 @@
 
 #include "hostapi/PluginHost.h"
 #include "params/FilterParameters.h"
+#include "services/RunContext.h"
 
-// Returns a host result code. Re-evaluates the block's curves; changes
-// nothing else in it. threads: how many threads share each tile's work (the
-// host's thread included, which alone calls the host); the bytes are the same
-// for every count.
-int16 applyFilter(FilterRecord* record, FilterParameters& params, int threads = 1);
+// Works on the run's filter record; returns a host result code. Re-evaluates
+// the block's curves; changes nothing else in it.
+int16 applyFilter(RunContext& run, FilterParameters& params);

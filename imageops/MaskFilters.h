@@ -5,6 +5,7 @@
 
 #include "base/Geometry.h"
 #include "imageops/ImageBuffer.h"
+#include "services/RunContext.h"
 
 // r = trunc(ceil(size x 0.5) + 0.1); 0 for a size that is not positive (or
 // NaN), at most 32767.
@@ -14,12 +15,11 @@ int32_t radiusForSize(double size);
 // otherwise, or when scratch memory cannot be obtained, false and nothing is
 // written. The edge radius is capped at 100. A falloff that is not finite
 // counts as 0; values of a falloff outside 0..1 are kept within 0..65535.
+// The rows are shared among the run's threads; the bytes are the same for
+// every count.
 
-// threads: how many threads share the rows (the caller's included); the
-// bytes are the same for every count.
-
-bool edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, int threads = 1);
-bool expandMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, double size,
-                double falloff, int threads = 1);
-bool contractMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, double size,
-                  double falloff, int threads = 1);
+bool edgeMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight);
+bool expandMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight,
+                double size, double falloff);
+bool contractMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight,
+                  double size, double falloff);

@@ -14,10 +14,10 @@
 #include <cstring>
 
 #include "imageops/BandRun.h"
+#include "imageops/HostBlock.h"
 #include "imageops/MaskFilters.h"
 #include "imageops/OperationRegion.h"
-#include "imageops/ProgressCounters.h"
-#include "services/HostServices.h"
+#include "imageops/RowProgress.h"
 
 namespace {
 
@@ -36,139 +36,134 @@ uint16_t clampTruncate(double v) {
 
 namespace {
 
-constexpr int32_t kBandRows = 64;  // rows per band; each band starts its column sums afresh
+constexpr int32_t kBandRows = 64;  // rows per band of work for one thread
 constexpr int kMaxThreads = 64;
 
-struct SharpenJob {
-    const ImageBuffer* src;
-    ImageBuffer* dst;
-    const ImageBuffer* mask;
-    ChannelLayout layout;
-    int32_t left, right, r;
-    int enabled[4];
-    int enabledCount;
-    int32_t columns;  // of the column sums: left - r .. right + r - 1
-    double gain, neighbours;
-};
+// The flag-selected channels a sharpen changes, and the running column sums
+// of each over columns left - r .. right + r - 1 of the rows y - r .. y + r.
+struct ColumnSums {
+    int enabled[4] = {0, 0, 0, 0};
+    int enabledCount = 0;
+    int32_t columns = 0;
+    HostBlock<uint32_t> block;  // one row of sums per enabled channel; empty when nothing is sharpened
 
-// Column sums of rows y - r .. y + r, built afresh at the band's first row
-// and then moved down by one row.
-void updateColumnSums(const SharpenJob& job, uint32_t* columnSums, int32_t y, bool first) {
-    const int stride = job.layout.stride;
-    const size_t rowSamples = size_t(job.src->width) * stride;
-    const int32_t r = job.r, columns = job.columns;
-    for (int e = 0; e < job.enabledCount; ++e) {
-        uint32_t* sums = columnSums + size_t(e) * columns;
-        const uint16_t* base = job.src->data + size_t(job.left - r) * stride + job.enabled[e];
-        if (first) {
-            std::memset(sums, 0, size_t(columns) * sizeof(uint32_t));
-            for (int32_t yy = y - r; yy <= y + r; ++yy) {
-                const uint16_t* p = base + size_t(yy) * rowSamples;
-                for (int32_t i = 0; i < columns; ++i) sums[i] += p[size_t(i) * stride];
+    uint32_t* sums(int e) const { return block.data + size_t(e) * size_t(columns); }
+
+    // Sums for the first row of the region, or moved down by one row.
+    void advance(const ImageBuffer& src, int stride, int32_t left, int32_t r, int32_t y, bool first) {
+        const size_t rowSamples = size_t(src.width) * stride;
+        for (int e = 0; e < enabledCount; ++e) {
+            uint32_t* row = sums(e);
+            const uint16_t* base = src.data + size_t(left - r) * stride + enabled[e];
+            if (first) {
+                std::memset(row, 0, size_t(columns) * sizeof(uint32_t));
+                for (int32_t yy = y - r; yy <= y + r; ++yy) {
+                    const uint16_t* p = base + size_t(yy) * rowSamples;
+                    for (int32_t i = 0; i < columns; ++i) row[i] += p[size_t(i) * stride];
+                }
+            } else {
+                const uint16_t* enter = base + size_t(y + r) * rowSamples;
+                const uint16_t* leave = base + size_t(y - r - 1) * rowSamples;
+                for (int32_t i = 0; i < columns; ++i)
+                    row[i] = row[i] + enter[size_t(i) * stride] - leave[size_t(i) * stride];
             }
-        } else {
-            const uint16_t* enter = base + size_t(y + r) * rowSamples;
-            const uint16_t* leave = base + size_t(y - r - 1) * rowSamples;
-            for (int32_t i = 0; i < columns; ++i)
-                sums[i] = sums[i] + enter[size_t(i) * stride] - leave[size_t(i) * stride];
         }
     }
-}
+};
 
-// One row; columnSums null (nothing enabled, or r = 0) copies it.
-void sharpenRow(const SharpenJob& job, const uint32_t* columnSums, int32_t y) {
-    const int stride = job.layout.stride;
-    const size_t rowSamples = size_t(job.src->width) * stride;
-    const uint16_t* maskRow = job.mask->data + size_t(y) * size_t(job.mask->width);
-    const uint16_t* in = job.src->data + size_t(y) * rowSamples;
-    uint16_t* out = job.dst->data + size_t(y) * rowSamples;
-    const int32_t r = job.r, columns = job.columns;
-
-    // Square sums at the current column, per enabled channel.
-    uint64_t box[4] = {0, 0, 0, 0};
-    if (columnSums)
-        for (int e = 0; e < job.enabledCount; ++e) {
-            const uint32_t* sums = columnSums + size_t(e) * columns;
-            for (int32_t i = 0; i <= 2 * r; ++i) box[e] += sums[i];
-        }
-
-    // w and D depend on the mask value only; masks hold long runs of equal values.
+// The weight w of the neighbours and the divisor D for a mask value; they
+// depend on it alone, and masks hold long runs of equal values.
+struct SharpenWeights {
+    double gain = 0, neighbours = 0;
     int32_t cachedMask = -1;
     double w = 0, d = 1;
-    for (int32_t x = job.left; x < job.right; ++x) {
+
+    void forMask(int32_t m) {
+        if (m == cachedMask) return;
+        const double t = m / 65535.0;
+        w = -1 / (((gain + 1) - t) * neighbours);
+        d = 1 + w * neighbours;
+        cachedMask = m;
+    }
+};
+
+// Row y of [left, right): the square sums move along the row one column in,
+// one out; unselected pixels and disabled channels are copied.
+void sharpenRow(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, const ChannelLayout& layout,
+                const ColumnSums& columns, SharpenWeights& weights, int32_t y, int32_t left, int32_t right, int32_t r) {
+    const int stride = layout.stride;
+    const size_t rowSamples = size_t(src.width) * stride;
+    const uint16_t* maskRow = mask.data + size_t(y) * size_t(mask.width);
+    const uint16_t* in = src.data + size_t(y) * rowSamples;
+    uint16_t* out = dst.data + size_t(y) * rowSamples;
+    const bool active = columns.block.data != nullptr;
+
+    uint64_t box[4] = {0, 0, 0, 0};  // square sums at the current column, per enabled channel
+    if (active)
+        for (int e = 0; e < columns.enabledCount; ++e)
+            for (int32_t i = 0; i <= 2 * r; ++i) box[e] += columns.sums(e)[i];
+
+    for (int32_t x = left; x < right; ++x) {
         const uint16_t* c = in + size_t(x) * stride;
         uint16_t* o = out + size_t(x) * stride;
         const int32_t m = maskRow[x];
-        copyFields(c, o, job.layout);
-        if (m != 0 && columnSums) {
-            if (m != cachedMask) {
-                const double t = m / 65535.0;
-                w = -1 / (((job.gain + 1) - t) * job.neighbours);
-                d = 1 + w * job.neighbours;
-                cachedMask = m;
-            }
-            for (int e = 0; e < job.enabledCount; ++e) {
-                const uint16_t centre = c[job.enabled[e]];
+        copyFields(c, o, layout);
+        if (m != 0 && active) {
+            weights.forMask(m);
+            for (int e = 0; e < columns.enabledCount; ++e) {
+                const uint16_t centre = c[columns.enabled[e]];
                 const double s = double(box[e] - centre);
-                o[job.enabled[e]] = clampTruncate((centre + w * s) / d);
+                o[columns.enabled[e]] = clampTruncate((centre + weights.w * s) / weights.d);
             }
         }
-        if (columnSums && x + 1 < job.right) {
-            const int32_t i = x - job.left;  // column x - r in the sums
-            for (int e = 0; e < job.enabledCount; ++e) {
-                const uint32_t* sums = columnSums + size_t(e) * columns;
-                box[e] = box[e] + sums[i + 2 * r + 1] - sums[i];
-            }
+        if (active && x + 1 < right) {
+            const int32_t i = x - left;  // column x - r in the sums
+            for (int e = 0; e < columns.enabledCount; ++e)
+                box[e] = box[e] + columns.sums(e)[i + 2 * r + 1] - columns.sums(e)[i];
         }
     }
 }
 
 }  // namespace
 
-bool sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
-                   Point16 topLeft, Point16 bottomRight, double size, double amount, uint8_t progressMode,
-                   int threads) {
+bool sharpenRegion(RunContext& run, const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, ColorModel model,
+                   const uint8_t flags[4], Point16 topLeft, Point16 bottomRight, double size, double amount) {
     const double half = size * 0.5;
     ChannelLayout layout;
     if (!flags || !channelLayoutFor(model, layout)) return false;
     if (!acceptRegion(src, dst, mask, topLeft, bottomRight, half)) return false;
 
-    const int32_t top = topLeft.v, bottom = bottomRight.v;
-    SharpenJob job{&src, &dst, &mask, layout, topLeft.h, bottomRight.h, radiusForSize(size), {}, 0, 0, 0, 0};
-    // Enabled channels; a fourth flag means something only for CMYK.
-    for (int f = 0; f < layout.fields; ++f)
-        if (flags[f]) job.enabled[job.enabledCount++] = layout.field[f];
-    job.columns = (job.right - job.left) + 2 * job.r;
-    job.gain = 3.9 * std::exp(-6 * amount) + 1.1;
-    job.neighbours = double((2 * int64_t(job.r) + 1) * (2 * int64_t(job.r) + 1) - 1);
-
+    const int32_t top = topLeft.v, left = topLeft.h, bottom = bottomRight.v, right = bottomRight.h;
+    const int32_t r = radiusForSize(size);
     const int32_t bands = (bottom - top + kBandRows - 1) / kBandRows;
-    threads = std::max(1, std::min({threads, kMaxThreads, int(std::max(bands, 1))}));
-    // Column sums per thread, one row per enabled channel. With r = 0 the
-    // neighbourhood is empty and nothing is sharpened.
-    struct Sums {
-        uint32_t* slot[kMaxThreads] = {};
-        ~Sums() {
-            for (uint32_t* s : slot) freeBuffer(s);
-        }
-    } sums;
-    const bool sharpens = job.enabledCount > 0 && job.r > 0 && job.right > job.left;
-    if (sharpens)
-        for (int t = 0; t < threads; ++t) {
-            sums.slot[t] =
-                static_cast<uint32_t*>(allocBuffer(size_t(job.columns) * job.enabledCount * sizeof(uint32_t)));
-            if (!sums.slot[t]) return false;
-        }
+    const int threads = std::max(1, std::min({run.threads(), kMaxThreads, int(std::max(bands, 1))}));
 
-    RowProgress progress(progressMode, progressPeriod(job.r));
-    BandRun run(threads, bands, [&] { return progress.afterRow(uint32_t(mask.width)); });
-    const bool done = run.run([&](int32_t band, int slot) {
-        const int32_t y0 = top + band * kBandRows, end = std::min(y0 + kBandRows, bottom);
-        uint32_t* columnSums = sums.slot[slot];
-        for (int32_t y = y0; y < end; ++y) {
-            if (columnSums) updateColumnSums(job, columnSums, y, y == y0);
-            sharpenRow(job, columnSums, y);
-            if (!run.rowDone(slot)) return false;
+    // Column sums and weights per thread, taken here on the host's thread.
+    // Enabled channels; a fourth flag means something only for CMYK.
+    ColumnSums columns[kMaxThreads];
+    SharpenWeights weights[kMaxThreads];
+    for (int t = 0; t < threads; ++t) {
+        for (int f = 0; f < layout.fields; ++f)
+            if (flags[f]) columns[t].enabled[columns[t].enabledCount++] = layout.field[f];
+        // With r = 0 the neighbourhood is empty and nothing is sharpened.
+        columns[t].columns = (right - left) + 2 * r;
+        if (columns[t].enabledCount > 0 && r > 0 && right > left &&
+            !columns[t].block.take(run, size_t(columns[t].columns) * columns[t].enabledCount))
+            return false;
+        weights[t].gain = 3.9 * std::exp(-6 * amount) + 1.1;
+        weights[t].neighbours = double((2 * int64_t(r) + 1) * (2 * int64_t(r) + 1) - 1);
+    }
+
+    // Each band starts its column sums afresh, so bands do not depend on
+    // each other; the host hears of every row on its own thread.
+    RowProgress progress(run, progressPeriod(r));
+    BandRun bandRun(threads, bands, [&] { return progress.afterRow(uint32_t(mask.width)); });
+    const bool done = bandRun.run([&](int32_t band, int slot) {
+        const int32_t first = top + band * kBandRows, end = std::min(first + kBandRows, bottom);
+        for (int32_t y = first; y < end; ++y) {
+            if (columns[slot].block.data) columns[slot].advance(src, layout.stride, left, r, y, y == first);
+            sharpenRow(src, dst, mask, layout, columns[slot], weights[slot], y, left, right, r);
+            if (!bandRun.rowDone(slot)) return false;
         }
         return true;
     });

@@ -16,15 +16,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "imageops/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/DistanceTable.h"
+#include "imageops/HostBlock.h"
 #include "imageops/MaskFilters.h"
 #include "imageops/OperationRegion.h"
-#include "imageops/ProgressCounters.h"
+#include "imageops/RowProgress.h"
 #include "imageops/SoftenTaps.h"
-#include "services/HostServices.h"
 
 namespace {
 
@@ -32,33 +33,24 @@ constexpr double kRadiansPerHueUnit = 9.587526218051424e-05;  // 6.283185307 / 6
 constexpr double kHueUnitsPerRadian = 10430.219195825479;     // 65535 / 6.283185307
 constexpr double kFullTurn = 6.283185307;
 
-using GridSample = TapSample;
-
-struct SoftenTables {
-    DistanceTable distance;
-    int32_t weight[101] = {};
-    int32_t radius = 0;             // largest k the grids cover
-    GridSample* samples = nullptr;  // grids of k = 1..radius, one after the other
-    int32_t* gridStart = nullptr;   // samples of k: [gridStart[k], gridStart[k + 1])
-    uint32_t* weightSum = nullptr;  // per k
-    bool ready = false;
+// cos and sin of hue x 9.587526218051424e-05 for every hue value, computed
+// once on first use and never changed.
+struct HueTable {
+    double cosine[65536];
+    double sine[65536];
 };
 
-SoftenTables tables;
-
-// cos and sin of hue x 9.587526218051424e-05 for every hue value.
-double hueCosine[65536];
-double hueSine[65536];
-bool hueTableReady = false;
-
-void buildHueTable() {
-    if (hueTableReady) return;
-    for (int32_t h = 0; h < 65536; ++h) {
-        const double angle = h * kRadiansPerHueUnit;
-        hueCosine[h] = std::cos(angle);
-        hueSine[h] = std::sin(angle);
-    }
-    hueTableReady = true;
+const HueTable& hueTable() {
+    static const std::unique_ptr<const HueTable> table([] {
+        auto built = std::make_unique<HueTable>();
+        for (int32_t h = 0; h < 65536; ++h) {
+            const double angle = h * kRadiansPerHueUnit;
+            built->cosine[h] = std::cos(angle);
+            built->sine[h] = std::sin(angle);
+        }
+        return built.release();
+    }());
+    return *table;
 }
 
 int32_t gridStep(int32_t k) { return tapGridStep(k); }
@@ -66,7 +58,7 @@ int32_t gridStep(int32_t k) { return tapGridStep(k); }
 // Visits the grid of radius k in the plain loop's order; the positions are
 // integers, so stepping in double from -k meets exactly the same ones.
 template <typename Visit>
-void forEachGridSample(int32_t k, Visit visit) {
+void forEachGridSample(const SoftenTables& tables, int32_t k, Visit visit) {
     const int32_t step = gridStep(k);
     for (double py = -k; py < k + 0.01; py += step) {
         const int32_t dy = int32_t(roundHalfAway(py));
@@ -78,24 +70,24 @@ void forEachGridSample(int32_t k, Visit visit) {
     }
 }
 
-bool buildGrids(int32_t radius) {
+bool buildGrids(const RunContext& run, SoftenTables& tables, int32_t radius) {
     const size_t kinds = size_t(radius) + 2;
-    tables.gridStart = static_cast<int32_t*>(allocBuffer(kinds * sizeof(int32_t)));
-    tables.weightSum = static_cast<uint32_t*>(allocBuffer(kinds * sizeof(uint32_t)));
+    tables.gridStart = static_cast<int32_t*>(run.allocate(kinds * sizeof(int32_t)));
+    tables.weightSum = static_cast<uint32_t*>(run.allocate(kinds * sizeof(uint32_t)));
     if (!tables.gridStart || !tables.weightSum) return false;
     uint64_t count = 0;
     for (int32_t k = 1; k <= radius; ++k) {
         tables.gridStart[k] = int32_t(count);
-        forEachGridSample(k, [&](int32_t, int32_t, int32_t) { ++count; });
+        forEachGridSample(tables, k, [&](int32_t, int32_t, int32_t) { ++count; });
         if (count > 0x7FFFFFFF / sizeof(GridSample)) return false;
     }
     tables.gridStart[radius + 1] = int32_t(count);
-    tables.samples = static_cast<GridSample*>(allocBuffer(size_t(count ? count : 1) * sizeof(GridSample)));
+    tables.samples = static_cast<GridSample*>(run.allocate(size_t(count ? count : 1) * sizeof(GridSample)));
     if (!tables.samples) return false;
     for (int32_t k = 1; k <= radius; ++k) {
         GridSample* out = tables.samples + tables.gridStart[k];
         uint32_t sum = 0;
-        forEachGridSample(k, [&](int32_t dy, int32_t dx, int32_t w) {
+        forEachGridSample(tables, k, [&](int32_t dy, int32_t dx, int32_t w) {
             *out++ = {int16_t(dy), int16_t(dx), uint16_t(w)};
             sum += uint32_t(w);
         });
@@ -108,6 +100,8 @@ bool buildGrids(int32_t radius) {
 // in the grid's order, as eight independent chains.
 void hueSumsOfFour(const uint16_t* centre, int stride, const int32_t* offsets, const GridSample* samples, int32_t count,
                    double sc[4], double ss[4]) {
+    const double* hueCosine = hueTable().cosine;
+    const double* hueSine = hueTable().sine;
     double c0 = 0, c1 = 0, c2 = 0, c3 = 0, s0 = 0, s1 = 0, s2 = 0, s3 = 0;
     for (int32_t i = 0; i < count; ++i) {
         const uint16_t* p = centre + offsets[i];
@@ -150,8 +144,10 @@ struct HueTask {
 
 // Four pixels of any radii: their chains run side by side while all have
 // samples left, then each finishes alone, every chain in its grid's order.
-void averageHueOfFour(const ImageBuffer& src, ImageBuffer& dst, const int32_t* offsets, const HueTask* tasks,
-                      int count) {
+void averageHueOfFour(const SoftenTables& tables, const ImageBuffer& src, ImageBuffer& dst, const int32_t* offsets,
+                      const HueTask* tasks, int count) {
+    const double* hueCosine = hueTable().cosine;
+    const double* hueSine = hueTable().sine;
     double sc[4] = {}, ss[4] = {};
     const uint16_t* centre[4];
     const int32_t* off[4];
@@ -200,6 +196,7 @@ void averageHueOfFour(const ImageBuffer& src, ImageBuffer& dst, const int32_t* o
 }
 
 struct RegionJob {
+    const SoftenTables* tables;
     const ImageBuffer* src;
     ImageBuffer* dst;
     ChannelLayout layout;
@@ -215,6 +212,7 @@ void copyFields(const uint16_t* in, uint16_t* out, const ChannelLayout& layout) 
 
 // Grid sums straight from the source, for radii whose step has no copy.
 void gridSums(const RegionJob& job, size_t element, int32_t k, uint64_t* sums) {
+    const SoftenTables& tables = *job.tables;
     const int32_t first = tables.gridStart[k], end = tables.gridStart[k + 1];
     const uint16_t* centre = job.src->data + element;
     for (int c = 0; c < job.layout.stride; ++c) sums[c] = 0;
@@ -236,7 +234,7 @@ void softenPixel(const RegionJob& job, const TapRows& rows, size_t element, int3
         tapSums(*job.taps, rows, x, y, k, sums);
     else
         gridSums(job, element, k, sums);
-    const uint32_t wsum = tables.weightSum[k];
+    const uint32_t wsum = job.tables->weightSum[k];
     const uint16_t* in = job.src->data + element;
     uint16_t* out = job.dst->data + element;
     for (int f = 0; f < job.layout.fields; ++f) {
@@ -247,14 +245,17 @@ void softenPixel(const RegionJob& job, const TapRows& rows, size_t element, int3
 
 }  // namespace
 
-bool prepareSoftenTables(double size) {
-    releaseSoftenTables();
+SoftenTables::~SoftenTables() { releaseSoftenTables(*this); }
+
+bool prepareSoftenTables(const RunContext& run, SoftenTables& tables, double size) {
+    releaseSoftenTables(tables);
+    tables.run = &run;
     for (int32_t i = 0; i <= 100; ++i) tables.weight[i] = int32_t(roundHalfAway(std::exp(-0.0002 * i * i) * 100));
-    buildHueTable();
+    hueTable();
     const int32_t radius = radiusForSize(size);
-    if (!buildDistanceTable(tables.distance, radius)) return false;
-    if (!buildGrids(radius)) {
-        releaseSoftenTables();
+    if (!tables.distance.build(run, radius)) return false;
+    if (!buildGrids(run, tables, radius)) {
+        releaseSoftenTables(tables);
         return false;
     }
     tables.radius = radius;
@@ -262,11 +263,13 @@ bool prepareSoftenTables(double size) {
     return true;
 }
 
-void releaseSoftenTables() {
-    releaseDistanceTable(tables.distance);
-    freeBuffer(tables.samples);
-    freeBuffer(tables.gridStart);
-    freeBuffer(tables.weightSum);
+void releaseSoftenTables(SoftenTables& tables) {
+    tables.distance.release();
+    if (tables.run) {
+        tables.run->release(tables.samples);
+        tables.run->release(tables.gridStart);
+        tables.run->release(tables.weightSum);
+    }
     tables.samples = nullptr;
     tables.gridStart = nullptr;
     tables.weightSum = nullptr;
@@ -287,41 +290,44 @@ struct BandScratch {
     TapRows rows;
 };
 
-// Per-call scratch, released on every way out.
+// Per-call scratch, taken on the host's thread and released on every way out.
 struct RegionScratch {
+    const RunContext& run;
     int32_t* offsets = nullptr;
     TapLayout taps;
     BandScratch bands[kMaxThreads];
-    int threads = 0;
 
+    explicit RegionScratch(const RunContext& context) : run(context) {}
+    RegionScratch(const RegionScratch&) = delete;
+    RegionScratch& operator=(const RegionScratch&) = delete;
     ~RegionScratch() {
-        freeBuffer(offsets);
+        run.release(offsets);
         releaseTapLayout(taps);
         for (BandScratch& b : bands) {
-            freeBuffer(b.radii);
-            freeBuffer(b.stepUsed);
+            run.release(b.radii);
+            run.release(b.stepUsed);
             releaseTapRows(b.rows);
         }
     }
 };
 
-bool prepareScratch(RegionScratch& scratch, const ImageBuffer& src, int stride, int32_t radius, int32_t left,
-                    int32_t right, VectorLevel level, int threads) {
+bool prepareScratch(RegionScratch& scratch, const SoftenTables& tables, const ImageBuffer& src, int stride,
+                    int32_t radius, int32_t left, int32_t right, VectorLevel level, int threads) {
+    const RunContext& run = scratch.run;
     const int32_t count = tables.gridStart[radius + 1];
-    scratch.offsets = static_cast<int32_t*>(allocBuffer(size_t(count ? count : 1) * sizeof(int32_t)));
+    scratch.offsets = static_cast<int32_t*>(run.allocate(size_t(count ? count : 1) * sizeof(int32_t)));
     if (!scratch.offsets) return false;
     for (int32_t i = 0; i < count; ++i) {
         const GridSample& s = tables.samples[i];
         scratch.offsets[i] = (int32_t(s.dy) * src.width + s.dx) * stride;
     }
-    if (!buildTapLayout(scratch.taps, tables.samples, tables.gridStart, radius, stride, left, right, level))
+    if (!buildTapLayout(run, scratch.taps, tables.samples, tables.gridStart, radius, stride, left, right, level))
         return false;
-    scratch.threads = threads;
     for (int t = 0; t < threads; ++t) {
         BandScratch& b = scratch.bands[t];
-        b.radii = static_cast<uint16_t*>(allocBuffer(size_t(kBandRows) * size_t(right - left) * sizeof(uint16_t)));
-        b.stepUsed = static_cast<bool*>(allocBuffer(size_t(gridStep(radius)) + 1));
-        if (!b.radii || !b.stepUsed || !allocateTapRows(b.rows, scratch.taps, kBandRows, kCopyBudget / threads))
+        b.radii = static_cast<uint16_t*>(run.allocate(size_t(kBandRows) * size_t(right - left) * sizeof(uint16_t)));
+        b.stepUsed = static_cast<bool*>(run.allocate(size_t(gridStep(radius)) + 1));
+        if (!b.radii || !b.stepUsed || !allocateTapRows(run, b.rows, scratch.taps, kBandRows, kCopyBudget / threads))
             return false;
     }
     return true;
@@ -371,26 +377,27 @@ void softenRow(const RegionJob& job, const TapRows& rows, const uint16_t* radii,
         }
         for (int j = 0; j < pixels; ++j) softenPixel(job, rows, element + size_t(j) * stride, x + j, y, k);
         if (job.hue && pixels == 8) {
+            const SoftenTables& tables = *job.tables;
             const int32_t first = tables.gridStart[k];
             averageHueOfEight<5>(src.data + element, job.offsets + first, tables.samples + first,
                                  tables.gridStart[k + 1] - first, dst.data + element);
         } else if (job.hue) {
             hueTasks[pendingHues++] = {element, k};
             if (pendingHues == 4) {
-                averageHueOfFour(src, dst, job.offsets, hueTasks, 4);
+                averageHueOfFour(*job.tables, src, dst, job.offsets, hueTasks, 4);
                 pendingHues = 0;
             }
         }
         x += pixels;
     }
-    if (pendingHues) averageHueOfFour(src, dst, job.offsets, hueTasks, pendingHues);
+    if (pendingHues) averageHueOfFour(*job.tables, src, dst, job.offsets, hueTasks, pendingHues);
 }
 
 }  // namespace
 
-bool softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
-                  Point16 topLeft, Point16 bottomRight, double size, uint8_t progressMode, VectorLevel level,
-                  int threads) {
+bool softenRegion(RunContext& run, const SoftenTables& tables, const ImageBuffer& src, ImageBuffer& dst,
+                  const ImageBuffer& mask, ColorModel model, const uint8_t flags[4], Point16 topLeft,
+                  Point16 bottomRight, double size, VectorLevel level) {
     const double half = size * 0.5;
     ChannelLayout layout;
     if (!flags || !channelLayoutFor(model, layout)) return false;
@@ -400,32 +407,36 @@ bool softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& m
     // The grids must cover every radius this size can ask for.
     if (radius > 0 && (!tables.ready || radius > tables.radius)) return false;
 
-    RegionJob job{&src, &dst, layout, {false, false, false, false}, false, nullptr, nullptr};
+    RegionJob job{&tables, &src, &dst, layout, {false, false, false, false}, false, nullptr, nullptr};
     for (int f = 0; f < layout.fields; ++f) job.enabled[f] = flags[f] != 0;
-    job.hue = model == 1 && job.enabled[0];
+    job.hue = model == ColorModel::HSI && job.enabled[0];
     if (job.hue) job.enabled[0] = false;  // averaged separately
 
     const int32_t bands = (bottom - top + kBandRows - 1) / kBandRows;
-    threads = std::max(1, std::min({threads, kMaxThreads, int(std::max(bands, 1))}));
-    RegionScratch scratch;
+    const int threads = std::max(1, std::min({run.threads(), kMaxThreads, int(std::max(bands, 1))}));
+    RegionScratch scratch(run);
     const bool blurs = radius > 0 && right > left;
-    if (blurs && !prepareScratch(scratch, src, layout.stride, radius, left, right, level, threads)) return false;
+    if (blurs && !prepareScratch(scratch, tables, src, layout.stride, radius, left, right, level, threads))
+        return false;
     job.offsets = scratch.offsets;
     job.taps = &scratch.taps;
 
-    RowProgress progress(progressMode, progressPeriod(radius));
-    BandRun run(threads, bands, [&] { return progress.afterRow(uint32_t(mask.width)); });
-    const bool done = run.run([&](int32_t band, int slot) {
-        const int32_t y0 = top + band * kBandRows, count = std::min(kBandRows, bottom - y0);
+    // Bands do not depend on each other; the host hears of every row on its
+    // own thread.
+    RowProgress progress(run, progressPeriod(radius));
+    BandRun bandRun(threads, bands, [&] { return progress.afterRow(uint32_t(mask.width)); });
+    const bool done = bandRun.run([&](int32_t band, int slot) {
+        const int32_t first = top + band * kBandRows, count = std::min(kBandRows, bottom - first);
         BandScratch& b = scratch.bands[slot];
         if (blurs) {
             std::fill(b.stepUsed, b.stepUsed + gridStep(radius) + 1, false);
-            bandRadii(mask, y0, count, left, right, half, radius, b.radii, b.stepUsed);
-            fillTapRows(b.rows, scratch.taps, src, y0, count, b.stepUsed);
+            bandRadii(mask, first, count, left, right, half, radius, b.radii, b.stepUsed);
+            fillTapRows(b.rows, scratch.taps, src, first, count, b.stepUsed);
         }
-        for (int32_t y = y0; y < y0 + count; ++y) {
-            softenRow(job, b.rows, blurs ? b.radii + size_t(y - y0) * size_t(right - left) : nullptr, y, left, right);
-            if (!run.rowDone(slot)) return false;
+        for (int32_t y = first; y < first + count; ++y) {
+            softenRow(job, b.rows, blurs ? b.radii + size_t(y - first) * size_t(right - left) : nullptr, y, left,
+                      right);
+            if (!bandRun.rowDone(slot)) return false;
         }
         return true;
     });

@@ -16,8 +16,6 @@
 #define CC_HAVE_AVX2_KERNELS 1
 #endif
 
-#include "services/HostServices.h"
-
 namespace {
 
 constexpr uint32_t kLaneWeightLimit = 65537;
@@ -191,9 +189,10 @@ bool needsWideSums(const TapLayout& layout, int32_t k) {
 
 int32_t tapGridStep(int32_t k) { return std::max(int32_t((2 * k) * 0.05), int32_t(1)); }
 
-bool buildTapLayout(TapLayout& layout, const TapSample* samples, const int32_t* gridStart, int32_t radius, int stride,
-                    int32_t left, int32_t right, VectorLevel level) {
+bool buildTapLayout(const RunContext& run, TapLayout& layout, const TapSample* samples, const int32_t* gridStart,
+                    int32_t radius, int stride, int32_t left, int32_t right, VectorLevel level) {
     releaseTapLayout(layout);
+    layout.run = &run;
     layout.level = supportedVectorLevel(level);
     layout.stride = stride;
     layout.lanes = lanesFor(layout.level);
@@ -210,10 +209,10 @@ bool buildTapLayout(TapLayout& layout, const TapSample* samples, const int32_t* 
         vectors += layOutRadius(layout, samples, gridStart[k], gridStart[k + 1], k, 0, false);
         if (vectors > 0x3FFFFFF) return false;
     }
-    layout.offsets = static_cast<int32_t*>(allocBuffer(size_t(vectors + 1) * sizeof(int32_t)));
-    layout.weights = static_cast<uint16_t*>(allocBuffer(size_t(vectors + 1) * layout.lanes * sizeof(uint16_t)));
-    layout.vectorStart = static_cast<int32_t*>(allocBuffer(size_t(radius + 2) * stride * sizeof(int32_t)));
-    layout.wide = static_cast<uint8_t*>(allocBuffer(size_t(radius + 2)));
+    layout.offsets = static_cast<int32_t*>(run.allocate(size_t(vectors + 1) * sizeof(int32_t)));
+    layout.weights = static_cast<uint16_t*>(run.allocate(size_t(vectors + 1) * layout.lanes * sizeof(uint16_t)));
+    layout.vectorStart = static_cast<int32_t*>(run.allocate(size_t(radius + 2) * stride * sizeof(int32_t)));
+    layout.wide = static_cast<uint8_t*>(run.allocate(size_t(radius + 2)));
     if (!layout.offsets || !layout.weights || !layout.vectorStart || !layout.wide) {
         releaseTapLayout(layout);
         return false;
@@ -227,26 +226,27 @@ bool buildTapLayout(TapLayout& layout, const TapSample* samples, const int32_t* 
 }
 
 void releaseTapLayout(TapLayout& layout) {
-    freeBuffer(layout.offsets);
-    freeBuffer(layout.vectorStart);
-    freeBuffer(layout.weights);
-    freeBuffer(layout.wide);
+    if (layout.run)
+        for (void* block : {static_cast<void*>(layout.offsets), static_cast<void*>(layout.vectorStart),
+                            static_cast<void*>(layout.weights), static_cast<void*>(layout.wide)})
+            layout.run->release(block);
     layout = TapLayout{};
 }
 
-bool allocateTapRows(TapRows& rows, const TapLayout& layout, int32_t bandRows, size_t budget) {
+bool allocateTapRows(const RunContext& run, TapRows& rows, const TapLayout& layout, int32_t bandRows, size_t budget) {
     releaseTapRows(rows);
+    rows.run = &run;
     rows.bandRows = bandRows;
     // 16 spare elements: the last vector of a run may read past the row.
     rows.copyElements = size_t(bandRows + 2 * layout.radius) * size_t(layout.rowElements) + 16;
     const size_t fit = budget / (rows.copyElements * sizeof(uint16_t));
     rows.copiedSteps = int32_t(std::max<size_t>(1, std::min<size_t>(fit, size_t(layout.maxStep))));
-    rows.copies = static_cast<uint16_t*>(allocBuffer(rows.copyElements * rows.copiedSteps * sizeof(uint16_t)));
+    rows.copies = static_cast<uint16_t*>(run.allocate(rows.copyElements * rows.copiedSteps * sizeof(uint16_t)));
     return rows.copies != nullptr;
 }
 
 void releaseTapRows(TapRows& rows) {
-    freeBuffer(rows.copies);
+    if (rows.run) rows.run->release(rows.copies);
     rows = TapRows{};
 }
 

@@ -11,6 +11,7 @@
 
 #include "imageops/ImageBuffer.h"
 #include "imageops/VectorLevel.h"
+#include "services/RunContext.h"
 
 // One sample of the grid of radius k, relative to the pixel.
 struct TapSample {
@@ -42,6 +43,7 @@ struct TapLayout {
     int32_t* vectorStart = nullptr;  // vectors of (k, a): [vectorStart[k x stride + a], ... + 1]
     uint8_t* wide = nullptr;         // per k: lane sums could pass 32 bits, added in 64
     TapSumKernel narrowSums = nullptr, wideSums = nullptr;
+    const RunContext* run = nullptr;  // who supplied the blocks
 };
 
 // Step copies of the source rows one band needs, for bandRows output rows.
@@ -52,6 +54,7 @@ struct TapRows {
     int32_t bandRows = 0;
     int32_t firstRow = 0;  // source row of the copies' row 0
     size_t copyElements = 0;
+    const RunContext* run = nullptr;  // who supplied the block
 };
 
 int32_t tapGridStep(int32_t k);
@@ -59,11 +62,11 @@ int32_t tapGridStep(int32_t k);
 // Builds the vectors of radii 1..radius from the grids (samples of k in
 // [gridStart[k], gridStart[k + 1])) for pixels x in [left, right). False when
 // memory cannot be had.
-bool buildTapLayout(TapLayout& layout, const TapSample* samples, const int32_t* gridStart, int32_t radius, int stride,
-                    int32_t left, int32_t right, VectorLevel level);
+bool buildTapLayout(const RunContext& run, TapLayout& layout, const TapSample* samples, const int32_t* gridStart,
+                    int32_t radius, int stride, int32_t left, int32_t right, VectorLevel level);
 void releaseTapLayout(TapLayout& layout);
 // Copies for as many steps as fit in budget bytes (at least step 1).
-bool allocateTapRows(TapRows& rows, const TapLayout& layout, int32_t bandRows, size_t budget);
+bool allocateTapRows(const RunContext& run, TapRows& rows, const TapLayout& layout, int32_t bandRows, size_t budget);
 void releaseTapRows(TapRows& rows);
 
 // Copies source rows top - radius .. top + count + radius - 1 for the grid
