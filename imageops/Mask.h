@@ -15,6 +15,11 @@ int32_t maskCurveIndex(uint16_t value);
 // count).
 bool buildCurveMask(ImageBuffer& mask, const ImageBuffer& hsi, const CurveSet& curves, Point16 topLeft,
                     Point16 bottomRight, int threads = 1);
+// The same mask straight from an RGB buffer, a few HSI pixels at a time
+// instead of a whole HSI buffer; withHue false leaves the hue 0 as
+// rgbToHsiWithoutHue does (for a flat hue curve).
+bool buildCurveMaskFromRgb(ImageBuffer& mask, const ImageBuffer& rgb, const CurveSet& curves, Point16 topLeft,
+                           Point16 bottomRight, bool withHue, int threads = 1);
 bool copyMask(ImageBuffer& dst, const ImageBuffer& src);
 // trunc(value x factor) in 0..65535 (a NaN factor gives 0).
 bool scaleMask(ImageBuffer& mask, double factor);

@@ -279,7 +279,7 @@ void releaseSoftenTables(SoftenTables& tables) {
 
 namespace {
 
-constexpr int32_t kBandRows = 128;                // output rows per filling of the step copies
+constexpr int32_t kBandRows = 64;                 // output rows per filling of the step copies
 constexpr size_t kCopyBudget = size_t(48) << 20;  // bytes of step copies, all threads together
 constexpr int kMaxThreads = 64;
 

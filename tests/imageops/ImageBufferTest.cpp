@@ -80,7 +80,8 @@ TEST_F(ImageBuffers, WholeBufferConversions) {
 // count the engine pads.
 // The vector and threaded conversions give the pixel conversion's bytes:
 // greys, black, white, the channel extremes and noise, at every level and
-// thread count; so does the curve mask built from them.
+// thread count; so does the curve mask built from them, or straight from
+// the RGB buffer.
 TEST_F(ImageBuffers, ConversionsMatchThePixelConversionAtEveryLevelAndThreadCount) {
     std::mt19937 rng(3);
     const int32_t w = 301, h = 130;  // an odd count leaves a tail for every lane width
@@ -114,6 +115,10 @@ TEST_F(ImageBuffers, ConversionsMatchThePixelConversionAtEveryLevelAndThreadCoun
                 ASSERT_TRUE(buildCurveMask(mask.buffer, hsi.buffer, curves, Point16{0, 0},
                                            Point16{int16_t(h), int16_t(w)}, threads));
                 ASSERT_EQ(mask.copy(), plainMask.copy()) << threads;
+                std::fill(mask.buffer.data, mask.buffer.data + mask.samples(), uint16_t(7));
+                ASSERT_TRUE(buildCurveMaskFromRgb(mask.buffer, rgb.buffer, curves, Point16{0, 0},
+                                                  Point16{int16_t(h), int16_t(w)}, withHue, threads));
+                ASSERT_EQ(mask.copy(), plainMask.copy()) << "from RGB, " << threads;
             }
     }
 }
