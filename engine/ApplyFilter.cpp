@@ -72,7 +72,7 @@ void convertTile(RunContext& run, const RunPlan& plan, const TilePlacement& t, T
     if (plan.imageClass == ImageClass::CMYK)
         mirrorPad(b.hsiTile, HsiChannels, t.fetchedWidth, t.fetchedHeight, t.missing);
     if (model == ColorModel::HSI && plan.imageClass == ImageClass::RGB)
-        rgbBufferToHsi(b.modelIn, b.inputTile, run.threads());
+        rgbBufferToHsi(b.modelIn, b.inputTile, run.threads(), &run.workers());
     else if (model == ColorModel::HSI)
         cmykBufferToHsi(run, b.modelIn, b.inputTile);
     else if (model == ColorModel::YUV && plan.imageClass == ImageClass::RGB)
@@ -149,7 +149,7 @@ int16 runTile(RunContext& run, FilterRecord& record, const RunPlan& plan, const 
     bool shaped;
     if (plan.imageClass == ImageClass::RGB && plan.operation.model != ColorModel::HSI)
         shaped = buildCurveMaskFromRgb(b.masks.selection, b.inputTile, curves, Point16{0, 0}, t.usedEnd,
-                                       plan.operation.hueMatters, run.threads()) &&
+                                       plan.operation.hueMatters, run.threads(), &run.workers()) &&
                  shapeCurveWeights(run, plan.operation, t.topLeft, t.bottomRight, b.masks);
     else
         shaped = shapeSelection(run, plan.operation, curves, plan.imageClass == ImageClass::RGB ? b.modelIn : b.hsiTile,

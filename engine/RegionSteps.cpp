@@ -6,7 +6,7 @@
 
 bool shapeSelection(RunContext& run, const OperationPlan& plan, const CurveSet& curves, const ImageBuffer& hsi,
                     Point16 usedEnd, Point16 topLeft, Point16 bottomRight, SelectionMasks& masks) {
-    buildCurveMask(masks.selection, hsi, curves, Point16{0, 0}, usedEnd, run.threads());
+    buildCurveMask(masks.selection, hsi, curves, Point16{0, 0}, usedEnd, run.threads(), &run.workers());
     return shapeCurveWeights(run, plan, topLeft, bottomRight, masks);
 }
 

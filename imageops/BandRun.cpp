@@ -4,8 +4,8 @@
 #include <thread>
 #include <vector>
 
-BandRun::BandRun(int threads, int32_t bands, std::function<bool()> report)
-    : threads_(threads < 1 ? 1 : threads), bands_(bands), report_(std::move(report)) {}
+BandRun::BandRun(int threads, int32_t bands, std::function<bool()> report, WorkerPool* pool)
+    : threads_(threads < 1 ? 1 : threads), bands_(bands), pool_(pool), report_(std::move(report)) {}
 
 void BandRun::workLoop(const std::function<bool(int32_t, int)>& work, int slot) {
     while (!stop_.load(std::memory_order_relaxed)) {
@@ -36,18 +36,27 @@ bool BandRun::run(const std::function<bool(int32_t, int)>& work) {
     std::vector<std::thread> others;
     const int wanted = threads_ < bands_ ? threads_ : int(bands_);
     for (int slot = 1; slot < wanted; ++slot) {
-        try {
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                ++running_;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++running_;
+        }
+        auto worker = [this, &work, slot] {
+            workLoop(work, slot);
+            std::lock_guard<std::mutex> lock(mutex_);
+            --running_;
+            changed_.notify_one();
+        };
+        bool started = false;
+        if (pool_) {
+            started = pool_->post(worker);
+        } else {
+            try {
+                others.emplace_back(worker);
+                started = true;
+            } catch (...) {
             }
-            others.emplace_back([this, &work, slot] {
-                workLoop(work, slot);
-                std::lock_guard<std::mutex> lock(mutex_);
-                --running_;
-                changed_.notify_one();
-            });
-        } catch (...) {
+        }
+        if (!started) {
             // No more threads to be had: the others and the caller do the rest.
             std::lock_guard<std::mutex> lock(mutex_);
             --running_;
@@ -67,14 +76,16 @@ bool BandRun::run(const std::function<bool(int32_t, int)>& work) {
     return !stop_ && nextBand_.load() >= bands_;
 }
 
-void forEachPiece(int threads, size_t count, size_t piece, const std::function<void(size_t, size_t)>& work) {
+void forEachPiece(int threads, size_t count, size_t piece, const std::function<void(size_t, size_t)>& work,
+                  WorkerPool* pool) {
     if (piece == 0) piece = 1;
     const size_t pieces = (count + piece - 1) / piece;
     if (threads <= 1 || pieces <= 1) {
         if (count) work(0, count);
         return;
     }
-    BandRun run(threads, int32_t(pieces > 0x7FFFFFFF ? 0x7FFFFFFF : pieces), [] { return true; });
+    BandRun run(
+        threads, int32_t(pieces > 0x7FFFFFFF ? 0x7FFFFFFF : pieces), [] { return true; }, pool);
     const size_t size = pieces > 0x7FFFFFFF ? (count + 0x7FFFFFFE) / 0x7FFFFFFF : piece;
     run.run([&](int32_t band, int) {
         const size_t begin = size_t(band) * size;

@@ -12,11 +12,14 @@
 #include <functional>
 #include <mutex>
 
+#include "services/WorkerPool.h"
+
 class BandRun {
 public:
     // threads: the caller's included (1 runs everything on the caller).
-    // report(): one finished row; false stops the run.
-    BandRun(int threads, int32_t bands, std::function<bool()> report);
+    // report(): one finished row; false stops the run. The others come from
+    // pool, or are started for this run alone without one.
+    BandRun(int threads, int32_t bands, std::function<bool()> report, WorkerPool* pool = nullptr);
     BandRun(const BandRun&) = delete;
     BandRun& operator=(const BandRun&) = delete;
 
@@ -33,6 +36,7 @@ private:
 
     int threads_;
     int32_t bands_;
+    WorkerPool* pool_;
     std::function<bool()> report_;
     std::atomic<int32_t> nextBand_{0};
     std::atomic<uint32_t> rowsDone_{0};
@@ -45,4 +49,5 @@ private:
 
 // Runs work(begin, end) over [0, count) cut into pieces of `piece` items, on
 // up to threads threads (the caller's included), for work without host calls.
-void forEachPiece(int threads, size_t count, size_t piece, const std::function<void(size_t, size_t)>& work);
+void forEachPiece(int threads, size_t count, size_t piece, const std::function<void(size_t, size_t)>& work,
+                  WorkerPool* pool = nullptr);

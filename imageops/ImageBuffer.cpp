@@ -63,23 +63,30 @@ bool ImageBuffer::allocate(const RunContext& run, int32_t w, int32_t h, int chan
     return true;
 }
 
-bool rgbBufferToHsi(ImageBuffer& hsi, const ImageBuffer& rgb, int threads) {
+bool rgbBufferToHsi(ImageBuffer& hsi, const ImageBuffer& rgb, int threads, WorkerPool* pool) {
     if (!sameSize(hsi, rgb)) return false;
     const uint16_t* in = rgb.data;
     HsiPixel* out = reinterpret_cast<HsiPixel*>(hsi.data);
-    forEachPiece(threads, pixelCount(rgb), kPiecePixels, [&](size_t begin, size_t end) {
-        for (size_t i = begin; i < end; ++i) rgbToHsi(in + i * RgbChannels, out[i]);
-    });
+    forEachPiece(
+        threads, pixelCount(rgb), kPiecePixels,
+        [&](size_t begin, size_t end) {
+            for (size_t i = begin; i < end; ++i) rgbToHsi(in + i * RgbChannels, out[i]);
+        },
+        pool);
     return true;
 }
 
-bool rgbBufferToHsiWithoutHue(ImageBuffer& hsi, const ImageBuffer& rgb, int threads, VectorLevel level) {
+bool rgbBufferToHsiWithoutHue(ImageBuffer& hsi, const ImageBuffer& rgb, int threads, VectorLevel level,
+                              WorkerPool* pool) {
     if (!sameSize(hsi, rgb)) return false;
     const uint16_t* in = rgb.data;
     HsiPixel* out = reinterpret_cast<HsiPixel*>(hsi.data);
-    forEachPiece(threads, pixelCount(rgb), kPiecePixels, [&](size_t begin, size_t end) {
-        rgbToHsiWithoutHueRow(in + begin * RgbChannels, out + begin, end - begin, level);
-    });
+    forEachPiece(
+        threads, pixelCount(rgb), kPiecePixels,
+        [&](size_t begin, size_t end) {
+            rgbToHsiWithoutHueRow(in + begin * RgbChannels, out + begin, end - begin, level);
+        },
+        pool);
     return true;
 }
 

@@ -41,7 +41,7 @@ constexpr int32_t kChunkPixels = 256;   // HSI pixels converted at a time, on th
 }  // namespace
 
 bool buildCurveMask(ImageBuffer& mask, const ImageBuffer& hsi, const CurveSet& curves, Point16 topLeft,
-                    Point16 bottomRight, int threads) {
+                    Point16 bottomRight, int threads, WorkerPool* pool) {
     // The mask is addressed with the HSI buffer's width, so both must match;
     // the rectangle is cut to the buffers.
     if (!mask.data || !hsi.data || mask.width != hsi.width || mask.height != hsi.height) return false;
@@ -50,18 +50,21 @@ bool buildCurveMask(ImageBuffer& mask, const ImageBuffer& hsi, const CurveSet& c
     const int32_t right = std::min<int32_t>(bottomRight.h, hsi.width);
     if (right <= left) return true;
     const size_t rows = size_t(std::max(bottom - top, 0));
-    forEachPiece(threads, rows, kMaskPieceRows, [&](size_t first, size_t end) {
-        for (int32_t y = top + int32_t(first); y < top + int32_t(end); ++y) {
-            const size_t rowStart = size_t(y) * size_t(hsi.width);
-            curveWeights(reinterpret_cast<const HsiPixel*>(hsi.data) + rowStart + left, mask.data + rowStart + left,
-                         right - left, curves);
-        }
-    });
+    forEachPiece(
+        threads, rows, kMaskPieceRows,
+        [&](size_t first, size_t end) {
+            for (int32_t y = top + int32_t(first); y < top + int32_t(end); ++y) {
+                const size_t rowStart = size_t(y) * size_t(hsi.width);
+                curveWeights(reinterpret_cast<const HsiPixel*>(hsi.data) + rowStart + left, mask.data + rowStart + left,
+                             right - left, curves);
+            }
+        },
+        pool);
     return true;
 }
 
 bool buildCurveMaskFromRgb(ImageBuffer& mask, const ImageBuffer& rgb, const CurveSet& curves, Point16 topLeft,
-                           Point16 bottomRight, bool withHue, int threads) {
+                           Point16 bottomRight, bool withHue, int threads, WorkerPool* pool) {
     if (!mask.data || !rgb.data || mask.width != rgb.width || mask.height != rgb.height) return false;
     const int32_t top = std::max<int32_t>(topLeft.v, 0), left = std::max<int32_t>(topLeft.h, 0);
     const int32_t bottom = std::min<int32_t>(bottomRight.v, rgb.height);
@@ -69,21 +72,24 @@ bool buildCurveMaskFromRgb(ImageBuffer& mask, const ImageBuffer& rgb, const Curv
     if (right <= left) return true;
     const VectorLevel level = widestVectorLevel();
     const size_t rows = size_t(std::max(bottom - top, 0));
-    forEachPiece(threads, rows, kMaskPieceRows, [&](size_t first, size_t end) {
-        HsiPixel chunk[kChunkPixels];
-        for (int32_t y = top + int32_t(first); y < top + int32_t(end); ++y) {
-            const size_t rowStart = size_t(y) * size_t(rgb.width);
-            for (int32_t x = left; x < right; x += kChunkPixels) {
-                const int32_t n = std::min(kChunkPixels, right - x);
-                const uint16_t* in = rgb.data + (rowStart + size_t(x)) * RgbChannels;
-                if (withHue)
-                    for (int32_t i = 0; i < n; ++i) rgbToHsi(in + i * RgbChannels, chunk[i]);
-                else
-                    rgbToHsiWithoutHueRow(in, chunk, size_t(n), level);
-                curveWeights(chunk, mask.data + rowStart + size_t(x), n, curves);
+    forEachPiece(
+        threads, rows, kMaskPieceRows,
+        [&](size_t first, size_t end) {
+            HsiPixel chunk[kChunkPixels];
+            for (int32_t y = top + int32_t(first); y < top + int32_t(end); ++y) {
+                const size_t rowStart = size_t(y) * size_t(rgb.width);
+                for (int32_t x = left; x < right; x += kChunkPixels) {
+                    const int32_t n = std::min(kChunkPixels, right - x);
+                    const uint16_t* in = rgb.data + (rowStart + size_t(x)) * RgbChannels;
+                    if (withHue)
+                        for (int32_t i = 0; i < n; ++i) rgbToHsi(in + i * RgbChannels, chunk[i]);
+                    else
+                        rgbToHsiWithoutHueRow(in, chunk, size_t(n), level);
+                    curveWeights(chunk, mask.data + rowStart + size_t(x), n, curves);
+                }
             }
-        }
-    });
+        },
+        pool);
     return true;
 }
 

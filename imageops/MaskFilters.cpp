@@ -447,7 +447,8 @@ bool reshapeMask(const RunContext& run, Shape shape, const ImageBuffer& src, Ima
             ++x;
         }
     };
-    BandRun bandRun(threads, bands, [] { return true; });
+    BandRun bandRun(
+        threads, bands, [] { return true; }, &run.workers());
     return bandRun.run([&](int32_t band, int slot) {
         const int32_t first = top + band * kBandRows, end = std::min(first + kBandRows, bottom);
         for (int32_t y = first; y < end; ++y) {
@@ -629,7 +630,8 @@ bool edgeMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, P
         if (!scratch[i].sums.take(run, n) || !scratch[i].pending.take(run, size_t(n))) return false;
 
     // Each band starts its window sums afresh, so bands do not depend on each other.
-    BandRun bandRun(threads, bands, [] { return true; });
+    BandRun bandRun(
+        threads, bands, [] { return true; }, &run.workers());
     return bandRun.run([&](int32_t band, int slot) {
         WindowSums& sums = scratch[slot].sums;
         const int32_t first = region.top + band * kBandRows, end = std::min(first + kBandRows, region.bottom);

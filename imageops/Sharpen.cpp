@@ -157,7 +157,8 @@ bool sharpenRegion(RunContext& run, const ImageBuffer& src, ImageBuffer& dst, co
     // Each band starts its column sums afresh, so bands do not depend on
     // each other; the host hears of every row on its own thread.
     RowProgress progress(run, progressPeriod(r));
-    BandRun bandRun(threads, bands, [&] { return progress.afterRow(uint32_t(mask.width)); });
+    BandRun bandRun(
+        threads, bands, [&] { return progress.afterRow(uint32_t(mask.width)); }, &run.workers());
     const bool done = bandRun.run([&](int32_t band, int slot) {
         const int32_t first = top + band * kBandRows, end = std::min(first + kBandRows, bottom);
         for (int32_t y = first; y < end; ++y) {

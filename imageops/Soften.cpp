@@ -424,7 +424,8 @@ bool softenRegion(RunContext& run, const SoftenTables& tables, const ImageBuffer
     // Bands do not depend on each other; the host hears of every row on its
     // own thread.
     RowProgress progress(run, progressPeriod(radius));
-    BandRun bandRun(threads, bands, [&] { return progress.afterRow(uint32_t(mask.width)); });
+    BandRun bandRun(
+        threads, bands, [&] { return progress.afterRow(uint32_t(mask.width)); }, &run.workers());
     const bool done = bandRun.run([&](int32_t band, int slot) {
         const int32_t first = top + band * kBandRows, count = std::min(kBandRows, bottom - first);
         BandScratch& b = scratch.bands[slot];

@@ -9,9 +9,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "base/Modes.h"
 #include "hostapi/PluginHost.h"
+#include "services/WorkerPool.h"
 
 // Pixels counted by the row loops of a run (done of total) and whether the
 // user stopped it through the host.
@@ -62,6 +64,9 @@ public:
     // context: worker threads never call the host.
     int threads() const { return threads_; }
     void setThreads(int threads) { threads_ = threads < 1 ? 1 : threads; }
+    // The run's worker threads, kept from one operation to the next and
+    // joined when the run ends.
+    WorkerPool& workers() const;
 
 private:
     FilterRecord* record_;
@@ -70,4 +75,5 @@ private:
     ColorServicesInfo colorRequest_{};
     ProgressCounters progress_;
     int threads_ = 1;
+    mutable std::unique_ptr<WorkerPool> workers_;
 };

@@ -9,29 +9,38 @@
 
 namespace {
 
-// Ten bands of five rows on several threads: every band runs once, and every
-// row is reported once, on the calling thread only.
+// Ten bands of five rows on several threads, started for the run or taken
+// from a pool that keeps them for the next run: every band runs once, every
+// row is reported once, on the calling thread only, and the pool never holds
+// more threads than one run asks for.
 TEST(BandRun, RunsEveryBandAndReportsEveryRowOnTheCaller) {
-    for (int threads : {1, 2, 3, 7}) {
-        const std::thread::id caller = std::this_thread::get_id();
-        int reports = 0;
-        bool elsewhere = false;
-        BandRun run(threads, 10, [&] {
-            elsewhere = elsewhere || std::this_thread::get_id() != caller;
-            ++reports;
-            return true;
-        });
-        std::vector<std::atomic<int>> visits(10);
-        EXPECT_TRUE(run.run([&](int32_t band, int slot) {
-            ++visits[size_t(band)];
-            for (int row = 0; row < 5; ++row)
-                if (!run.rowDone(slot)) return false;
-            return true;
-        }));
-        EXPECT_EQ(reports, 50) << threads;
-        EXPECT_FALSE(elsewhere);
-        for (const auto& v : visits) EXPECT_EQ(v.load(), 1);
-    }
+    WorkerPool pool;
+    for (WorkerPool* workers : {static_cast<WorkerPool*>(nullptr), &pool})
+        for (int repeat = 0; repeat < 5; ++repeat)
+            for (int threads : {1, 2, 3, 7}) {
+                const std::thread::id caller = std::this_thread::get_id();
+                int reports = 0;
+                bool elsewhere = false;
+                BandRun run(
+                    threads, 10,
+                    [&] {
+                        elsewhere = elsewhere || std::this_thread::get_id() != caller;
+                        ++reports;
+                        return true;
+                    },
+                    workers);
+                std::vector<std::atomic<int>> visits(10);
+                EXPECT_TRUE(run.run([&](int32_t band, int slot) {
+                    ++visits[size_t(band)];
+                    for (int row = 0; row < 5; ++row)
+                        if (!run.rowDone(slot)) return false;
+                    return true;
+                }));
+                EXPECT_EQ(reports, 50) << threads;
+                EXPECT_FALSE(elsewhere);
+                for (const auto& v : visits) EXPECT_EQ(v.load(), 1);
+            }
+    EXPECT_LE(pool.threadCount(), 6u);
 }
 
 // A report of false (the host's abort) stops every thread at its next row;
