@@ -66,6 +66,9 @@ def main():
             ("gaussblur 30 photo all cores", blur(photo, 30, "blur30-n.tif"), {}),
         ]
     r = {}
+    # Wall times depend on what else the machine runs: say how busy it was.
+    start_load = os.getloadavg()
+    print(f"machine: {os.cpu_count()} cores, load average {start_load[0]:.2f} at the start")
     print(f"{'command':32s} {'wall s':>8s} {'cpu s':>8s} {'peak MiB':>9s}")
     for name, command, env in runs:
         best = None
@@ -103,6 +106,7 @@ def main():
     budget = 1.25 * decoded / 2**20 + 64
     photo_peak = max(v[peak] for k, v in r.items() if not k.startswith("gaussblur") and "foliage" not in k)
     lines.append(("crispcalm peak MiB / (1.25 x decoded + 64 MiB)", photo_peak / budget, "<= 1.0"))
+    print(f"load average {os.getloadavg()[0]:.2f} at the end (other programs share the cores)")
     print()
     for label, value, goal in lines:
         print(f"{label:56s} {value:6.2f}x  goal {goal}")

@@ -137,6 +137,7 @@ RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostIma
     report.peakBufferBytes = host.stats().peakBufferBytes;
     if (host.stats().wroteOutsideOutRect) report.hostProblem = "the plug-in wrote outside the output rectangle";
     if (host.stats().liveBuffers) report.hostProblem = "the plug-in left buffers behind";
+    if (host.stats().offThreadCalls) report.hostProblem = "the plug-in called the host from a worker thread";
     if (host.stats().badRequest)
         report.hostProblem = "the plug-in asked for pixels outside the image, or for input it had written over";
     report.hostChecksFailed = !report.hostProblem.empty();

@@ -98,6 +98,11 @@ bool makeHostImage(HostImage& image, int32_t width, int32_t height, int planes, 
 }
 
 struct HostCore::Impl {
+    // The host's services are for the thread that called the plug-in only.
+    static void checkThread() {
+        if (gHost && std::this_thread::get_id() != gHost->callerThread_) ++gHost->stats_.offThreadCalls;
+    }
+
     // ---- handle procs
     static Handle PSCALL newHandle(int32 size) {
         if (size < 0) return nullptr;
@@ -148,6 +153,7 @@ struct HostCore::Impl {
 
     // ---- buffer suite
     static Ptr PSCALL bufferNew(uint32* requestedSize, uint32 minimumSize) {
+        checkThread();
         if (!gHost) return nullptr;
         size_t size = requestedSize ? *requestedSize : minimumSize;
         if (size < minimumSize) size = minimumSize;
@@ -165,6 +171,7 @@ struct HostCore::Impl {
         return static_cast<Ptr>(p);
     }
     static void PSCALL bufferDispose(Ptr* buffer) {
+        checkThread();
         if (!buffer || !*buffer) return;
         auto it = granted().find(*buffer);
         if (it != granted().end()) {
@@ -249,13 +256,18 @@ struct HostCore::Impl {
     }
 
     // ---- image services
-    static OSErr PSCALL advanceState() { return gHost ? gHost->advance() : paramErr; }
+    static OSErr PSCALL advanceState() {
+        checkThread();
+        return gHost ? gHost->advance() : paramErr;
+    }
     static void PSCALL progress(int32 done, int32 total) {
+        checkThread();
         if (!gHost) return;
         ++gHost->stats_.progressCalls;
         if (gHost->onProgress && gHost->onProgress(done, total)) gHost->abortRequested_ = true;
     }
     static Boolean PSCALL testAbort() {
+        checkThread();
         if (!gHost) return 0;
         ++gHost->stats_.abortCalls;
         return gHost->abortRequested_ ? 1 : 0;
@@ -264,6 +276,7 @@ struct HostCore::Impl {
     // Eight-bit colour conversion between RGB (0) and CMYK (2); CMYK
     // components follow the host convention, 255 = no ink.
     static OSErr PSCALL colorServices(ColorServicesInfo* info) {
+        checkThread();
         if (!info || info->selector != plugIncolorServicesConvertColor) return paramErr;
         int16* c = info->colorComponents;
         for (int i = 0; i < 4; ++i)
@@ -376,6 +389,7 @@ void HostCore::setParameterBytes(const std::vector<uint8_t>& bytes) {
 
 int16 HostCore::call(PluginMainProc entry, int16 selector) {
     gHost = this;
+    callerThread_ = std::this_thread::get_id();
     abortRequested_ = false;
     // Like a real host, the filter reads the original pixels whatever it has
     // already written to the output.
@@ -496,8 +510,8 @@ OSErr HostCore::advance() {
         lentOutHi_ = r.outHiPlane;
     }
 
-    // Selection mask, 8 bits, one plane.
-    maskTile_.clear();
+    // Selection mask, 8 bits, one plane: lent straight from the selection,
+    // whose rows lie one image width apart.
     r.maskData = nullptr;
     r.maskRowBytes = 0;
     if (r.haveMask && !selection_.empty() && !rectEmpty(r.maskRect)) {
@@ -505,13 +519,8 @@ OSErr HostCore::advance() {
             stats_.badRequest = true;
             return paramErr;
         }
-        const int32_t cols = r.maskRect.right - r.maskRect.left, rows = r.maskRect.bottom - r.maskRect.top;
-        r.maskRowBytes = cols;
-        maskTile_.resize(size_t(cols) * size_t(rows));
-        for (int32_t y = 0; y < rows; ++y)
-            std::memcpy(maskTile_.data() + size_t(y) * cols,
-                        selection_.data() + size_t(r.maskRect.top + y) * image_.width + r.maskRect.left, size_t(cols));
-        r.maskData = maskTile_.data();
+        r.maskRowBytes = image_.width;
+        r.maskData = selection_.data() + size_t(r.maskRect.top) * size_t(image_.width) + size_t(r.maskRect.left);
     }
     return noErr;
 }

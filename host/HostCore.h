@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/HostImage.h"
@@ -24,7 +25,8 @@ struct HostStats {
     size_t progressCalls = 0;
     size_t abortCalls = 0;
     bool wroteOutsideOutRect = false;
-    bool badRequest = false;  // a rectangle or plane range outside the image
+    bool badRequest = false;    // a rectangle or plane range outside the image
+    size_t offThreadCalls = 0;  // callbacks from a thread other than the one that called the plug-in
     std::vector<std::string> browsedUrls;
 };
 
@@ -79,6 +81,7 @@ private:
     KeptOriginals originals_;
     std::vector<uint16_t> originalRow_;
     bool running_ = false;
+    std::thread::id callerThread_;  // the thread of the current call into the plug-in
     std::vector<uint8_t> selection_;
     HostStats stats_;
     size_t bufferLimit_ = size_t(1) << 30;  // like a host with 1 GiB for plug-ins
@@ -88,7 +91,7 @@ private:
     intptr_t watchSuspension_ = 0;
 
     // Tile memory lent to the plug-in.
-    std::vector<uint8_t> inTile_, outTile_, maskTile_;
+    std::vector<uint8_t> inTile_, outTile_;
     Rect lentOutRect_{};
     int16 lentOutLo_ = 0, lentOutHi_ = -1;
     int32_t outGuard_ = 0;

@@ -144,6 +144,7 @@ TEST(ThreadCounts, EveryCountGivesTheSingleThreadsBytes) {
                          << row.planes << " depth " << row.depth << " threads " << threads);
             ASSERT_EQ(r.result, noErr);
             EXPECT_FALSE(elsewhere) << "progress reported from a worker thread";
+            EXPECT_EQ(r.stats.offThreadCalls, 0u) << "the host called from a worker thread";
             EXPECT_GT(r.stats.progressCalls, 0u);
             EXPECT_FALSE(r.stats.badRequest);
             if (threads == 1) {
