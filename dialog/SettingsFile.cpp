@@ -118,9 +118,7 @@ SettingsStatus readSettingsFile(const uint8_t* bytes, size_t size, FilterParamet
             bytes[kSelectionOffset] != 0 ? SelectionSource::FromCurves : SelectionSource::EdgesOnly;
         loaded.opacity = clampInt(bytes[kOpacityOffset], 0, 200);
     } else {
-        loaded.overlayColor[0] = 0xCC00;
-        loaded.overlayColor[1] = 0x6600;
-        loaded.overlayColor[2] = 0;
+        for (int i = 0; i < 3; ++i) loaded.overlayColor[i] = kDefaultOverlayColor[i];
         loaded.showResult = 1;
         loaded.contractExpand = 0;
         loaded.falloff = 0;
