@@ -4,7 +4,7 @@
 # otherwise a private prefix in the temporary folder. Without a display it
 # starts its own Xvfb screen, large enough for the plug-in's screen check.
 # 64-bit programs go straight to the 64-bit loader; 32-bit ones need a kernel
-# that runs 32-bit code (or qemu-user, see scripts/wine32-setup.sh).
+# that runs 32-bit code.
 set -u
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEPREFIX=${WINEPREFIX:-${TMPDIR:-/tmp}/crispcalm-wine-$(id -u)}
