@@ -48,6 +48,10 @@ public:
         std::memcpy(&f, &bits, 4);
         return f;
     }
+    uint16_t u16MostSignificantFirst() {
+        const uint8_t* p = take(2);
+        return p ? uint16_t((p[0] << 8) | p[1]) : 0;
+    }
     // A four-character code and other fields stored most significant first.
     uint32_t u32MostSignificantFirst() {
         const uint8_t* p = take(4);
