@@ -9,6 +9,9 @@ namespace {
 
 enum class Fault { None, WritePastRow, WriteBeforeTile, KeepBuffer, AskBeyondImage };
 Fault gFault = Fault::None;
+// The buffer a KeepBuffer run left behind, given back once the host saw it.
+const PSBufferSuite1* gBufferSuite = nullptr;
+Ptr gKept = nullptr;
 
 // Asks for one 8 x 4 tile at (2, 3) of every plane, inverts its first
 // sample, and then commits the chosen fault.
@@ -31,7 +34,8 @@ void PSCALL faultyEntry(int16 selector, void* block, intptr*, int16* result) {
         const void* suite = nullptr;
         r.sSPBasic->AcquireSuite(kPSBufferSuite, 1, &suite);
         uint32 size = 64;
-        static_cast<const PSBufferSuite1*>(suite)->New(&size, 64);
+        gBufferSuite = static_cast<const PSBufferSuite1*>(suite);
+        gKept = gBufferSuite->New(&size, 64);
     }
     r.inRect = r.outRect = Rect{0, 0, 0, 0};
 }
@@ -55,6 +59,7 @@ TEST(HostGuards, EachFiresOnItsFaultAndOnlyThere) {
         const HostStats& s = host.stats();
         EXPECT_EQ(s.wroteOutsideOutRect, c.outside) << int(c.fault);
         EXPECT_EQ(s.liveBuffers != 0, c.leak) << int(c.fault);
+        if (gKept) gBufferSuite->Dispose(&gKept);
         EXPECT_EQ(s.badRequest, c.badRequest) << int(c.fault);
         EXPECT_EQ(result == noErr, !c.badRequest) << int(c.fault);
         if (!c.badRequest) {
