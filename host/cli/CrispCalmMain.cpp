@@ -16,6 +16,7 @@
 #include <unistd.h>
 #endif
 
+#include "base/Version.h"
 #include "dialog/SettingsFile.h"
 #include "host/CliOptions.h"
 #include "host/CliRun.h"
@@ -90,7 +91,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::printf("crispcalm 2.2 (Tarvo Crisp+Calm plug-in host)\n");
+        std::printf("crispcalm %s (Tarvo Crisp+Calm plug-in host)\n", kVersionText);
         return 0;
     }
     if (options.threads) setPluginThreads(*options.threads);
