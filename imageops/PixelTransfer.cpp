@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "imageops/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/RowProgress.h"
 
@@ -194,6 +195,8 @@ RowToHost rowToHostFor(ImageClass imageClass, int depth) {
     return depth == 8 ? rowToHost<ImageClass::RGB, 8> : rowToHost<ImageClass::RGB, 16>;
 }
 
+constexpr size_t kPieceRows = 32;  // rows per piece of work for one thread
+
 // True when each host sample lands in the channel of the same index.
 bool oneToOne(BufferContent content, ImageClass imageClass, bool planar) {
     if (content == BufferContent::Mask) return true;
@@ -226,12 +229,16 @@ bool importPixels(RunContext& run, BufferContent content, const HostPixels& from
     const uint8_t* bytes = static_cast<const uint8_t*>(from.base);
     RowProgress rows(run, 0);
     if (oneToOne(content, from.imageClass, host.planar)) {
+        // Rows shared among the run's threads, unless each must be reported.
         const RowToInternal convert = rowToInternalFor(from.imageClass, from.depth);
-        for (int32_t row = top; row < bottom; ++row) {
-            uint16_t* out = to.data + (size_t(y + row - top) * size_t(to.width) + size_t(x)) * channels;
-            convert(bytes + host.offset(row, left, 0), out, size_t(right - left) * size_t(channels));
-            if (reportProgress) rows.afterRow(uint32_t(right - left));
-        }
+        auto convertRows = [&](size_t first, size_t end) {
+            for (int32_t row = top + int32_t(first); row < top + int32_t(end); ++row) {
+                uint16_t* out = to.data + (size_t(y + row - top) * size_t(to.width) + size_t(x)) * channels;
+                convert(bytes + host.offset(row, left, 0), out, size_t(right - left) * size_t(channels));
+                if (reportProgress) rows.afterRow(uint32_t(right - left));
+            }
+        };
+        forEachPiece(reportProgress ? 1 : run.threads(), size_t(bottom - top), kPieceRows, convertRows, &run.workers());
         return true;
     }
     for (int32_t row = top; row < bottom; ++row) {
@@ -266,9 +273,14 @@ bool exportPixels(RunContext& run, BufferContent content, const ImageBuffer& fro
     uint8_t* bytes = static_cast<uint8_t*>(to.base);
     if (oneToOne(content, to.imageClass, host.planar)) {
         const RowToHost convert = rowToHostFor(to.imageClass, to.depth);
-        for (int32_t row = top; row < bottom; ++row)
-            convert(from.data + (size_t(row) * size_t(from.width) + size_t(left)) * channels,
-                    bytes + host.offset(y + row - top, x, 0), size_t(right - left) * size_t(channels));
+        forEachPiece(
+            run.threads(), size_t(bottom - top), kPieceRows,
+            [&](size_t first, size_t end) {
+                for (int32_t row = top + int32_t(first); row < top + int32_t(end); ++row)
+                    convert(from.data + (size_t(row) * size_t(from.width) + size_t(left)) * channels,
+                            bytes + host.offset(y + row - top, x, 0), size_t(right - left) * size_t(channels));
+            },
+            &run.workers());
         return true;
     }
     for (int32_t row = top; row < bottom; ++row) {

@@ -72,12 +72,14 @@ TEST_F(PixelTransfer, SamplesMapBothWaysAtBothDepths) {
     EXPECT_EQ(m.copy(), (std::vector<uint16_t>{65280, 0, 32768, 7 * 256}));
 }
 
-// Interleaved rows of the image's own model take the row-at-a-time path,
-// planar ones the pixel loop: both give the same buffer and the same host
-// samples, over the whole sample range (values beyond the host's included).
+// Interleaved rows of the image's own model take the row-at-a-time path on
+// several threads, planar ones the pixel loop: both give the same buffer and
+// the same host samples, over the whole sample range (values beyond the
+// host's included).
 TEST_F(PixelTransfer, PlanarAndInterleavedAgree) {
     std::mt19937 rng(3);
-    const int w = 37, h = 4;
+    const int w = 37, h = 70;  // rows enough to be shared among the threads
+    run.setThreads(3);
     for (ImageClass imageClass : {ImageClass::RGB, ImageClass::CMYK})
         for (int depth : {8, 16}) {
             const int n = imageClass == ImageClass::CMYK ? 4 : 3;
