@@ -36,7 +36,9 @@ uint16_t clampTruncate(double v) {
 
 namespace {
 
-constexpr int32_t kBandRows = 64;  // rows per band of work for one thread
+// Each band sums its first rows' columns afresh: one band for one thread,
+// else about four per thread, of at least this many rows.
+constexpr int32_t kMinBandRows = 64;
 constexpr int kMaxThreads = 64;
 
 // The flag-selected channels a sharpen changes, and the running column sums
@@ -135,8 +137,11 @@ bool sharpenRegion(RunContext& run, const ImageBuffer& src, ImageBuffer& dst, co
 
     const int32_t top = topLeft.v, left = topLeft.h, bottom = bottomRight.v, right = bottomRight.h;
     const int32_t r = radiusForSize(size);
-    const int32_t bands = (bottom - top + kBandRows - 1) / kBandRows;
-    const int threads = std::max(1, std::min({run.threads(), kMaxThreads, int(std::max(bands, 1))}));
+    const int wanted = std::max(1, std::min(run.threads(), kMaxThreads));
+    const int32_t rows = std::max(bottom - top, 1);
+    const int32_t bandRows = wanted == 1 ? rows : std::max(kMinBandRows, (rows + 4 * wanted - 1) / (4 * wanted));
+    const int32_t bands = (bottom - top + bandRows - 1) / bandRows;
+    const int threads = std::max(1, std::min(wanted, int(std::max(bands, 1))));
 
     // Column sums and weights per thread, taken here on the host's thread.
     // Enabled channels; a fourth flag means something only for CMYK.
@@ -160,7 +165,7 @@ bool sharpenRegion(RunContext& run, const ImageBuffer& src, ImageBuffer& dst, co
     BandRun bandRun(
         threads, bands, [&] { return progress.afterRow(uint32_t(mask.width)); }, &run.workers());
     const bool done = bandRun.run([&](int32_t band, int slot) {
-        const int32_t first = top + band * kBandRows, end = std::min(first + kBandRows, bottom);
+        const int32_t first = top + band * bandRows, end = std::min(first + bandRows, bottom);
         for (int32_t y = first; y < end; ++y) {
             if (columns[slot].block.data) columns[slot].advance(src, layout.stride, left, r, y, y == first);
             sharpenRow(src, dst, mask, layout, columns[slot], weights[slot], y, left, right, r);
