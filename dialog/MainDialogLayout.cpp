@@ -141,10 +141,11 @@ WindowBox expectedWindowBox(const LayoutEntry& e) {
     switch (e.kind) {
         case LayoutKind::Check:
             return {e.x, e.y, e.width, 13};
+        // Aligned scroll bars take the system's thickness.
         case LayoutKind::ScrollV:
-            return {e.x, e.y, 14, e.height};
+            return {e.x, e.y, -1, e.height};
         case LayoutKind::ScrollH:
-            return {e.x, e.y, e.width, 14};
+            return {e.x, e.y, e.width, -1};
         case LayoutKind::Progress:
             return {e.x, e.y, e.width, 12};
         case LayoutKind::List:

@@ -104,8 +104,8 @@ constexpr int32_t curveRowId(int curve, CurveRowPart part) { return IdCurveRows 
 enum class LayoutKind {
     Box,        // colour box, swatch, label, push button, group frame: the size given
     Check,      // check box or radio button: 13 high
-    ScrollV,    // vertical scroll bar: 14 wide
-    ScrollH,    // horizontal scroll bar: 14 high
+    ScrollV,    // vertical scroll bar: as wide as the system's scroll bars
+    ScrollH,    // horizontal scroll bar: as high as the system's scroll bars
     Progress,   // 12 high
     List,       // drop list: the closed height is the system's
     Slider,     // trackbar: the size given
@@ -128,8 +128,8 @@ std::vector<LayoutEntry> mainDialogLayout(const MainDialogGeometry& g);
 bool findLayoutEntry(const std::vector<LayoutEntry>& layout, int32_t id, LayoutEntry& out);
 
 // The window rectangle the toolkit gives a control placed as the entry says
-// (width and height after its own sizing rules). Drop lists and titles keep
-// the width or height the system chooses, reported here as -1.
+// (width and height after its own sizing rules). Drop lists, scroll bars and
+// titles keep the width or height the system chooses, reported here as -1.
 struct WindowBox {
     int32_t x, y, width, height;
 };

@@ -238,6 +238,10 @@ struct HostCore::Impl {
             if (simple) *simple = gHost->watchSuspension_;
             return noErr;
         }
+        if (key == propHWND && gHost->mainWindow_) {
+            if (simple) *simple = gHost->mainWindow_;
+            return noErr;
+        }
         return errPlugInPropertyUndefined;
     }
     static OSErr PSCALL setProperty(PIType signature, PIType key, int32, intptr simple, Handle) {
@@ -262,9 +266,25 @@ struct HostCore::Impl {
         return gHost->abortRequested_ ? 1 : 0;
     }
 
+    // The picker works in RGB only; a cancelled pick is userCanceledErr.
+    static OSErr chooseColor(ColorServicesInfo* info) {
+        if (!gHost || !gHost->onChooseColor) return errPlugInHostInsufficient;
+        if (info->sourceSpace != plugIncolorServicesRGBSpace ||
+            (info->resultSpace != plugIncolorServicesRGBSpace && info->resultSpace != plugIncolorServicesChosenSpace))
+            return paramErr;
+        int16_t rgb[3] = {info->colorComponents[0], info->colorComponents[1], info->colorComponents[2]};
+        for (int16_t& c : rgb) c = int16_t(std::clamp<int>(c, 0, 255));
+        if (!gHost->onChooseColor(rgb)) return userCanceledErr;
+        for (int i = 0; i < 3; ++i) info->colorComponents[i] = rgb[i];
+        info->colorComponents[3] = 0;
+        info->resultSpace = plugIncolorServicesRGBSpace;
+        return noErr;
+    }
+
     // Eight-bit colour conversion between RGB (0) and CMYK (2); CMYK
     // components follow the host convention, 255 = no ink.
     static OSErr PSCALL colorServices(ColorServicesInfo* info) {
+        if (info && info->selector == plugIncolorServicesChooseColor) return chooseColor(info);
         if (!info || info->selector != plugIncolorServicesConvertColor) return paramErr;
         int16* c = info->colorComponents;
         for (int i = 0; i < 4; ++i)
@@ -325,6 +345,12 @@ HostCore::HostCore() {
 HostCore::~HostCore() {
     if (record_.parameters) Impl::disposeHandle(record_.parameters);
     if (gHost == this) gHost = nullptr;
+}
+
+void HostCore::setMainWindow(intptr_t window) {
+    mainWindow_ = window;
+    platformData_.hwnd = window;
+    record_.platformData = window ? &platformData_ : nullptr;
 }
 
 void HostCore::setHasBasicSuite(bool has) {

@@ -48,6 +48,13 @@ public:
 
     // Called on every progress report (done, total); return true to abort.
     std::function<bool(int32_t, int32_t)> onProgress;
+    // The colour picker: gets the 8-bit RGB colour to start from and returns
+    // true with the chosen one, or false when the user cancelled. Without it
+    // the host has no picker.
+    std::function<bool(int16_t rgb[3])> onChooseColor;
+    // The host's main window (an HWND on Windows), answered as a property and
+    // through platformData; 0 = none.
+    void setMainWindow(intptr_t window);
 
     FilterRecord& record() { return record_; }
     const HostStats& stats() const { return stats_; }
@@ -81,6 +88,8 @@ private:
     int32_t tileHeight_ = 256;
     bool abortRequested_ = false;
     intptr_t watchSuspension_ = 0;
+    intptr_t mainWindow_ = 0;
+    PlatformData platformData_{};
 
     // Tile memory lent to the plug-in.
     std::vector<uint8_t> inTile_, outTile_, maskTile_;

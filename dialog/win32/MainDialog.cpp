@@ -167,6 +167,8 @@ void MainDialog::recordChange() {
 bool MainDialog::build() {
     if (!allocatePreviewBuffers()) return false;
     createPreviewColumn();
+    // The fourth colour readout is for the black ink only.
+    if (imageClassForMode(record_ ? record_->imageMode : plugInModeRGBColor) != ImageClassCMYK) readouts_[3].show(0);
     createOperationGroup();
     createSelectionGroup();
     createSettingsGroup();
