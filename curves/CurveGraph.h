@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "curves/Curve.h"
-#include "imageops/Geometry.h"
+#include "base/Geometry.h"
 
 // The double nearest 1/1023.
 constexpr double kInverse1023 = 0.0009775171065493646;

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "entry/FilterParameters.h"
+#include "params/FilterParameters.h"
 
 // Slider ranges: amount 1..100, opacity and contract/expand 0..20 (10 is the
 // middle), falloff 0..100.

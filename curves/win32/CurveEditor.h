@@ -15,7 +15,7 @@
 
 #include "curves/Curve.h"
 #include "curves/CurveGraph.h"
-#include "imageops/Geometry.h"
+#include "base/Geometry.h"
 #include "toolkit/Rgb16.h"
 
 class ColorBox;

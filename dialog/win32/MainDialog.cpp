@@ -4,7 +4,7 @@
 #include <memory>
 #include <new>
 
-#include "entry/HostServices.h"
+#include "services/HostServices.h"
 #include "imageops/ColorModel.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "dialog/MainControlValues.h"
 #include "dialog/MainDialogLayout.h"
 #include "dialog/PreviewPlacement.h"
-#include "entry/FilterParameters.h"
+#include "params/FilterParameters.h"
 #include "hostapi/PluginHost.h"
 #include "toolkit/BitmapPair.h"
 #include "toolkit/ButtonControls.h"

@@ -4,7 +4,7 @@
 
 #include "dialog/win32/AboutBox.h"
 #include "dialog/win32/MainDialog.h"
-#include "entry/Platform.h"
+#include "services/Platform.h"
 #include "toolkit/Canvas.h"
 #include "toolkit/MessageBox.h"
 

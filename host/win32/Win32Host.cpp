@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "entry/FilterParameters.h"
+#include "params/FilterParameters.h"
 #include "host/CliRun.h"
 #include "host/HostCore.h"
 #include "host/PiplReader.h"
