@@ -5,6 +5,8 @@
 #include <cstring>
 #include <map>
 
+#include "host/ChannelScaling.h"
+
 namespace {
 
 HostCore* gHost = nullptr;  // the host the callbacks serve; one at a time
@@ -35,8 +37,7 @@ bool rectEmpty(const Rect& r) { return r.bottom <= r.top || r.right <= r.left; }
 
 // Copies n samples of one image row (every plane in [lo, lo + count) of each
 // pixel) into tile bytes at 8 or 16 bits, little-endian.
-void packRow(const uint16_t* pixels, int planes, int lo, int count, int32_t columns, int bytesPerSample,
-             uint8_t* out) {
+void packRow(const uint16_t* pixels, int planes, int lo, int count, int32_t columns, int bytesPerSample, uint8_t* out) {
     if (bytesPerSample == 2 && lo == 0 && count == planes) {
         std::memcpy(out, pixels, size_t(columns) * size_t(planes) * 2);
         return;
@@ -285,6 +286,28 @@ struct HostCore::Impl {
         }
         return paramErr;
     }
+
+    // ---- channel ports: read only
+    static OSErr PSCALL readPixels(ChannelReadPort port, const PSScaling* scaling, const VRect* writeRect,
+                                   const PixelMemoryDesc* destination, VRect* wroteRect) {
+        if (!gHost || !port || !scaling || !writeRect || !destination) return paramErr;
+        const int* slot = reinterpret_cast<const int*>(port);
+        if (slot < gHost->portSlots_ || slot >= gHost->portSlots_ + kMaxChannels) return paramErr;
+        const OSErr err = gHost->readChannel(*slot, *scaling, *writeRect, *destination);
+        if (wroteRect) *wroteRect = err == noErr ? *writeRect : VRect{0, 0, 0, 0};
+        return err;
+    }
+    static OSErr PSCALL writeBasePixels(ChannelWritePort, const VRect*, const PixelMemoryDesc*) { return paramErr; }
+    static OSErr PSCALL readPortForWritePort(ChannelReadPort* readPort, ChannelWritePort) {
+        if (readPort) *readPort = nullptr;
+        return paramErr;
+    }
+
+    static OSErr PSCALL displayPixels(const PSPixelMap* source, const VRect* srcRect, int32 dstRow, int32 dstCol,
+                                      void* platformContext) {
+        if (!gHost || !gHost->display_ || !source || !srcRect) return paramErr;
+        return gHost->display_(*source, *srcRect, dstRow, dstCol, platformContext);
+    }
 };
 
 namespace {
@@ -298,10 +321,15 @@ HandleProcs gHandleProcs = {1,
                             HostCore::Impl::unlock,
                             HostCore::Impl::recoverSpace,
                             HostCore::Impl::disposeRegular};
-SPBasicSuite gBasicSuite = {HostCore::Impl::acquireSuite,  HostCore::Impl::releaseSuite, HostCore::Impl::isEqual,
-                            HostCore::Impl::allocateBlock, HostCore::Impl::freeBlock,    HostCore::Impl::reallocateBlock,
+SPBasicSuite gBasicSuite = {HostCore::Impl::acquireSuite, HostCore::Impl::releaseSuite,
+                            HostCore::Impl::isEqual,      HostCore::Impl::allocateBlock,
+                            HostCore::Impl::freeBlock,    HostCore::Impl::reallocateBlock,
                             HostCore::Impl::undefined};
 PropertyProcs gPropertyProcs = {1, 2, HostCore::Impl::getProperty, HostCore::Impl::setProperty};
+ChannelPortProcs gChannelPortProcs = {1, 3, HostCore::Impl::readPixels, HostCore::Impl::writeBasePixels,
+                                      HostCore::Impl::readPortForWritePort};
+const char* const kRgbNames[] = {"Red", "Green", "Blue"};
+const char* const kCmykNames[] = {"Cyan", "Magenta", "Yellow", "Black"};
 }  // namespace
 
 HostCore::HostCore() {
@@ -342,12 +370,80 @@ void HostCore::setImage(HostImage image) {
     r.imageMode = image_.mode;
     r.depth = image_.depth;
     r.imageHRes = r.imageVRes = 72 << 16;
+    describeDocument();
 }
 
 void HostCore::setSelection(std::vector<uint8_t> selection) {
     selection_ = std::move(selection);
     record_.haveMask = selection_.empty() ? 0 : 1;
     record_.filterCase = selection_.empty() ? 1 : 2;
+    describeDocument();
+}
+
+void HostCore::setChannelPorts(bool served) {
+    channelPorts_ = served;
+    describeDocument();
+}
+
+void HostCore::setDisplayPixels(DisplayPixels display) {
+    display_ = std::move(display);
+    record_.displayPixels = display_ ? Impl::displayPixels : nullptr;
+}
+
+void HostCore::describeDocument() {
+    FilterRecord& r = record_;
+    const bool served = channelPorts_ && image_.width > 0 && (image_.planes == 3 || image_.planes == 4);
+    r.channelPortProcs = served ? &gChannelPortProcs : nullptr;
+    r.documentInfo = served ? &document_ : nullptr;
+    if (!served) return;
+    document_ = ReadImageDocumentDesc{};
+    document_.minVersion = 0;
+    document_.maxVersion = 0;
+    document_.imageMode = image_.mode;
+    document_.depth = image_.depth;
+    document_.bounds = VRect{0, 0, image_.height, image_.width};
+    document_.hResolution = document_.vResolution = 72 << 16;
+    for (int i = 0; i < 256; ++i) document_.redLUT[i] = document_.greenLUT[i] = document_.blueLUT[i] = uint8_t(i);
+    const bool rgb = image_.planes == 3;
+    for (int slot = 0; slot < kMaxChannels; ++slot) {
+        ReadChannelDesc& c = channels_[slot];
+        c = ReadChannelDesc{};
+        c.port = reinterpret_cast<ChannelReadPort>(&portSlots_[slot]);
+        c.bounds = document_.bounds;
+        c.depth = slot < image_.planes ? image_.depth : 8;
+        c.tileSize = VPoint{tileHeight_, tileWidth_};
+        c.target = c.shown = 1;
+        if (slot < image_.planes) {
+            c.channelType = int16(rgb ? 1 + slot : 4 + slot);
+            c.name = rgb ? kRgbNames[slot] : kCmykNames[slot];
+            c.next = slot + 1 < image_.planes ? &channels_[slot + 1] : nullptr;
+        } else {
+            c.channelType = 19;  // selection mask
+            c.name = "Selection";
+        }
+    }
+    document_.targetCompositeChannels = &channels_[0];
+    document_.mergedCompositeChannels = &channels_[0];
+    document_.selection = selection_.empty() ? nullptr : &channels_[kMaxChannels - 1];
+}
+
+OSErr HostCore::readChannel(int slot, const PSScaling& scaling, const VRect& writeRect, const PixelMemoryDesc& memory) {
+    // Eight bits per sample, one byte per column, whole bytes per row.
+    if (memory.depth != 8 || memory.colBits != 8 || memory.bitOffset != 0 || memory.rowBits % 8 != 0) return paramErr;
+    ChannelSource channel;
+    channel.width = image_.width;
+    channel.height = image_.height;
+    if (slot == kMaxChannels - 1) {
+        if (selection_.size() != size_t(image_.width) * size_t(image_.height)) return paramErr;
+        channel.bytes = selection_.data();
+    } else {
+        if (slot >= image_.planes) return paramErr;
+        channel.samples = image_.samples.data();
+        channel.stride = image_.planes;
+        channel.offset = slot;
+        channel.depth = image_.depth;
+    }
+    return readScaledChannel(channel, scaling, writeRect, static_cast<uint8_t*>(memory.data), memory.rowBits / 8);
 }
 
 void HostCore::setTileSize(int32_t width, int32_t height) {
@@ -444,8 +540,8 @@ OSErr HostCore::advance() {
         r.inRowBytes = cols * n * bytesPerSample;
         inTile_.resize(size_t(r.inRowBytes) * size_t(rows));
         for (int32_t y = 0; y < rows; ++y)
-            packRow(&source_.samples[source_.index(r.inRect.left, r.inRect.top + y, 0)], source_.planes,
-                    r.inLoPlane, n, cols, bytesPerSample, inTile_.data() + size_t(y) * r.inRowBytes);
+            packRow(&source_.samples[source_.index(r.inRect.left, r.inRect.top + y, 0)], source_.planes, r.inLoPlane, n,
+                    cols, bytesPerSample, inTile_.data() + size_t(y) * r.inRowBytes);
         r.inData = inTile_.data();
     }
 
@@ -467,8 +563,8 @@ OSErr HostCore::advance() {
         std::memset(outTile_.data() + outTile_.size() - size_t(outGuard_), kGuardByte, size_t(outGuard_));
         for (int32_t y = 0; y < rows; ++y) {
             uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * stride;
-            packRow(&image_.samples[image_.index(r.outRect.left, r.outRect.top + y, 0)], image_.planes,
-                    r.outLoPlane, n, cols, bytesPerSample, row);
+            packRow(&image_.samples[image_.index(r.outRect.left, r.outRect.top + y, 0)], image_.planes, r.outLoPlane, n,
+                    cols, bytesPerSample, row);
             std::memset(row + rowBytes, kGuardByte, kRowGuard);
         }
         r.outData = outTile_.data() + outGuard_;

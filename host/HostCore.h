@@ -1,6 +1,7 @@
 // The stand-in host: owns the filter record, the parameters handle, grants
 // memory through the basic suite's buffer suite, serves tiles through
-// advanceState, converts colours, reports progress and answers abort. It
+// advanceState, converts colours, reports progress and answers abort, and
+// describes the document with channel ports that read its channels scaled. It
 // checks that the plug-in writes nothing outside outRect and frees every
 // buffer it took.
 #pragma once
@@ -11,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "hostapi/PluginHost.h"
 #include "host/HostImage.h"
+#include "hostapi/PluginHost.h"
 
 struct HostStats {
-    size_t liveBuffers = 0;      // buffers granted and not yet disposed
+    size_t liveBuffers = 0;  // buffers granted and not yet disposed
     size_t liveBufferBytes = 0;
     size_t peakBufferBytes = 0;
     size_t buffersGranted = 0;
@@ -23,7 +24,7 @@ struct HostStats {
     size_t progressCalls = 0;
     size_t abortCalls = 0;
     bool wroteOutsideOutRect = false;
-    bool badRequest = false;     // a rectangle or plane range outside the image
+    bool badRequest = false;  // a rectangle or plane range outside the image
     std::vector<std::string> browsedUrls;
 };
 
@@ -48,6 +49,14 @@ public:
 
     // Called on every progress report (done, total); return true to abort.
     std::function<bool(int32_t, int32_t)> onProgress;
+
+    // Without channel ports the record carries no document description.
+    void setChannelPorts(bool served);
+    // What displayPixels does with a pixel map; without one the record
+    // offers no displayPixels.
+    using DisplayPixels =
+        std::function<OSErr(const PSPixelMap&, const VRect& source, int32 row, int32 column, void* platformContext)>;
+    void setDisplayPixels(DisplayPixels display);
 
     FilterRecord& record() { return record_; }
     const HostStats& stats() const { return stats_; }
@@ -88,6 +97,17 @@ private:
     int16 lentOutLo_ = 0, lentOutHi_ = -1;
     int32_t outGuard_ = 0;
 
+    // The document description and its channel ports: one per composite
+    // channel, then the selection's; a port names its slot here.
+    static constexpr int kMaxChannels = 5;
+    ReadImageDocumentDesc document_{};
+    ReadChannelDesc channels_[kMaxChannels]{};
+    int portSlots_[kMaxChannels] = {0, 1, 2, 3, 4};
+    bool channelPorts_ = true;
+    DisplayPixels display_;
+
     bool takeBackOutput();
     OSErr advance();
+    void describeDocument();
+    OSErr readChannel(int slot, const PSScaling& scaling, const VRect& writeRect, const PixelMemoryDesc& memory);
 };
