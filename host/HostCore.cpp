@@ -286,6 +286,7 @@ struct HostCore::Impl {
             return noErr;
         }
         return paramErr;
+    }
 
     // ---- channel ports: read only
     static OSErr PSCALL readPixels(ChannelReadPort port, const PSScaling* scaling, const VRect* writeRect,
@@ -307,7 +308,6 @@ struct HostCore::Impl {
                                       void* platformContext) {
         if (!gHost || !gHost->display_ || !source || !srcRect) return paramErr;
         return gHost->display_(*source, *srcRect, dstRow, dstCol, platformContext);
-    }
     }
 };
 
