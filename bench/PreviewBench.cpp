@@ -17,7 +17,7 @@ namespace {
 
 constexpr int32_t kWidth = 6000, kHeight = 4000;
 
-struct QuietView : PreviewView {
+struct QuietView : PreviewControls {
     FilterParameters controls;
     void readControls(FilterParameters& block) override { FilterParameters::copySettings(&controls, &block); }
     bool previewChecked() override { return true; }

@@ -1,7 +1,7 @@
 // The live preview of the main dialog: fetches the shown part of the image
 // from the host at preview size, runs the filter's selection and operation on
 // it, tints the selection when asked, and hands the result to the host's
-// display. The dialog owns a Preview, implements PreviewView, and calls these
+// display. The dialog owns a Preview, implements PreviewControls, and calls these
 // functions from its events.
 #pragma once
 
@@ -14,9 +14,9 @@
 #include "imageops/ImageBuffer.h"
 
 // What the preview needs from the dialog that shows it.
-class PreviewView {
+class PreviewControls {
 public:
-    virtual ~PreviewView() = default;
+    virtual ~PreviewControls() = default;
     // Copies the dialog's controls into the working block (readFromControls).
     virtual void readControls(FilterParameters& block) = 0;
     // State of the "Preview" check box.
@@ -66,7 +66,7 @@ double previewScale(double zoom, int32_t documentWidth, int32_t documentHeight, 
 struct Preview {
     FilterRecord* record = nullptr;     // the host's record for this run
     FilterParameters* block = nullptr;  // the dialog's working parameters
-    PreviewView* view = nullptr;
+    PreviewControls* view = nullptr;
     VRect pane{};       // the preview pane in the dialog's client coordinates
     double zoom = 1.0;  // factor of the current zoom entry
     VRect part{};       // image part shown, image coordinates

@@ -88,7 +88,7 @@ void overlaySelection(const FilterParameters& block, const PreviewPlanes& source
 
 int16 previewOperation(const FilterParameters& block, const PreviewPlanes& source, PreviewPlanes& result,
                        const PreviewPlanes* mask, const ImageBuffer& hsi, const VRect& rect, double scale,
-                       PreviewView* view) {
+                       PreviewControls* view) {
     const ImageClass imageClass = source.imageClass;
     if (imageClass != ImageClassRGB && imageClass != ImageClassCMYK) return filterBadParameters;
     const int32_t rectWidth = rect.right - rect.left, rectHeight = rect.bottom - rect.top;

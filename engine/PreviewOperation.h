@@ -15,4 +15,4 @@
 // filterBadParameters when the operation refuses.
 int16 previewOperation(const FilterParameters& block, const PreviewPlanes& source, PreviewPlanes& result,
                        const PreviewPlanes* mask, const ImageBuffer& hsi, const VRect& rect, double scale,
-                       PreviewView* view);
+                       PreviewControls* view);

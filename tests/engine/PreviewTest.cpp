@@ -22,7 +22,7 @@ namespace {
 constexpr uint8_t kGrey = 230;
 
 // The dialog as the preview sees it: its controls are a block.
-struct FakeView : PreviewView {
+struct FakeView : PreviewControls {
     FilterParameters controls;
     bool checked = true;
     std::vector<std::string> statuses;
@@ -252,7 +252,7 @@ INSTANTIATE_TEST_SUITE_P(FitAndZoomedIn, PreviewMatchesTheDriver,
                                            Case{"CmykHsiSelection200", 4, 16, true, 1, 2, true, 0, 1}),
                          [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
-struct PreviewViews : ::testing::Test {
+struct PreviewControlss : ::testing::Test {
     FakePlatform platform;
     const HostImage image = makeTestImage(480, 320, 3, 8, 4);
     const VRect whole{0, 0, 320, 480};
@@ -267,7 +267,7 @@ struct PreviewViews : ::testing::Test {
     }
 };
 
-TEST_F(PreviewViews, OverlayTintsTheSelectionOverTheUnprocessedPixels) {
+TEST_F(PreviewControlss, OverlayTintsTheSelectionOverTheUnprocessedPixels) {
     for (int planes : {3, 4}) {
         const HostImage source = makeTestImage(480, 320, planes, 8, 4);
         // Everything weighs 1: the host's selection alone decides, 255 on the
@@ -307,7 +307,7 @@ TEST_F(PreviewViews, OverlayTintsTheSelectionOverTheUnprocessedPixels) {
     }
 }
 
-TEST_F(PreviewViews, WithoutAHostSelectionEverySelectedPixelShowsTheColour) {
+TEST_F(PreviewControlss, WithoutAHostSelectionEverySelectedPixelShowsTheColour) {
     FilterParameters p = flatCurves(defaults());
     p.showResult = 0;
     Session s(image, {}, p, 240, 200, 0.5);
@@ -316,7 +316,7 @@ TEST_F(PreviewViews, WithoutAHostSelectionEverySelectedPixelShowsTheColour) {
         EXPECT_EQ(s.preview.processed.plane(plane)[100 * 240 + 50], to8Bit(p.overlayColor[plane]));
 }
 
-TEST_F(PreviewViews, UncheckedPreviewShowsTheFetchedImageWithoutRendering) {
+TEST_F(PreviewControlss, UncheckedPreviewShowsTheFetchedImageWithoutRendering) {
     Session s(image, {}, defaults(), 240, 200, 0.5);
     s.view.checked = false;
     ASSERT_TRUE(fetchPreview(s.preview, whole));
@@ -335,7 +335,7 @@ TEST_F(PreviewViews, UncheckedPreviewShowsTheFetchedImageWithoutRendering) {
     EXPECT_EQ(s.processed(), std::vector<uint8_t>(rendered.size(), 0));
 }
 
-TEST_F(PreviewViews, NoTickedChannelCopiesTheUnprocessedPreview) {
+TEST_F(PreviewControlss, NoTickedChannelCopiesTheUnprocessedPreview) {
     FilterParameters p = defaults();
     p.colorSpace = 3;  // YUV offers two boxes; the third does not count
     p.channelEnabled[0] = p.channelEnabled[1] = 0;
@@ -345,7 +345,7 @@ TEST_F(PreviewViews, NoTickedChannelCopiesTheUnprocessedPreview) {
     for (const std::string& status : s.view.statuses) EXPECT_NE(status, "Rendering...");
 }
 
-TEST_F(PreviewViews, HostsWithoutChannelPortsOrDisplayLeaveAnEmptyPreview) {
+TEST_F(PreviewControlss, HostsWithoutChannelPortsOrDisplayLeaveAnEmptyPreview) {
     {
         Session s(image, {}, defaults(), 240, 200, 0.5);
         s.host.setChannelPorts(false);
@@ -368,7 +368,7 @@ TEST_F(PreviewViews, HostsWithoutChannelPortsOrDisplayLeaveAnEmptyPreview) {
     }
 }
 
-TEST_F(PreviewViews, ZoomTextGoesToTheLabelForValidIndexes) {
+TEST_F(PreviewControlss, ZoomTextGoesToTheLabelForValidIndexes) {
     Session s(image, {}, defaults(), 240, 200, 0.5);
     const double factors[] = {0.05, 0.125, 0.25, 16};
     showZoomText(s.preview, factors, 4, 1);
