@@ -1,8 +1,15 @@
 // The live preview of the main dialog: fetches the shown part of the image
 // from the host at preview size, runs the filter's selection and operation on
 // it, tints the selection when asked, and hands the result to the host's
-// display. The dialog owns a Preview, implements PreviewControls, and calls these
-// functions from its events.
+// display. The dialog owns a Preview, implements PreviewControls, and calls
+// these functions from its events:
+// - opening: fill record, block, view, pane and zoom; allocatePreviewBuffers
+//   with the pane's size, then allocatePreviewHsi; fetchPreview(first part);
+// - painted: showPreview;
+// - an edit: parametersChanged = true, then renderPreview;
+// - "Preview" box: renderPreview;
+// - zoom or scroll: set zoom, showZoomText, fetchPreview(new part);
+// - end of the run: releasePreview.
 #pragma once
 
 #include <cstddef>
@@ -85,7 +92,7 @@ struct Preview {
 // The three pane-sized planar buffers for the record's image (3 planes for
 // RGB, 4 for CMYK); false when the mode is neither or memory is short.
 bool allocatePreviewBuffers(Preview& preview, int32_t paneWidth, int32_t paneHeight);
-// The pane-sized HSI cache; false when memory is short.
+// The pane-sized HSI cache, after the buffers; false when memory is short.
 bool allocatePreviewHsi(Preview& preview);
 void releasePreview(Preview& preview);
 

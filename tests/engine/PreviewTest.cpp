@@ -178,7 +178,7 @@ size_t differing(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
 struct Case {
     const char* name;
     int planes, depth;
-    bool zoomedIn;  // 200 % on a part, else the fit zoom on the whole image
+    enum Geometry { Fit, Part200, Small200 } geometry;  // fit zoom, 200 % of a part, 200 % of a small image
     int operation, colorSpace;
     bool selection;
     int contractExpand, selectionSource;
@@ -191,12 +191,15 @@ struct PreviewMatchesTheDriver : ::testing::TestWithParam<Case> {
 TEST_P(PreviewMatchesTheDriver, PixelForPixel) {
     const Case c = GetParam();
     // Geometry where the scaled part's shorter side times the preview scale
-    // is the driver's own base size on the scaled image: fit 0.5 of 480 x 320
-    // in 240 x 200, or 200 % of a 120 x 100 part of 180 x 100 in 240 x 200.
-    const int32_t width = c.zoomedIn ? 180 : 480, height = c.zoomedIn ? 100 : 320;
+    // is the driver's own base size on the scaled image, in a 240 x 200 pane:
+    // fit 0.5 of 480 x 320, 200 % of a 120 x 100 part of 180 x 100, or 200 %
+    // of a 60 x 50 image that leaves a grey border.
+    const bool zoomedIn = c.geometry != Case::Fit;
+    const int32_t width = c.geometry == Case::Fit ? 480 : c.geometry == Case::Part200 ? 180 : 60;
+    const int32_t height = c.geometry == Case::Fit ? 320 : c.geometry == Case::Part200 ? 100 : 50;
     const int32_t paneWidth = 240, paneHeight = 200;
-    const double zoom = c.zoomedIn ? 2.0 : 0.5;
-    const VRect part = c.zoomedIn ? VRect{0, 30, 100, 150} : VRect{0, 0, height, width};
+    const double zoom = zoomedIn ? 2.0 : 0.5;
+    const VRect part = c.geometry == Case::Part200 ? VRect{0, 30, 100, 150} : VRect{0, 0, height, width};
     const int32_t partWidth = part.right - part.left, partHeight = part.bottom - part.top;
     const HostImage image = makeTestImage(width, height, c.planes, c.depth, 11);
     std::vector<uint8_t> selection;
@@ -216,11 +219,11 @@ TEST_P(PreviewMatchesTheDriver, PixelForPixel) {
     p.falloff = 40;
 
     // The 1:1 data the pipeline runs on: the scaled image, or the part itself.
-    const int32_t dataWidth = c.zoomedIn ? partWidth : int32_t(partWidth * zoom);
-    const int32_t dataHeight = c.zoomedIn ? partHeight : int32_t(partHeight * zoom);
+    const int32_t dataWidth = zoomedIn ? partWidth : int32_t(partWidth * zoom);
+    const int32_t dataHeight = zoomedIn ? partHeight : int32_t(partHeight * zoom);
     const Scaled scaled = scaleImage(image, selection, part, dataWidth, dataHeight);
     const HostImage result = applyThroughHost(scaled, p);
-    const int factor = c.zoomedIn ? 2 : 1;
+    const int factor = zoomedIn ? 2 : 1;
     const int32_t left = (paneWidth - dataWidth * factor) / 2, top = (paneHeight - dataHeight * factor) / 2;
     const std::vector<uint8_t> unprocessed = placed(scaled.image, paneWidth, paneHeight, left, top, factor);
     const std::vector<uint8_t> expected = placed(result, paneWidth, paneHeight, left, top, factor);
@@ -241,15 +244,16 @@ TEST_P(PreviewMatchesTheDriver, PixelForPixel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FitAndZoomedIn, PreviewMatchesTheDriver,
-                         ::testing::Values(Case{"RgbSharpenFit", 3, 8, false, 1, 1, false, 0, 1},
-                                           Case{"RgbSoftenHsiFit", 3, 16, false, 2, 2, false, 0, 1},
-                                           Case{"CmykSharpenFit", 4, 8, false, 1, 1, false, 0, 1},
-                                           Case{"CmykSoftenYuvFit", 4, 16, false, 2, 3, true, 0, 1},
-                                           Case{"RgbEdgesExpandFit", 3, 8, false, 1, 3, false, 60, 2},
-                                           Case{"RgbSelectionFit", 3, 8, false, 1, 1, true, 0, 1},
-                                           Case{"RgbSharpen200", 3, 16, true, 1, 1, false, 0, 1},
-                                           Case{"CmykSoften200", 4, 8, true, 2, 1, false, -40, 1},
-                                           Case{"CmykHsiSelection200", 4, 16, true, 1, 2, true, 0, 1}),
+                         ::testing::Values(Case{"RgbSharpenFit", 3, 8, Case::Fit, 1, 1, false, 0, 1},
+                                           Case{"RgbSoftenHsiFit", 3, 16, Case::Fit, 2, 2, false, 0, 1},
+                                           Case{"CmykSharpenFit", 4, 8, Case::Fit, 1, 1, false, 0, 1},
+                                           Case{"CmykSoftenYuvFit", 4, 16, Case::Fit, 2, 3, true, 0, 1},
+                                           Case{"RgbEdgesExpandFit", 3, 8, Case::Fit, 1, 3, false, 60, 2},
+                                           Case{"RgbSelectionFit", 3, 8, Case::Fit, 1, 1, true, 0, 1},
+                                           Case{"RgbSharpen200", 3, 16, Case::Part200, 1, 1, false, 0, 1},
+                                           Case{"CmykSoften200", 4, 8, Case::Part200, 2, 1, false, -40, 1},
+                                           Case{"CmykHsiSelection200", 4, 16, Case::Part200, 1, 2, true, 0, 1},
+                                           Case{"RgbSoftenSmallImage200", 3, 8, Case::Small200, 2, 1, true, 0, 1}),
                          [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 struct PreviewControlss : ::testing::Test {
