@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "engine/Preview.h"
-#include "entry/HostServices.h"
 #include "host/HostCore.h"
+#include "services/HostServices.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <cstdint>
 #include <string>
 
-#include "entry/FilterParameters.h"
 #include "hostapi/PluginHost.h"
 #include "imageops/ImageBuffer.h"
+#include "params/FilterParameters.h"
 
 // What the preview needs from the dialog that shows it.
 class PreviewControls {

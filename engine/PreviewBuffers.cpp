@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "engine/Preview.h"
-#include "entry/HostServices.h"
 #include "imageops/ColorModel.h"
+#include "services/HostServices.h"
 
 namespace {
 

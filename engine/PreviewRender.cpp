@@ -5,8 +5,8 @@
 #include "engine/Preview.h"
 #include "engine/PreviewOperation.h"
 #include "engine/ResamplePlane.h"
-#include "entry/Platform.h"
 #include "imageops/ColorModel.h"
+#include "services/Platform.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "engine/Preview.h"
-#include "entry/HostServices.h"
 #include "entry/PluginMain.h"
 #include "host/ChannelScaling.h"
 #include "host/HostCore.h"
 #include "imageops/ColorModel.h"
+#include "services/HostServices.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/TestImages.h"
 
