@@ -9,13 +9,13 @@
 #include <cstring>
 
 #include "curves/Curve.h"
-#include "entry/HostServices.h"
 #include "host/HostCore.h"
 #include "imageops/ImageBuffer.h"
 #include "imageops/Mask.h"
 #include "imageops/MaskFilters.h"
 #include "imageops/Sharpen.h"
 #include "imageops/Soften.h"
+#include "services/HostServices.h"
 
 namespace {
 

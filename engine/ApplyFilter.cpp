@@ -21,8 +21,8 @@ struct RunBuffers {
 
     ~RunBuffers() {
         if (softenTables) releaseSoftenTables();
-        for (ImageBuffer* b : {&hsiTile, &curveMask, &shapedMask, &hostMask, &inputTile, &outputTile, &hsiIn, &hsiOut,
-                               &yuvIn, &yuvOut})
+        for (ImageBuffer* b :
+             {&hsiTile, &curveMask, &shapedMask, &hostMask, &inputTile, &outputTile, &hsiIn, &hsiOut, &yuvIn, &yuvOut})
             release(*b);
     }
 };
@@ -164,16 +164,16 @@ int16 applyFilter(FilterRecord* record, FilterParameters& params) {
 
     uint8_t flags[4] = {0, 0, 0, 0};
     switch (model) {
-    case ColorModelCMYK:
-        for (int i = 0; i < 4; ++i) flags[i] = params.channelEnabled[i] != 0;
-        break;
-    case ColorModelYUV:
-        flags[0] = params.channelEnabled[0] != 0;
-        flags[1] = flags[2] = params.channelEnabled[1] != 0;
-        break;
-    default:
-        for (int i = 0; i < 3; ++i) flags[i] = params.channelEnabled[i] != 0;
-        break;
+        case ColorModelCMYK:
+            for (int i = 0; i < 4; ++i) flags[i] = params.channelEnabled[i] != 0;
+            break;
+        case ColorModelYUV:
+            flags[0] = params.channelEnabled[0] != 0;
+            flags[1] = flags[2] = params.channelEnabled[1] != 0;
+            break;
+        default:
+            for (int i = 0; i < 3; ++i) flags[i] = params.channelEnabled[i] != 0;
+            break;
     }
 
     for (int32_t row = 0; row < tileRows; ++row) {
@@ -217,8 +217,8 @@ int16 applyFilter(FilterRecord* record, FilterParameters& params) {
                 std::fill(b.hostMask.data, b.hostMask.data + size_t(bufferWidth) * size_t(bufferHeight), 65535);
             }
             const bool imported =
-                inputIsRgb ? importRgbPixels(b.inputTile, record->inData, fetchedHeight, origin, fetchedEnd,
-                                             imageClass, depth, record->inRowBytes, 0, missing.left, missing.top, 0)
+                inputIsRgb ? importRgbPixels(b.inputTile, record->inData, fetchedHeight, origin, fetchedEnd, imageClass,
+                                             depth, record->inRowBytes, 0, missing.left, missing.top, 0)
                            : importCmykPixels(b.inputTile, record->inData, fetchedHeight, origin, fetchedEnd,
                                               imageClass, depth, record->inRowBytes, 0, missing.left, missing.top, 0);
             if (!imported) return filterBadParameters;
@@ -246,8 +246,8 @@ int16 applyFilter(FilterRecord* record, FilterParameters& params) {
             // The selection of this tile.
             const Point16 tileTopLeft = pt(r, r);
             const Point16 tileBottomRight = pt(r + (bottom - top), r + (right - left));
-            const Point16 paddedEnd = pt(missing.top + fetchedHeight + missing.bottom,
-                                         missing.left + fetchedWidth + missing.right);
+            const Point16 paddedEnd =
+                pt(missing.top + fetchedHeight + missing.bottom, missing.left + fetchedWidth + missing.right);
             buildCurveMask(b.curveMask, b.hsiTile, params.curves, origin, paddedEnd);
             // The mask filters fail only when their memory cannot be had; the
             // run must not go on with a selection they did not shape.
@@ -291,12 +291,11 @@ int16 applyFilter(FilterRecord* record, FilterParameters& params) {
             } else {
                 if (model == ColorModelYUV)
                     inputIsRgb ? yuvBufferToRgb(b.outputTile, b.yuvOut) : yuvBufferToCmyk(b.outputTile, b.yuvOut);
-                exported = inputIsRgb ? exportRgbPixels(b.outputTile, record->outData, outWidth, outHeight, imageClass,
-                                                        depth, record->outRowBytes, 0, 0, 0, tileTopLeft,
-                                                        tileBottomRight)
-                                      : exportCmykPixels(b.outputTile, record->outData, outWidth, outHeight,
-                                                         imageClass, depth, record->outRowBytes, 0, 0, 0, tileTopLeft,
-                                                         tileBottomRight);
+                exported = inputIsRgb
+                               ? exportRgbPixels(b.outputTile, record->outData, outWidth, outHeight, imageClass, depth,
+                                                 record->outRowBytes, 0, 0, 0, tileTopLeft, tileBottomRight)
+                               : exportCmykPixels(b.outputTile, record->outData, outWidth, outHeight, imageClass, depth,
+                                                  record->outRowBytes, 0, 0, 0, tileTopLeft, tileBottomRight);
             }
             if (!exported) return filterBadParameters;
         }

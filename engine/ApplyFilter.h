@@ -3,8 +3,8 @@
 // and writes the result into the host's output.
 #pragma once
 
-#include "entry/FilterParameters.h"
 #include "hostapi/PluginHost.h"
+#include "params/FilterParameters.h"
 
 // Returns a host result code. Re-evaluates the block's curves; changes
 // nothing else in it.

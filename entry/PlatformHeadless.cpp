@@ -2,7 +2,7 @@
 // replayed action there, so there is no dialog to show.
 #include <cstdio>
 
-#include "entry/Platform.h"
+#include "services/Platform.h"
 
 namespace {
 int headlessMessage(const char* text, const char* title, int) {

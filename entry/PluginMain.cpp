@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "engine/ApplyFilter.h"
-#include "entry/FilterParameters.h"
-#include "entry/HostServices.h"
-#include "entry/Platform.h"
+#include "params/FilterParameters.h"
+#include "services/HostServices.h"
+#include "services/Platform.h"
 
 namespace {
 
@@ -93,8 +93,7 @@ void startSelector(FilterRecord* record, int16* result) {
         if (params.colorSpace != 2) {
             const bool rgbMismatch = params.imageClass == ImageClassRGB && record->imageMode != plugInModeRGBColor &&
                                      record->imageMode != plugInModeRGB48;
-            const bool cmykMismatch = params.imageClass == ImageClassCMYK &&
-                                      record->imageMode != plugInModeCMYKColor &&
+            const bool cmykMismatch = params.imageClass == ImageClassCMYK && record->imageMode != plugInModeCMYKColor &&
                                       record->imageMode != plugInModeCMYK64;
             if (rgbMismatch || cmykMismatch)
                 refuse("The 'Last Filter' command cannot be applied because the image type is incompatible", result);
@@ -126,17 +125,17 @@ void dispatch(int16 selector, void* paramBlock, int16* result) {
         return;
     }
     switch (selector) {
-    case filterSelectorParameters:
-        parametersSelector(record, result);
-        break;
-    case filterSelectorPrepare:
-        prepareSelector(record);
-        break;
-    case filterSelectorStart:
-        startSelector(record, result);
-        break;
-    default:
-        break;
+        case filterSelectorParameters:
+            parametersSelector(record, result);
+            break;
+        case filterSelectorPrepare:
+            prepareSelector(record);
+            break;
+        case filterSelectorStart:
+            startSelector(record, result);
+            break;
+        default:
+            break;
     }
 }
 

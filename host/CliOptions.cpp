@@ -6,8 +6,7 @@
 
 namespace {
 
-bool parseInt(const std::string& text, long low, long high, const std::string& option, int& out,
-              std::string& error) {
+bool parseInt(const std::string& text, long low, long high, const std::string& option, int& out, std::string& error) {
     if (text.empty() || text.size() > 12) {
         error = option + " needs a whole number from " + std::to_string(low) + " to " + std::to_string(high);
         return false;
@@ -21,8 +20,7 @@ bool parseInt(const std::string& text, long low, long high, const std::string& o
         return false;
     }
     if (v < low || v > high) {
-        error = option + " must lie between " + std::to_string(low) + " and " + std::to_string(high) + ", not " +
-                text;
+        error = option + " must lie between " + std::to_string(low) + " and " + std::to_string(high) + ", not " + text;
         return false;
     }
     out = int(v);
@@ -128,8 +126,10 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
         } else if (name == "--operation") {
             if ((ok = takeValue(text))) {
                 std::string v = lower(text);
-                if (v == "sharpen") o.operation = 1;
-                else if (v == "soften") o.operation = 2;
+                if (v == "sharpen")
+                    o.operation = 1;
+                else if (v == "soften")
+                    o.operation = 2;
                 else {
                     error = "--operation must be sharpen or soften, not '" + text + "'";
                     ok = false;
@@ -138,9 +138,12 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
         } else if (name == "--color-space") {
             if ((ok = takeValue(text))) {
                 std::string v = lower(text);
-                if (v == "image") o.colorSpace = 1;
-                else if (v == "hsi") o.colorSpace = 2;
-                else if (v == "yuv") o.colorSpace = 3;
+                if (v == "image")
+                    o.colorSpace = 1;
+                else if (v == "hsi")
+                    o.colorSpace = 2;
+                else if (v == "yuv")
+                    o.colorSpace = 3;
                 else {
                     error = "--color-space must be image, hsi or yuv, not '" + text + "'";
                     ok = false;
@@ -156,8 +159,8 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
             ok = takeInt(o.falloff, 0, 100);
         } else if (name == "--channels") {
             if ((ok = takeValue(o.channels)) && !validChannelText(o.channels)) {
-                error = "--channels needs four 0/1 digits (for example 1010) or channel initials, not '" +
-                        o.channels + "'";
+                error =
+                    "--channels needs four 0/1 digits (for example 1010) or channel initials, not '" + o.channels + "'";
                 ok = false;
             }
         } else if (name == "--edges-only") {
@@ -201,8 +204,8 @@ bool channelFlagsFor(const std::string& channels, int model, int flags[4], std::
         return true;
     }
     if (channels.find_first_not_of("0123456789") == std::string::npos) {
-        error = "--channels needs exactly four 0/1 digits in the dialog's order (for example 1010), not '" +
-                channels + "'";
+        error =
+            "--channels needs exactly four 0/1 digits in the dialog's order (for example 1010), not '" + channels + "'";
         return false;
     }
     const char* initials = model == 3 ? "CMYK" : model == 1 ? "HSI" : model == 5 ? "LC" : "RGB";

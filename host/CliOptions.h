@@ -7,8 +7,8 @@
 
 struct CliOptions {
     std::vector<std::string> inputs;
-    std::string output;     // -o: one input, one output
-    std::string outDir;     // --out-dir: batch work, same file names
+    std::string output;        // -o: one input, one output
+    std::string outDir;        // --out-dir: batch work, same file names
     std::string paramsFile;    // a whole stored parameter block
     std::string settingsFile;  // a settings file of any version
     std::string curvesFile;    // a quick-curve file's three curves
@@ -17,10 +17,10 @@ struct CliOptions {
     std::string savedSettings;
     std::string pluginPath;
 
-    std::optional<int> operation;   // 1 sharpen, 2 soften
-    std::optional<int> amount;      // 1..100
-    std::optional<int> colorSpace;  // 1 image, 2 hsi, 3 yuv
-    std::string channels;           // four 0/1 digits, or channel initials
+    std::optional<int> operation;        // 1 sharpen, 2 soften
+    std::optional<int> amount;           // 1..100
+    std::optional<int> colorSpace;       // 1 image, 2 hsi, 3 yuv
+    std::string channels;                // four 0/1 digits, or channel initials
     std::optional<int> selectionSource;  // 1 from curves, 0 edges only
     std::optional<int> opacity;          // 0..200
     std::optional<int> contractExpand;   // -100..100

@@ -103,8 +103,8 @@ bool buildParameters(const CliOptions& o, FilterParameters& block, std::string& 
     return true;
 }
 
-bool blockForImage(const CliOptions& o, const FilterParameters& base, const HostImage& image,
-                   FilterParameters& block, std::string& error) {
+bool blockForImage(const CliOptions& o, const FilterParameters& base, const HostImage& image, FilterParameters& block,
+                   std::string& error) {
     block = base;
     block.showDialog = 0;
     const ImageClass imageClass = imageClassForMode(image.mode);
@@ -144,19 +144,19 @@ RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostIma
 
 std::string describeResult(int16 result) {
     switch (result) {
-    case noErr:
-        return "done";
-    case 1:
-        return "the plug-in refused the image (see its message above)";
-    case memFullErr:
-        return "not enough memory";
-    case userCanceledErr:
-        return "cancelled";
-    case filterBadParameters:
-        return "the filter's parameters are invalid";
-    case filterBadMode:
-        return "the image mode is not supported";
-    default:
-        return "host error " + std::to_string(result);
+        case noErr:
+            return "done";
+        case 1:
+            return "the plug-in refused the image (see its message above)";
+        case memFullErr:
+            return "not enough memory";
+        case userCanceledErr:
+            return "cancelled";
+        case filterBadParameters:
+            return "the filter's parameters are invalid";
+        case filterBadMode:
+            return "the image mode is not supported";
+        default:
+            return "host error " + std::to_string(result);
     }
 }

@@ -9,9 +9,9 @@
 struct HostImage {
     int32_t width = 0;
     int32_t height = 0;
-    int planes = 0;   // 3 RGB, 4 CMYK
-    int depth = 0;    // bits per sample, 8 or 16
-    int16_t mode = 0; // host image mode (plugInModeRGBColor, ...)
+    int planes = 0;                 // 3 RGB, 4 CMYK
+    int depth = 0;                  // bits per sample, 8 or 16
+    int16_t mode = 0;               // host image mode (plugInModeRGBColor, ...)
     std::vector<uint16_t> samples;  // width x height x planes, row by row
 
     size_t index(int32_t x, int32_t y, int plane) const {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "entry/HostServices.h"
+#include "services/HostServices.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstddef>
 
-#include "entry/HostServices.h"
 #include "imageops/ColorModel.h"
+#include "services/HostServices.h"
 
 int32_t distanceHundredths(int32_t dy, int32_t dx) {
     // In double: the squares of large radii do not fit 32 bits.

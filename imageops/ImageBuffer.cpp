@@ -2,8 +2,8 @@
 
 #include <cstddef>
 
-#include "entry/HostServices.h"
 #include "imageops/ColorModel.h"
+#include "services/HostServices.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "imageops/Geometry.h"
+#include "base/Geometry.h"
 
 // Channels per pixel by what a buffer holds.
 enum BufferChannels : int { MaskChannels = 1, RgbChannels = 3, YuvChannels = 3, CmykChannels = 4, HsiChannels = 5 };

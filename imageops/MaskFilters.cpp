@@ -31,8 +31,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "entry/HostServices.h"
 #include "imageops/DistanceTable.h"
+#include "services/HostServices.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // [topLeft, bottomRight).
 #pragma once
 
-#include "imageops/Geometry.h"
+#include "base/Geometry.h"
 #include "imageops/ImageBuffer.h"
 
 // r = trunc(ceil(size x 0.5) + 0.1); 0 for a size that is not positive (or

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "imageops/Geometry.h"
+#include "base/Geometry.h"
 #include "imageops/ImageBuffer.h"
 
 struct ChannelLayout {

@@ -1,7 +1,7 @@
 #include "imageops/ProgressCounters.h"
 
-#include "entry/HostServices.h"
-#include "entry/Platform.h"
+#include "services/HostServices.h"
+#include "services/Platform.h"
 
 ProgressCounters progressCounters;
 

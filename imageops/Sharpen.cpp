@@ -12,10 +12,10 @@
 #include <cstddef>
 #include <cstring>
 
-#include "entry/HostServices.h"
 #include "imageops/MaskFilters.h"
 #include "imageops/OperationRegion.h"
 #include "imageops/ProgressCounters.h"
+#include "services/HostServices.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "imageops/Geometry.h"
+#include "base/Geometry.h"
 #include "imageops/ImageBuffer.h"
 
 // flags: the four channel flags (non-zero = on; the fourth only for CMYK);

@@ -20,12 +20,12 @@
 #include <emmintrin.h>
 #endif
 
-#include "entry/HostServices.h"
 #include "imageops/ColorModel.h"
 #include "imageops/DistanceTable.h"
 #include "imageops/MaskFilters.h"
 #include "imageops/OperationRegion.h"
 #include "imageops/ProgressCounters.h"
+#include "services/HostServices.h"
 
 namespace {
 

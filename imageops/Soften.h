@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "imageops/Geometry.h"
+#include "base/Geometry.h"
 #include "imageops/ImageBuffer.h"
 
 // Builds the distance and weight tables for one size (releasing old ones);

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "imageops/Geometry.h"
+#include "base/Geometry.h"
 #include "toolkit/Rgb16.h"
 
 // Drawing modes of Canvas::setDrawMode.

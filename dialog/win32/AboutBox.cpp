@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "entry/HostServices.h"
+#include "services/HostServices.h"
 
 const char* const kMakerWebAddress = "www.tarvo.example";
 

@@ -16,11 +16,11 @@
 #endif
 
 #include "dialog/SettingsFile.h"
-#include "entry/FilterParameters.h"
 #include "host/CliOptions.h"
 #include "host/CliRun.h"
 #include "host/PluginLibrary.h"
 #include "host/cli/ImageIo.h"
+#include "params/FilterParameters.h"
 
 namespace {
 
@@ -148,8 +148,7 @@ int main(int argc, char** argv) {
                                          return interrupted != 0;
                                      });
         bar.end();
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (report.result != noErr) {
             fail(input + ": " + describeResult(report.result));
             ++failures;
@@ -170,7 +169,8 @@ int main(int argc, char** argv) {
         const double writeSeconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - writeStart).count();
         if (!options.quiet)
-            std::fprintf(stderr, "crispcalm: %s -> %s (read %.2f s, filter %.2f s, write %.2f s, %.0f MiB of buffers)\n",
+            std::fprintf(stderr,
+                         "crispcalm: %s -> %s (read %.2f s, filter %.2f s, write %.2f s, %.0f MiB of buffers)\n",
                          input.c_str(), output.c_str(), readSeconds, seconds, writeSeconds,
                          double(report.peakBufferBytes) / 1048576.0);
     }

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <tuple>
 
-#include "entry/FilterParameters.h"
 #include "entry/PluginMain.h"
 #include "host/HostCore.h"
 #include "imageops/ColorModel.h"
+#include "params/FilterParameters.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/TestImages.h"
 
@@ -81,8 +81,8 @@ TEST_P(TileIndependence, EveryTileSizeGivesTheSameBytes) {
 
 INSTANTIATE_TEST_SUITE_P(AllModels, TileIndependence,
                          ::testing::Values(Case{1, 1, 3, 8}, Case{1, 2, 3, 16}, Case{1, 3, 3, 8}, Case{1, 1, 4, 8},
-                                           Case{2, 1, 3, 16}, Case{2, 2, 3, 8}, Case{2, 3, 3, 8},
-                                           Case{2, 1, 4, 16}, Case{2, 2, 4, 8}, Case{1, 3, 4, 16}));
+                                           Case{2, 1, 3, 16}, Case{2, 2, 3, 8}, Case{2, 3, 3, 8}, Case{2, 1, 4, 16},
+                                           Case{2, 2, 4, 8}, Case{1, 3, 4, 16}));
 
 struct ApplyFilter : ::testing::Test {
     FakePlatform platform;

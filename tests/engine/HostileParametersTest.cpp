@@ -8,9 +8,9 @@
 #include <limits>
 #include <vector>
 
-#include "entry/FilterParameters.h"
 #include "entry/PluginMain.h"
 #include "host/HostCore.h"
+#include "params/FilterParameters.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/TestImages.h"
 

@@ -1,10 +1,10 @@
 // Every path of the entry point, driven through the stand-in host.
 #include <gtest/gtest.h>
 
-#include "entry/ByteCodec.h"
-#include "entry/FilterParameters.h"
+#include "base/ByteCodec.h"
 #include "entry/PluginMain.h"
 #include "host/HostCore.h"
+#include "params/FilterParameters.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/TestImages.h"
 
@@ -12,8 +12,7 @@ namespace {
 
 const char kVersionMessage[] = "This plug-in needs Photoshop version 5 or higher";
 const char kScreenMessage[] = "Please set your monitor resolution to 1024x768 or higher";
-const char kModeMessage[] =
-    "Please make sure that the image is in RGB or CMYK mode and that all channels are selected";
+const char kModeMessage[] = "Please make sure that the image is in RGB or CMYK mode and that all channels are selected";
 const char kLastFilterMessage[] = "The 'Last Filter' command cannot be applied because the image type is incompatible";
 
 struct EntryTest : ::testing::Test {

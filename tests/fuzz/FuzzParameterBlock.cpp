@@ -23,10 +23,10 @@
 #include <cstring>
 #include <vector>
 
-#include "entry/FilterParameters.h"
-#include "entry/Platform.h"
 #include "entry/PluginMain.h"
 #include "host/HostCore.h"
+#include "params/FilterParameters.h"
+#include "services/Platform.h"
 #include "tests/support/TestImages.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "dialog/SettingsFile.h"
-#include "entry/FilterParameters.h"
+#include "params/FilterParameters.h"
 
 namespace {
 

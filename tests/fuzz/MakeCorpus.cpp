@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "base/ByteCodec.h"
 #include "dialog/QuickCurveFile.h"
 #include "dialog/SettingsFile.h"
-#include "entry/ByteCodec.h"
-#include "entry/FilterParameters.h"
+#include "params/FilterParameters.h"
 
 namespace {
 

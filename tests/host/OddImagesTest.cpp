@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "entry/FilterParameters.h"
 #include "host/ImageFile.h"
+#include "params/FilterParameters.h"
 #include "tests/support/CliFixture.h"
 #include "tests/support/TestImages.h"
 

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "entry/HostServices.h"
 #include "imageops/ColorModel.h"
+#include "services/HostServices.h"
 #include "tests/imageops/ImageOpsTestSupport.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "entry/HostServices.h"
 #include "imageops/ProgressCounters.h"
+#include "services/HostServices.h"
 
 void HostTest::SetUp() {
     hostRecord = &host.record();

@@ -1,10 +1,10 @@
 #include <cstring>
 #include <vector>
 
-#include "entry/Platform.h"
 #include "imageops/ColorModel.h"
 #include "imageops/ImageBuffer.h"
 #include "imageops/ProgressCounters.h"
+#include "services/Platform.h"
 #include "tests/imageops/ImageOpsTestSupport.h"
 
 namespace {

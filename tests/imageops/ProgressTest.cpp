@@ -1,9 +1,9 @@
 #include <vector>
 
-#include "entry/Platform.h"
 #include "imageops/ProgressCounters.h"
 #include "imageops/Sharpen.h"
 #include "imageops/Soften.h"
+#include "services/Platform.h"
 #include "tests/imageops/ImageOpsTestSupport.h"
 
 namespace {

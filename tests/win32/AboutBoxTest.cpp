@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "dialog/win32/AboutBox.h"
-#include "entry/HostServices.h"
+#include "services/HostServices.h"
 
 namespace {
 

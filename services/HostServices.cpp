@@ -1,4 +1,4 @@
-#include "entry/HostServices.h"
+#include "services/HostServices.h"
 
 #include <cstdio>
 #include <cstring>
@@ -68,14 +68,12 @@ void freeBuffer(void* block) {
 bool browseWebAddress(const char* hostName) {
     if (!hostBasicSuite || !hostBasicSuite->AcquireSuite || !hostName) return false;
     const void* raw = nullptr;
-    if (hostBasicSuite->AcquireSuite(kPSGetFileListSuite, kPSGetFileListSuiteVersion4, &raw) != kSPNoError ||
-        !raw)
+    if (hostBasicSuite->AcquireSuite(kPSGetFileListSuite, kPSGetFileListSuiteVersion4, &raw) != kSPNoError || !raw)
         return false;
     const PSGetFileListSuite4* suite = static_cast<const PSGetFileListSuite4*>(raw);
     char url[512];
     std::snprintf(url, sizeof url, "http://%s", hostName);
     SPErr err = suite->BrowseUrl ? suite->BrowseUrl(url) : kSPBadParameterError;
-    if (hostBasicSuite->ReleaseSuite)
-        hostBasicSuite->ReleaseSuite(kPSGetFileListSuite, kPSGetFileListSuiteVersion4);
+    if (hostBasicSuite->ReleaseSuite) hostBasicSuite->ReleaseSuite(kPSGetFileListSuite, kPSGetFileListSuiteVersion4);
     return err == kSPNoError;
 }

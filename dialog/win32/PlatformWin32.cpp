@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "dialog/win32/AboutBox.h"
-#include "entry/Platform.h"
+#include "services/Platform.h"
 #include "toolkit/Canvas.h"
 #include "toolkit/MessageBox.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "entry/HostServices.h"
 #include "host/HostCore.h"
+#include "services/HostServices.h"
 
 namespace {
 

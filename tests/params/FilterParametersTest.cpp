@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "entry/ByteCodec.h"
-#include "entry/FilterParameters.h"
+#include "base/ByteCodec.h"
+#include "params/FilterParameters.h"
 
 namespace {
 
@@ -36,12 +36,12 @@ TEST(FilterParametersLayout, DefaultsByteByByte) {
     EXPECT_EQ(loadI32(&b[52]), 0);
     EXPECT_EQ(loadI32(&b[56]), 0);
     // Curves: hue, saturation, intensity records of 8,200 bytes.
-    EXPECT_EQ(loadF32(&b[60]), 1.0f);                  // hue slot 0
-    EXPECT_EQ(loadF32(&b[60 + 4 * 1]), -1.0f);         // hue slot 1 empty
-    EXPECT_EQ(loadF32(&b[60 + 4 * 170]), 1.0f);        // 60 degrees
-    EXPECT_EQ(loadI32(&b[60 + 8192]), 1);              // range
-    EXPECT_EQ(loadI32(&b[60 + 8196]), 1);              // kind hue
-    EXPECT_EQ(loadF32(&b[8260 + 4 * 10]), 0.01f);      // saturation slot 10
+    EXPECT_EQ(loadF32(&b[60]), 1.0f);              // hue slot 0
+    EXPECT_EQ(loadF32(&b[60 + 4 * 1]), -1.0f);     // hue slot 1 empty
+    EXPECT_EQ(loadF32(&b[60 + 4 * 170]), 1.0f);    // 60 degrees
+    EXPECT_EQ(loadI32(&b[60 + 8192]), 1);          // range
+    EXPECT_EQ(loadI32(&b[60 + 8196]), 1);          // kind hue
+    EXPECT_EQ(loadF32(&b[8260 + 4 * 10]), 0.01f);  // saturation slot 10
     EXPECT_EQ(loadI32(&b[8260 + 8196]), 2);
     EXPECT_EQ(loadI32(&b[16460 + 8196]), 3);
     EXPECT_EQ(loadF32(&b[16460 + 4096 + 4 * 700]), 1.0f);  // intensity sample

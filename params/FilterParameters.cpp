@@ -1,8 +1,8 @@
-#include "entry/FilterParameters.h"
+#include "params/FilterParameters.h"
 
 #include <cstring>
 
-#include "entry/ByteCodec.h"
+#include "base/ByteCodec.h"
 
 void FilterParameters::setDefaults() {
     signature = kParametersSignature;
@@ -108,14 +108,14 @@ bool writeFilterParameters(const FilterParameters& in, uint8_t* b, size_t size) 
 
 ImageClass imageClassForMode(int16_t imageMode) {
     switch (imageMode) {
-    case 3:
-    case 11:
-        return ImageClassRGB;
-    case 4:
-    case 13:
-        return ImageClassCMYK;
-    default:
-        return ImageClassUnsupported;
+        case 3:
+        case 11:
+            return ImageClassRGB;
+        case 4:
+        case 13:
+            return ImageClassCMYK;
+        default:
+            return ImageClassUnsupported;
     }
 }
 
