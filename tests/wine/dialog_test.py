@@ -8,7 +8,8 @@ userCanceledErr and still write the controls back into the block; a screen
 720 pixels high is refused; a host without the pixel display and the channel
 ports still runs the dialog; the preview pane, read back from the window,
 holds what the native command line makes of the image scaled by the host's
-rule, with "Preview" checked, and the scaled image itself without.
+rule, with "Preview" checked, and the scaled image itself without; PNG files
+go in and out through the Windows Imaging Component.
 
 usage: dialog_test.py HOST_EXE PLUGIN DRIVER_EXE NATIVE_CRISPCALM WINE_RUNNER WORK_DIR
 """
@@ -93,6 +94,13 @@ class Runner:
         return pixels(out)
 
 
+def raw_pixels(path, work):
+    raw = os.path.join(work, "pixels.raw")
+    subprocess.run(["vips", "rawsave", path, raw], check=True)
+    with open(raw, "rb") as f:
+        return f.read()
+
+
 def halved(header, fields, data, channels):
     """The host's scaling to half size: each 2 x 2 block's mean, rounded half up."""
     w, h = fields[0], fields[1]
@@ -154,6 +162,18 @@ def main():
     cancelled("escape", (1024, 768), ["click:channel1", "key:27"], 0)
     cancelled("close", (1024, 768), ["click:channel3", "altf4"], 2)
     confirmed("bare-host", (1024, 768), ["click:ok"], ["--no-display", "--no-channel-ports"], selection)
+
+    # PNG in and out through the Windows Imaging Component.
+    png, png_out, png_block = (os.path.join(work, n) for n in ("in.png", "png-out.png", "png.block"))
+    subprocess.run(["vips", "copy", image, png], check=True)
+    code, text, driven = r.run("png", (1024, 768), [z(png), "-o", z(png_out), "--save-params", z(png_block)],
+                               ["click:ok"])
+    r.check("png", driven == 0 and code == 0, "OK did not apply the filter to a PNG")
+    if code == 0:
+        native_png = os.path.join(work, "png-native.png")
+        subprocess.run([native, png, "-o", native_png, "--params", png_block, "-q"], check=True)
+        r.check("png", raw_pixels(png_out, work) == raw_pixels(native_png, work),
+                "the PNG output differs from the native command line's")
 
     # The preview on a 1024 x 768 screen (pane 338 x 445) of a 676 x 450 image:
     # the fit factor is 1/2 and the preview runs at the scaled image's own
