@@ -39,7 +39,7 @@ const Curve* curveAt(const CurveSet& set, int i) {
 // Versions before 2.2 numbered the colour spaces differently: their 1 was
 // HSI, which is list position 2 today; everything else meant the image's own
 // model.
-int32_t colorSpaceFromOldFile(uint8_t stored) { return stored == 1 ? 2 : 1; }
+ColorSpace colorSpaceFromOldFile(uint8_t stored) { return stored == 1 ? ColorSpace::Hsi : ColorSpace::ImageModel; }
 
 }  // namespace
 
@@ -96,7 +96,7 @@ SettingsStatus readSettingsFile(const uint8_t* bytes, size_t size, FilterParamet
     if (size < (full ? kSettingsFileSize : kSettingsFileSizeV1)) return SettingsStatus::ParseError;
 
     FilterParameters loaded = block;
-    loaded.operation = sharpen ? 1 : 2;
+    loaded.operation = sharpen ? Operation::Sharpen : Operation::Soften;
     for (int c = 0; c < 3; ++c) {
         Curve* curve = curveAt(loaded.curves, c);
         const uint8_t* p = bytes + kCurvesOffset + size_t(c) * kCurveSlots;
@@ -106,7 +106,7 @@ SettingsStatus readSettingsFile(const uint8_t* bytes, size_t size, FilterParamet
     if (version < 200) amount >>= 1;  // older files stored the amount doubled
     loaded.amount = clampInt(amount, 1, 100);
     uint8_t space = bytes[kColorSpaceOffset];
-    loaded.colorSpace = version < 202 ? colorSpaceFromOldFile(space) : clampInt(space, 1, 3);
+    loaded.colorSpace = version < 202 ? colorSpaceFromOldFile(space) : ColorSpace(clampInt(space, 1, 3));
     for (int i = 0; i < 4; ++i) loaded.channelEnabled[i] = bytes[kChannelOffset + i] != 0 ? 1 : 0;
 
     if (full) {
@@ -114,7 +114,8 @@ SettingsStatus readSettingsFile(const uint8_t* bytes, size_t size, FilterParamet
         loaded.showResult = bytes[kShowResultOffset] != 0 ? 1 : 0;
         loaded.contractExpand = clampInt(int8_t(bytes[kContractOffset]), -100, 100);
         loaded.falloff = clampInt(bytes[kFalloffOffset], 0, 100);
-        loaded.selectionSource = bytes[kSelectionOffset] != 0 ? 1 : 0;
+        loaded.selectionSource =
+            bytes[kSelectionOffset] != 0 ? SelectionSource::FromCurves : SelectionSource::EdgesOnly;
         loaded.opacity = clampInt(bytes[kOpacityOffset], 0, 200);
     } else {
         loaded.overlayColor[0] = 0xCC00;
@@ -123,7 +124,7 @@ SettingsStatus readSettingsFile(const uint8_t* bytes, size_t size, FilterParamet
         loaded.showResult = 1;
         loaded.contractExpand = 0;
         loaded.falloff = 0;
-        loaded.selectionSource = 1;
+        loaded.selectionSource = SelectionSource::FromCurves;
         loaded.opacity = 100;
     }
     block = loaded;
@@ -133,7 +134,8 @@ SettingsStatus readSettingsFile(const uint8_t* bytes, size_t size, FilterParamet
 std::vector<uint8_t> writeSettingsFile(const FilterParameters& block) {
     std::vector<uint8_t> out(kSettingsFileSize, 0);
     // Only 2 means Soften; the engine treats every other value as Sharpen.
-    std::memcpy(out.data() + kTagOffset, block.operation == 2 ? kSoftenSettingsTag : kSharpenSettingsTag, 4);
+    std::memcpy(out.data() + kTagOffset,
+                block.operation == Operation::Soften ? kSoftenSettingsTag : kSharpenSettingsTag, 4);
     out[kPlatformOffset] = 0;
     out[kMajorOffset] = uint8_t(kSettingsFileVersion / 100);
     out[kMinorOffset] = uint8_t(kSettingsFileVersion % 100);
@@ -143,13 +145,13 @@ std::vector<uint8_t> writeSettingsFile(const FilterParameters& block) {
         for (int i = 0; i < kCurveSlots; ++i) p[i] = settingsPointByte(curve->points[i]);
     }
     out[kAmountOffset] = uint8_t(clampInt(block.amount, 1, 100));
-    out[kColorSpaceOffset] = uint8_t(clampInt(block.colorSpace, 1, 3));
+    out[kColorSpaceOffset] = uint8_t(clampInt(int32_t(block.colorSpace), 1, 3));
     for (int i = 0; i < 4; ++i) out[kChannelOffset + i] = block.channelEnabled[i] != 0 ? 1 : 0;
     for (int i = 0; i < 3; ++i) out[kOverlayOffset + i] = settingsColorByte(block.overlayColor[i]);
     out[kShowResultOffset] = block.showResult != 0 ? 1 : 0;
     out[kContractOffset] = uint8_t(int8_t(clampInt(block.contractExpand, -100, 100)));
     out[kFalloffOffset] = uint8_t(clampInt(block.falloff, 0, 100));
-    out[kSelectionOffset] = block.selectionSource != 0 ? 1 : 0;
+    out[kSelectionOffset] = block.selectionSource != SelectionSource::EdgesOnly ? 1 : 0;
     out[kOpacityOffset] = uint8_t(clampInt(block.opacity, 0, 200));
     return out;
 }

@@ -11,7 +11,7 @@ int headlessMessage(const char* text, const char* title, int) {
 }
 int32_t headlessDesktopHeight() { return 100000; }
 int headlessDialog(FilterRecord*, FilterParameters*) { return -1; }
-void headlessAbout() { std::fprintf(stderr, "Tarvo Crisp+Calm Plug-in 2.2\n"); }
+void headlessAbout(SPBasicSuite*) { std::fprintf(stderr, "Tarvo Crisp+Calm Plug-in 2.2\n"); }
 void headlessProgress(int) {}
 }  // namespace
 

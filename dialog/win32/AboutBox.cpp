@@ -33,7 +33,7 @@ uint32_t AboutBox::handleEvent(int32_t code, Control* control, int32_t a, int32_
         case EventControlChanged:
         case EventMouseDown:
             // Without the host's suites nothing opens, and the box closes all the same.
-            if (control == &webLink_) browseWebAddress(kMakerWebAddress);
+            if (control == &webLink_) browseWebAddress(basic_, kMakerWebAddress);
             return 1;
         case EventCloseRequest:
             return uint32_t(a);
@@ -42,7 +42,7 @@ uint32_t AboutBox::handleEvent(int32_t code, Control* control, int32_t a, int32_
     }
 }
 
-uint32_t showAboutBox() {
-    AboutBox box;
+uint32_t showAboutBox(SPBasicSuite* basic) {
+    AboutBox box(basic);
     return box.run("", 300, 260, 350, 250, nullptr, nullptr);
 }
