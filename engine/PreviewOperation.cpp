@@ -13,6 +13,18 @@
 #include "imageops/MirrorPad.h"
 #include "imageops/PixelTransfer.h"
 
+HostPixels planarPixels(const PreviewPlanes& planes) {
+    HostPixels p;
+    p.base = planes.data;
+    p.rowBytes = planes.width;
+    p.width = planes.width;
+    p.rows = planes.height;
+    p.imageClass = planes.imageClass;
+    p.depth = 8;
+    p.planar = planes.imageClass != ImageClass::Mask;
+    return p;
+}
+
 namespace {
 
 // Bounding box of the non-zero selection inside rect, grown by margin and
@@ -43,18 +55,6 @@ void copyRect(const PreviewPlanes& source, PreviewPlanes& result, const VRect& r
                         size_t(rect.right - rect.left));
 }
 
-HostPixels planarPixels(const PreviewPlanes& planes, ImageClass imageClass) {
-    HostPixels p;
-    p.base = planes.data;
-    p.rowBytes = planes.width;
-    p.width = planes.width;
-    p.rows = planes.height;
-    p.imageClass = imageClass;
-    p.depth = 8;
-    p.planar = imageClass != ImageClass::Mask;
-    return p;
-}
-
 Rect16 rect16(const VRect& r) { return Rect16{int16_t(r.top), int16_t(r.left), int16_t(r.bottom), int16_t(r.right)}; }
 
 // The region with a mirrored margin r in the buffers, as the driver builds a
@@ -65,11 +65,11 @@ bool importRegion(RunContext& run, const RunPlan& plan, const PreviewPlanes& sou
     const int32_t width = region.right - region.left, height = region.bottom - region.top;
     const Point16 at{int16_t(r), int16_t(r)};
     const bool rgb = plan.imageClass == ImageClass::RGB;
-    if (!importPixels(run, rgb ? BufferContent::RGB : BufferContent::CMYK, planarPixels(source, plan.imageClass),
-                      rect16(region), b.inputTile, at))
+    if (!importPixels(run, rgb ? BufferContent::RGB : BufferContent::CMYK, planarPixels(source), rect16(region),
+                      b.inputTile, at))
         return false;
     if (mask)
-        importPixels(run, BufferContent::Mask, planarPixels(*mask, ImageClass::Mask), rect16(region), b.masks.host, at);
+        importPixels(run, BufferContent::Mask, planarPixels(*mask), rect16(region), b.masks.host, at);
     else
         std::fill(b.masks.host.data, b.masks.host.data + size_t(b.masks.host.width) * size_t(b.masks.host.height),
                   65535);
@@ -102,7 +102,7 @@ bool exportRegion(RunContext& run, const RunPlan& plan, const VRect& region, Pre
     const Rect16 operated{int16_t(r), int16_t(r), int16_t(r + region.bottom - region.top),
                           int16_t(r + region.right - region.left)};
     const Point16 at{int16_t(region.top), int16_t(region.left)};
-    const HostPixels out = planarPixels(result, plan.imageClass);
+    const HostPixels out = planarPixels(result);
     const bool rgb = plan.imageClass == ImageClass::RGB;
     const ColorModel model = plan.operation.model;
     if (model == ColorModel::HSI) {

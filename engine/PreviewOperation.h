@@ -4,7 +4,12 @@
 #pragma once
 
 #include "engine/Preview.h"
+#include "imageops/PixelTransfer.h"
 #include "services/RunContext.h"
+
+// The planes as the host's 8-bit pixels, plane after plane (one plane for the
+// selection).
+HostPixels planarPixels(const PreviewPlanes& planes);
 
 // Runs the block on rect (plane coordinates) of source into result, with the
 // host's selection from mask (255 = selected; null when the document has no

@@ -31,19 +31,6 @@ bool anyChannelApplies(const FilterParameters& block) {
 
 VRect placedRect(const PreviewPlacement& p) { return VRect{p.top, p.left, p.top + p.height, p.left + p.width}; }
 
-// The planes as host pixels, planar, eight bits.
-HostPixels planarPixels(const PreviewPlanes& planes) {
-    HostPixels p;
-    p.base = planes.data;
-    p.rowBytes = planes.width;
-    p.width = planes.width;
-    p.rows = planes.height;
-    p.imageClass = planes.imageClass;
-    p.depth = 8;
-    p.planar = true;
-    return p;
-}
-
 // The HSI form of rect of the planes, at (at.v, at.h) in hsi.
 bool convertToHsi(Preview& preview, const PreviewPlanes& planes, ImageBuffer& hsi, const VRect& rect, Point16 at) {
     setStatusText(preview, "Converting data...");
