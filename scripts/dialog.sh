@@ -6,6 +6,10 @@
 # parameter block the dialog left; Cancel writes nothing.
 #   scripts/dialog.sh [IMAGE]
 set -euo pipefail
+if [ -z "${DISPLAY:-}" ]; then
+    echo "scripts/dialog.sh shows a window: run it on a desktop (DISPLAY is not set)" >&2
+    exit 1
+fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 build=${BUILD_DIR:-$root/build}
