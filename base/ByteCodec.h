@@ -8,14 +8,13 @@
 #include <cstdint>
 #include <cstring>
 
-class ByteReader {
+// Where a reader or writer is in its block, and whether it has failed.
+class ByteCursor {
 public:
-    ByteReader(const uint8_t* data, size_t size) : data_(data), size_(data ? size : 0) {}
-
     size_t position() const { return position_; }
     size_t size() const { return size_; }
     size_t remaining() const { return size_ - position_; }
-    // False once a read or seek went past the end.
+    // False once a read, write or seek went past the end.
     bool ok() const { return ok_; }
     // Moves the cursor; past the end it goes to the end and fails.
     bool seek(size_t position) {
@@ -26,12 +25,28 @@ public:
         position_ = position;
         return true;
     }
+
+protected:
+    explicit ByteCursor(size_t size) : size_(size) {}
+    // True when count more bytes fit; otherwise the cursor fails.
+    bool fits(size_t count) {
+        if (count <= remaining()) return true;
+        ok_ = false;
+        return false;
+    }
+
+    size_t size_;
+    size_t position_ = 0;
+    bool ok_ = true;
+};
+
+class ByteReader : public ByteCursor {
+public:
+    ByteReader(const uint8_t* data, size_t size) : ByteCursor(data ? size : 0), data_(data) {}
+
     // The next count bytes in place, or null (cursor unmoved) when fewer remain.
     const uint8_t* take(size_t count) {
-        if (count > remaining()) {
-            ok_ = false;
-            return nullptr;
-        }
+        if (!fits(count)) return nullptr;
         const uint8_t* p = data_ + position_;
         position_ += count;
         return p;
@@ -47,6 +62,10 @@ public:
         float f;
         std::memcpy(&f, &bits, 4);
         return f;
+    }
+    uint16_t u16MostSignificantFirst() {
+        const uint8_t* p = take(2);
+        return p ? uint16_t((p[0] << 8) | p[1]) : 0;
     }
     // A four-character code and other fields stored most significant first.
     uint32_t u32MostSignificantFirst() {
@@ -64,27 +83,11 @@ private:
     }
 
     const uint8_t* data_;
-    size_t size_;
-    size_t position_ = 0;
-    bool ok_ = true;
 };
 
-class ByteWriter {
+class ByteWriter : public ByteCursor {
 public:
-    ByteWriter(uint8_t* data, size_t size) : data_(data), size_(data ? size : 0) {}
-
-    size_t position() const { return position_; }
-    size_t size() const { return size_; }
-    // False once a write or seek went past the end.
-    bool ok() const { return ok_; }
-    bool seek(size_t position) {
-        if (position > size_) {
-            position_ = size_;
-            return ok_ = false;
-        }
-        position_ = position;
-        return true;
-    }
+    ByteWriter(uint8_t* data, size_t size) : ByteCursor(data ? size : 0), data_(data) {}
 
     void u8(uint8_t v) { little(v, 1); }
     void u16(uint16_t v) { little(v, 2); }
@@ -103,16 +106,10 @@ public:
 
 private:
     void little(uint64_t v, size_t count) {
-        if (count > size_ - position_) {
-            ok_ = false;
-            return;
-        }
+        if (!fits(count)) return;
         for (size_t i = 0; i < count; ++i) data_[position_ + i] = uint8_t(v >> (8 * i));
         position_ += count;
     }
 
     uint8_t* data_;
-    size_t size_;
-    size_t position_ = 0;
-    bool ok_ = true;
 };

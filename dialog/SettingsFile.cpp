@@ -7,6 +7,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "base/ByteCodec.h"
 #include "imageops/ColorModel.h"
 
 namespace {
@@ -85,12 +86,17 @@ uint8_t settingsColorByte(uint16_t component) {
 
 SettingsStatus readSettingsFile(const uint8_t* bytes, size_t size, FilterParameters& block) {
     if (!bytes || size < 4) return SettingsStatus::ParseError;
+    ByteReader reader(bytes, size);
+    auto byteAt = [&reader](size_t offset) {
+        reader.seek(offset);
+        return reader.u8();
+    };
     bool sharpen = std::memcmp(bytes + kTagOffset, kSharpenSettingsTag, 4) == 0;
     bool soften = std::memcmp(bytes + kTagOffset, kSoftenSettingsTag, 4) == 0;
     if (!sharpen && !soften) return SettingsStatus::WrongType;
     if (size <= kMinorOffset) return SettingsStatus::ParseError;
     // The platform byte (offset 4) may hold anything; it is not read.
-    int version = bytes[kMajorOffset] * 100 + bytes[kMinorOffset];
+    int version = byteAt(kMajorOffset) * 100 + byteAt(kMinorOffset);
     if (version > kSettingsFileVersion) return SettingsStatus::NewerVersion;
     bool full = version >= 200;
     if (size < (full ? kSettingsFileSize : kSettingsFileSizeV1)) return SettingsStatus::ParseError;
@@ -99,34 +105,33 @@ SettingsStatus readSettingsFile(const uint8_t* bytes, size_t size, FilterParamet
     loaded.operation = sharpen ? Operation::Sharpen : Operation::Soften;
     for (int c = 0; c < 3; ++c) {
         Curve* curve = curveAt(loaded.curves, c);
-        const uint8_t* p = bytes + kCurvesOffset + size_t(c) * kCurveSlots;
-        for (int i = 0; i < kCurveSlots; ++i) curve->points[i] = settingsPointValue(p[i]);
+        reader.seek(kCurvesOffset + size_t(c) * kCurveSlots);
+        for (int i = 0; i < kCurveSlots; ++i) curve->points[i] = settingsPointValue(reader.u8());
     }
-    int32_t amount = bytes[kAmountOffset];
+    int32_t amount = byteAt(kAmountOffset);
     if (version < 200) amount >>= 1;  // older files stored the amount doubled
     loaded.amount = clampInt(amount, 1, 100);
-    uint8_t space = bytes[kColorSpaceOffset];
+    uint8_t space = byteAt(kColorSpaceOffset);
     loaded.colorSpace = version < 202 ? colorSpaceFromOldFile(space) : ColorSpace(clampInt(space, 1, 3));
-    for (int i = 0; i < 4; ++i) loaded.channelEnabled[i] = bytes[kChannelOffset + i] != 0 ? 1 : 0;
+    for (int i = 0; i < 4; ++i) loaded.channelEnabled[i] = byteAt(kChannelOffset + i) != 0 ? 1 : 0;
 
     if (full) {
-        for (int i = 0; i < 3; ++i) loaded.overlayColor[i] = uint16_t(bytes[kOverlayOffset + i] << 8);
-        loaded.showResult = bytes[kShowResultOffset] != 0 ? 1 : 0;
-        loaded.contractExpand = clampInt(int8_t(bytes[kContractOffset]), -100, 100);
-        loaded.falloff = clampInt(bytes[kFalloffOffset], 0, 100);
+        for (int i = 0; i < 3; ++i) loaded.overlayColor[i] = uint16_t(byteAt(kOverlayOffset + i) << 8);
+        loaded.showResult = byteAt(kShowResultOffset) != 0 ? 1 : 0;
+        loaded.contractExpand = clampInt(int8_t(byteAt(kContractOffset)), -100, 100);
+        loaded.falloff = clampInt(byteAt(kFalloffOffset), 0, 100);
         loaded.selectionSource =
-            bytes[kSelectionOffset] != 0 ? SelectionSource::FromCurves : SelectionSource::EdgesOnly;
-        loaded.opacity = clampInt(bytes[kOpacityOffset], 0, 200);
+            byteAt(kSelectionOffset) != 0 ? SelectionSource::FromCurves : SelectionSource::EdgesOnly;
+        loaded.opacity = clampInt(byteAt(kOpacityOffset), 0, 200);
     } else {
-        loaded.overlayColor[0] = 0xCC00;
-        loaded.overlayColor[1] = 0x6600;
-        loaded.overlayColor[2] = 0;
+        for (int i = 0; i < 3; ++i) loaded.overlayColor[i] = kDefaultOverlayColor[i];
         loaded.showResult = 1;
         loaded.contractExpand = 0;
         loaded.falloff = 0;
         loaded.selectionSource = SelectionSource::FromCurves;
         loaded.opacity = 100;
     }
+    if (!reader.ok()) return SettingsStatus::ParseError;
     block = loaded;
     return SettingsStatus::Ok;
 }

@@ -112,7 +112,7 @@ bool blockForImage(const CliOptions& o, const FilterParameters& base, const Host
         block.imageClass = imageClass;
     if (!o.channels.empty()) {
         int flags[4];
-        if (!channelFlagsFor(o.channels, int(colorModelFor(block.colorSpace, imageClass)), flags, error)) return false;
+        if (!channelFlagsFor(o.channels, colorModelFor(block.colorSpace, imageClass), flags, error)) return false;
         for (int i = 0; i < 4; ++i) block.channelEnabled[i] = flags[i];
     }
     return true;

@@ -85,6 +85,17 @@ uint32_t internalToHost(uint16_t c, ImageClass imageClass, int depth) {
     return depth == 8 ? uint32_t(to8Bit(c)) : channelToHost16(c);
 }
 
+// One pixel from RGB or CMYK into the other (through the host when they
+// differ).
+void convertPixel(RunContext& run, ImageClass from, ImageClass to, const uint16_t* in, uint16_t* out) {
+    if (from == to)
+        std::memcpy(out, in, (to == ImageClass::CMYK ? 4 : 3) * sizeof(uint16_t));
+    else if (from == ImageClass::CMYK)
+        cmykToRgb(run, in, out);
+    else
+        rgbToCmyk(run, in, out);
+}
+
 // One host pixel's samples (in the image's class) into the buffer's content.
 void importPixel(RunContext& run, BufferContent content, ImageClass imageClass, const uint16_t in[4], uint16_t* out) {
     switch (content) {
@@ -92,16 +103,10 @@ void importPixel(RunContext& run, BufferContent content, ImageClass imageClass, 
             out[0] = in[0];
             break;
         case BufferContent::RGB:
-            if (imageClass == ImageClass::RGB)
-                std::memcpy(out, in, 3 * sizeof(uint16_t));
-            else
-                cmykToRgb(run, in, out);
+            convertPixel(run, imageClass, ImageClass::RGB, in, out);
             break;
         case BufferContent::CMYK:
-            if (imageClass == ImageClass::CMYK)
-                std::memcpy(out, in, 4 * sizeof(uint16_t));
-            else
-                rgbToCmyk(run, in, out);
+            convertPixel(run, imageClass, ImageClass::CMYK, in, out);
             break;
         case BufferContent::HSI: {
             uint16_t rgb[3] = {in[0], in[1], in[2]};
@@ -120,16 +125,10 @@ void importPixel(RunContext& run, BufferContent content, ImageClass imageClass, 
 void exportPixel(RunContext& run, BufferContent content, ImageClass imageClass, const uint16_t* in, uint16_t out[4]) {
     switch (content) {
         case BufferContent::RGB:
-            if (imageClass == ImageClass::RGB)
-                std::memcpy(out, in, 3 * sizeof(uint16_t));
-            else
-                rgbToCmyk(run, in, out);
+            convertPixel(run, ImageClass::RGB, imageClass, in, out);
             break;
         case BufferContent::CMYK:
-            if (imageClass == ImageClass::CMYK)
-                std::memcpy(out, in, 4 * sizeof(uint16_t));
-            else
-                cmykToRgb(run, in, out);
+            convertPixel(run, ImageClass::CMYK, imageClass, in, out);
             break;
         case BufferContent::HSI: {
             uint16_t rgb[3];

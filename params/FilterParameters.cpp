@@ -8,9 +8,7 @@
 void FilterParameters::setDefaults() {
     signature = kParametersSignature;
     showResult = 1;
-    overlayColor[0] = 0xCC00;
-    overlayColor[1] = 0x6600;
-    overlayColor[2] = 0;
+    for (int i = 0; i < 3; ++i) overlayColor[i] = kDefaultOverlayColor[i];
     operation = Operation::Sharpen;
     amount = 50;
     colorSpace = ColorSpace::ImageModel;

@@ -11,6 +11,8 @@
 
 constexpr size_t kFilterParametersSize = 24672;
 constexpr uint32_t kParametersSignature = 0x5158534E;  // 'QXSN', first character most significant
+// The result overlay's colour until the user picks one: 16-bit red, green, blue.
+constexpr uint16_t kDefaultOverlayColor[3] = {0xCC00, 0x6600, 0};
 
 struct FilterParameters {
     uint32_t signature = 0;

@@ -14,15 +14,6 @@ void setAll(Curve& c, float v) {
     for (float& s : c.samples) s = v;
 }
 
-TEST(MaskBasics, BaseSizeAndCurveIndex) {
-    EXPECT_DOUBLE_EQ(baseSize(100, 40), 1.2);
-    EXPECT_DOUBLE_EQ(baseSize(4000, 3000), 90);
-    EXPECT_EQ(maskCurveIndex(65535), 1023);
-    EXPECT_EQ(maskCurveIndex(64), 0);
-    EXPECT_EQ(maskCurveIndex(65), 1);
-    EXPECT_EQ(maskCurveIndex(32768), 511);
-}
-
 TEST_F(Masks, CurveMaskIsTheProductOfTheThreeCurves) {
     CurveSet curves;
     setAll(curves.hue, 1);

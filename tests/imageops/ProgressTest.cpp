@@ -12,15 +12,6 @@ using Progress = HostTest;
 Point16 pt(int v, int h) { return Point16{int16_t(v), int16_t(h)}; }
 const uint8_t kAll[4] = {1, 1, 1, 1};
 
-TEST(ProgressPeriod, SpacesReportsByTheNeighbourhood) {
-    EXPECT_EQ(progressPeriod(0), 3000000u);
-    EXPECT_EQ(progressPeriod(1), 750000u);
-    EXPECT_EQ(progressPeriod(15), 3333u);
-    EXPECT_EQ(progressPeriod(866), 1u);
-    EXPECT_EQ(progressPeriod(1000), 0u);
-    EXPECT_EQ(progressPeriod(32767), 0u);
-}
-
 TEST_F(Progress, HostReportsThenAbortStopsTheOperation) {
     std::vector<std::pair<int32_t, int32_t>> reports;
     host.onProgress = [&](int32_t done, int32_t total) {
