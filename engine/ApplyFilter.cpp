@@ -69,8 +69,7 @@ void convertTile(RunContext& run, const RunPlan& plan, const TilePlacement& t, T
     // The HSI form of the mirrored RGB tile equals the mirrored HSI form of
     // the fetched pixels, pixel by pixel; the selection reads it from the
     // model's input, or makes its own from the RGB tile as it goes.
-    if (plan.imageClass == ImageClass::CMYK)
-        mirrorPad(b.hsiTile, HsiChannels, t.fetchedWidth, t.fetchedHeight, t.missing);
+    if (plan.tileHsi) mirrorPad(b.hsiTile, HsiChannels, t.fetchedWidth, t.fetchedHeight, t.missing);
     if (model == ColorModel::HSI && plan.imageClass == ImageClass::RGB)
         rgbBufferToHsi(b.modelIn, b.inputTile, run.threads(), &run.workers());
     else if (model == ColorModel::HSI)
@@ -147,13 +146,13 @@ int16 runTile(RunContext& run, FilterRecord& record, const RunPlan& plan, const 
     // The mask filters fail only when their memory cannot be had; the run
     // must not go on with a selection they did not shape.
     bool shaped;
-    if (plan.imageClass == ImageClass::RGB && plan.operation.model != ColorModel::HSI)
+    if (!plan.tileHsi && plan.operation.model != ColorModel::HSI)
         shaped = buildCurveMaskFromRgb(b.masks.selection, b.inputTile, curves, Point16{0, 0}, t.usedEnd,
                                        plan.operation.hueMatters, run.threads(), &run.workers()) &&
                  shapeCurveWeights(run, plan.operation, t.topLeft, t.bottomRight, b.masks);
     else
-        shaped = shapeSelection(run, plan.operation, curves, plan.imageClass == ImageClass::RGB ? b.modelIn : b.hsiTile,
-                                t.usedEnd, t.topLeft, t.bottomRight, b.masks);
+        shaped = shapeSelection(run, plan.operation, curves, plan.tileHsi ? b.hsiTile : b.modelIn, t.usedEnd, t.topLeft,
+                                t.bottomRight, b.masks);
     if (!shaped) return memFullErr;
     if (!operateOnRegion(run, plan.operation, b.soften, b.source(), b.destination(), b.masks.selection, t.topLeft,
                          t.bottomRight))

@@ -11,7 +11,7 @@ bool TileBuffers::allocate(const RunContext& run, const RunPlan& plan) {
     model_ = plan.operation.model;
     const int32_t w = plan.bufferWidth, h = plan.bufferHeight;
     const int channels = plan.imageClass == ImageClass::RGB ? RgbChannels : CmykChannels;
-    if ((plan.imageClass == ImageClass::CMYK && !hsiTile.allocate(run, w, h, HsiChannels)) ||
+    if ((plan.tileHsi && !hsiTile.allocate(run, w, h, HsiChannels)) ||
         !masks.selection.allocate(run, w, h, MaskChannels) || !masks.shaped.allocate(run, w, h, MaskChannels) ||
         (plan.hostSelection && !masks.host.allocate(run, w, h, MaskChannels)) ||
         !inputTile.allocate(run, w, h, channels) || !outputTile.allocate(run, w, h, channels))

@@ -9,7 +9,7 @@
 #include "services/RunContext.h"
 
 struct TileBuffers {
-    ImageBuffer hsiTile;     // a CMYK tile's HSI form, read by the selection (RGB tiles need none)
+    ImageBuffer hsiTile;     // the tile's HSI form, read by the selection, when the plan asks for one
     SelectionMasks masks;    // the selection steps
     ImageBuffer inputTile;   // the tile in the image's class, margins mirrored
     ImageBuffer outputTile;  // the result in the image's class
