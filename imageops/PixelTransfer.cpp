@@ -57,20 +57,22 @@ void writeSample(uint8_t* p, int sampleBytes, uint32_t v) {
 
 uint16_t clampChannel(int64_t v) { return uint16_t(v < 0 ? 0 : (v > 65535 ? 65535 : v)); }
 
-// One host sample to a sixteen-bit channel. Host values beyond the host's
-// range (above 32768 at 16 bits) are kept within 0..65535.
+// One host sample to a sixteen-bit channel. 16-bit host samples (0..32768)
+// scale to 0..65535 rounding to nearest, and internalToHost scales back so
+// that every host value survives the round trip; CMYK scales the ink,
+// 32768 - v. Host values beyond the host's range (above 32768) are kept
+// within 0..65535. The 16-bit mask keeps its coarser scale.
 uint16_t hostToInternal(uint32_t v, int imageClass, int depth) {
-    if (imageClass == 3) {
-        if (depth == 8) return uint16_t((255 - v) * 256);
-        return clampChannel(int64_t((int32_t(32768) - int32_t(v)) / 128) * 255);
-    }
-    if (depth == 8) return uint16_t(v * 256);
-    return clampChannel(int64_t(v >> 7) * 255);
+    if (depth == 8) return uint16_t(imageClass == 3 ? (255 - v) * 256 : v * 256);
+    if (imageClass == 4) return clampChannel(int64_t(v >> 7) * 255);
+    uint32_t w = imageClass == 3 ? (v > 32768 ? 0 : 32768 - v) : (v > 32768 ? 32768 : v);
+    return uint16_t((w * 65535u + 16384u) / 32768u);
 }
 
 uint32_t internalToHost(uint16_t c, int imageClass, int depth) {
-    if (imageClass == 3) return depth == 8 ? uint32_t(255 - to8Bit(c)) : uint32_t((65535 - c) >> 1);
-    return depth == 8 ? uint32_t(to8Bit(c)) : uint32_t(c >> 1);
+    if (depth == 8) return imageClass == 3 ? uint32_t(255 - to8Bit(c)) : uint32_t(to8Bit(c));
+    const uint32_t v = (uint32_t(c) * 32768u + 32767u) / 65535u;
+    return imageClass == 3 ? 32768 - v : v;
 }
 
 bool importPixels(Kind kind, ImageBuffer& dst, const void* base, int32_t planeRows, Point16 topLeft,

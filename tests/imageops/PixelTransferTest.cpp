@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -31,24 +32,39 @@ TEST_F(PixelTransfer, EightBitRgbScalesBothWays) {
     EXPECT_EQ(out, host8);
 }
 
-TEST_F(PixelTransfer, SixteenBitRgbUsesTheHostRange) {
-    std::vector<uint16_t> host16 = {32768, 32767, 0};
-    OwnedBuffer rgb(1, 1, 3);
-    ASSERT_TRUE(importRgbPixels(rgb.buffer, host16.data(), 1, pt(0, 0), pt(1, 1), 2, 16, 6, 0, 0, 0, 0));
-    EXPECT_EQ(rgb.at(0, 0)[0], 65280);
-    EXPECT_EQ(rgb.at(0, 0)[1], 65025);
-    EXPECT_EQ(rgb.at(0, 0)[2], 0);
-    std::vector<uint16_t> out(3);
-    ASSERT_TRUE(exportRgbPixels(rgb.buffer, out.data(), 1, 1, 2, 16, 6, 0, 0, 0, pt(0, 0), pt(1, 1)));
-    EXPECT_EQ(out[0], 32640);
-    EXPECT_EQ(out[1], 32512);
-    // Samples beyond the host's range stay in range instead of wrapping.
-    host16[0] = 65535;
-    ASSERT_TRUE(importRgbPixels(rgb.buffer, host16.data(), 1, pt(0, 0), pt(1, 1), 2, 16, 6, 0, 0, 0, 0));
-    EXPECT_EQ(rgb.at(0, 0)[0], 65535);
+TEST_F(PixelTransfer, SixteenBitSamplesScaleToTheFullRange) {
+    // Host sample, its RGB channel value and its CMYK ink (host 32768 = no ink).
+    struct Case {
+        uint16_t host, rgb, cmyk;
+    } cases[] = {
+        {32768, 65535, 0}, {32767, 65533, 2}, {16384, 32768, 32768},
+        {1, 2, 65533},     {0, 0, 65535},     {40000, 65535, 0},  // beyond the host range: clamped, not wrapped
+    };
+    OwnedBuffer rgb(1, 1, 3), cmyk(1, 1, 4);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.host);
+        std::vector<uint16_t> host(4, c.host);
+        ASSERT_TRUE(importRgbPixels(rgb.buffer, host.data(), 1, pt(0, 0), pt(1, 1), 2, 16, 6, 0, 0, 0, 0));
+        ASSERT_TRUE(importCmykPixels(cmyk.buffer, host.data(), 1, pt(0, 0), pt(1, 1), 3, 16, 8, 0, 0, 0, 0));
+        EXPECT_EQ(rgb.at(0, 0)[0], c.rgb);
+        EXPECT_EQ(cmyk.at(0, 0)[0], c.cmyk);
+    }
+    // Every host value comes back unchanged through the working range.
+    const int w = 256, h = 129;  // 33,024 pixels: every value 0..32768
+    for (int imageClass : {2, 3}) {
+        const int n = imageClass == 3 ? 4 : 3;
+        std::vector<uint16_t> values(size_t(w) * h * n), out(values.size());
+        for (size_t i = 0; i < values.size(); ++i) values[i] = uint16_t(std::min<size_t>(i / n, 32768));
+        OwnedBuffer buffer(w, h, n);
+        auto import = imageClass == 3 ? importCmykPixels : importRgbPixels;
+        auto exportTo = imageClass == 3 ? exportCmykPixels : exportRgbPixels;
+        ASSERT_TRUE(import(buffer.buffer, values.data(), h, pt(0, 0), pt(h, w), imageClass, 16, w * n * 2, 0, 0, 0, 0));
+        ASSERT_TRUE(exportTo(buffer.buffer, out.data(), w, h, imageClass, 16, w * n * 2, 0, 0, 0, pt(0, 0), pt(h, w)));
+        EXPECT_EQ(out, values) << "class " << imageClass;
+    }
 }
 
-TEST_F(PixelTransfer, CmykIsComplementedAtBothDepths) {
+TEST_F(PixelTransfer, EightBitCmykIsComplemented) {
     std::vector<uint8_t> host8 = {0, 255, 128, 10};
     OwnedBuffer cmyk(1, 1, 4);
     ASSERT_TRUE(importCmykPixels(cmyk.buffer, host8.data(), 1, pt(0, 0), pt(1, 1), 3, 8, 4, 0, 0, 0, 0));
@@ -58,17 +74,6 @@ TEST_F(PixelTransfer, CmykIsComplementedAtBothDepths) {
     std::vector<uint8_t> out8(4);
     ASSERT_TRUE(exportCmykPixels(cmyk.buffer, out8.data(), 1, 1, 3, 8, 4, 0, 0, 0, pt(0, 0), pt(1, 1)));
     EXPECT_EQ(out8, host8);
-
-    std::vector<uint16_t> host16 = {0, 32768, 16384, 40000};
-    ASSERT_TRUE(importCmykPixels(cmyk.buffer, host16.data(), 1, pt(0, 0), pt(1, 1), 3, 16, 8, 0, 0, 0, 0));
-    EXPECT_EQ(cmyk.at(0, 0)[0], 65280);
-    EXPECT_EQ(cmyk.at(0, 0)[1], 0);
-    EXPECT_EQ(cmyk.at(0, 0)[2], 128 * 255);
-    EXPECT_EQ(cmyk.at(0, 0)[3], 0);  // beyond the host range: no ink, not a wrapped value
-    std::vector<uint16_t> out16(4);
-    ASSERT_TRUE(exportCmykPixels(cmyk.buffer, out16.data(), 1, 1, 3, 16, 8, 0, 0, 0, pt(0, 0), pt(1, 1)));
-    EXPECT_EQ(out16[0], (65535 - 65280) >> 1);
-    EXPECT_EQ(out16[1], 32767);
 }
 
 TEST_F(PixelTransfer, PlanarAndInterleavedAgree) {
@@ -159,6 +164,12 @@ TEST_F(PixelTransfer, MaskReadsOnePlane) {
     EXPECT_EQ(*m.at(1, 0), 0);
     EXPECT_EQ(*m.at(0, 1), 32768);
     EXPECT_FALSE(importMaskPixels(m.buffer, mask.data(), 2, pt(0, 0), pt(2, 2), 2, 8, 2, 0, 0, 0, 0));
+    // A 16-bit mask keeps its own coarser scale: fully selected is 65280.
+    std::vector<uint16_t> mask16 = {32768, 0, 16384, 127};
+    ASSERT_TRUE(importMaskPixels(m.buffer, mask16.data(), 2, pt(0, 0), pt(2, 2), 4, 16, 4, 0, 0, 0, 0));
+    EXPECT_EQ(*m.at(0, 0), 65280);
+    EXPECT_EQ(*m.at(0, 1), 32640);
+    EXPECT_EQ(*m.at(1, 1), 0);
 }
 
 TEST_F(PixelTransfer, RefusesRectanglesThatDoNotFit) {
