@@ -6,8 +6,7 @@
 
 namespace {
 
-bool parseInt(const std::string& text, long low, long high, const std::string& option, int& out,
-              std::string& error) {
+bool parseInt(const std::string& text, long low, long high, const std::string& option, int& out, std::string& error) {
     if (text.empty() || text.size() > 12) {
         error = option + " needs a whole number from " + std::to_string(low) + " to " + std::to_string(high);
         return false;
@@ -21,8 +20,7 @@ bool parseInt(const std::string& text, long low, long high, const std::string& o
         return false;
     }
     if (v < low || v > high) {
-        error = option + " must lie between " + std::to_string(low) + " and " + std::to_string(high) + ", not " +
-                text;
+        error = option + " must lie between " + std::to_string(low) + " and " + std::to_string(high) + ", not " + text;
         return false;
     }
     out = int(v);
@@ -119,6 +117,29 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
             ok = takeValue(o.curvesFile);
         } else if (name == "--selection") {
             ok = takeValue(o.selectionFile);
+        } else if (name == "--selection-alpha") {
+            ok = flag(o.selectionAlpha);
+        } else if (name == "--selection-out") {
+            ok = takeValue(o.selectionOut);
+        } else if (name == "--overlay") {
+            ok = flag(o.overlay);
+        } else if (name == "--hue") {
+            ok = takeValue(o.hueCurve);
+        } else if (name == "--saturation") {
+            ok = takeValue(o.saturationCurve);
+        } else if (name == "--intensity") {
+            ok = takeValue(o.intensityCurve);
+        } else if (name == "--format") {
+            if ((ok = takeValue(o.format)) && (o.format.empty() || o.format[0] == '.')) {
+                error = "--format needs an extension without the dot, for example png";
+                ok = false;
+            }
+        } else if (name == "--suffix") {
+            ok = takeValue(o.suffix);
+        } else if (name == "--in-place") {
+            ok = flag(o.inPlace);
+        } else if (name == "-n" || name == "--no-clobber") {
+            ok = flag(o.noClobber);
         } else if (name == "--save-params") {
             ok = takeValue(o.savedParams);
         } else if (name == "--save-settings") {
@@ -128,8 +149,10 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
         } else if (name == "--operation") {
             if ((ok = takeValue(text))) {
                 std::string v = lower(text);
-                if (v == "sharpen") o.operation = 1;
-                else if (v == "soften") o.operation = 2;
+                if (v == "sharpen")
+                    o.operation = 1;
+                else if (v == "soften")
+                    o.operation = 2;
                 else {
                     error = "--operation must be sharpen or soften, not '" + text + "'";
                     ok = false;
@@ -138,9 +161,12 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
         } else if (name == "--color-space") {
             if ((ok = takeValue(text))) {
                 std::string v = lower(text);
-                if (v == "image") o.colorSpace = 1;
-                else if (v == "hsi") o.colorSpace = 2;
-                else if (v == "yuv") o.colorSpace = 3;
+                if (v == "image")
+                    o.colorSpace = 1;
+                else if (v == "hsi")
+                    o.colorSpace = 2;
+                else if (v == "yuv")
+                    o.colorSpace = 3;
                 else {
                     error = "--color-space must be image, hsi or yuv, not '" + text + "'";
                     ok = false;
@@ -156,8 +182,8 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
             ok = takeInt(o.falloff, 0, 100);
         } else if (name == "--channels") {
             if ((ok = takeValue(o.channels)) && !validChannelText(o.channels)) {
-                error = "--channels needs four 0/1 digits (for example 1010) or channel initials, not '" +
-                        o.channels + "'";
+                error =
+                    "--channels needs four 0/1 digits (for example 1010) or channel initials, not '" + o.channels + "'";
                 ok = false;
             }
         } else if (name == "--edges-only") {
@@ -168,6 +194,7 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
             if ((ok = flag(set))) o.selectionSource = 1;
         } else if (name == "--tile") {
             ok = takeValue(text) && parseTile(text, o, error);
+            o.tileGiven = true;
         } else {
             error = "unknown option " + name + " (see --help)";
             ok = false;
@@ -183,12 +210,28 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
         error = "give either -o OUTPUT or --out-dir DIR, not both";
         return false;
     }
-    if (o.output.empty() && o.outDir.empty()) {
-        error = "no output given: use -o OUTPUT for one file or --out-dir DIR for several";
+    if (!o.output.empty() && !o.suffix.empty()) {
+        error = "--suffix names the outputs of --out-dir or of files beside their inputs, not -o";
+        return false;
+    }
+    if (o.output.empty() && o.outDir.empty() && o.suffix.empty() && !o.inPlace) {
+        error =
+            "no output given: use -o OUTPUT for one file, --out-dir DIR or --suffix TEXT for several, or "
+            "--in-place";
         return false;
     }
     if (!o.output.empty() && o.inputs.size() != 1) {
         error = "-o takes one input file; use --out-dir DIR for several";
+        return false;
+    }
+    if (!o.selectionOut.empty() && o.inputs.size() != 1) {
+        error = "--selection-out takes one input file";
+        return false;
+    }
+    size_t fromStdin = 0;
+    for (const std::string& input : o.inputs) fromStdin += input == "-";
+    if (fromStdin && (o.inputs.size() != 1 || o.output.empty())) {
+        error = "standard input (-) is one input written to -o OUTPUT";
         return false;
     }
     return true;
@@ -201,8 +244,8 @@ bool channelFlagsFor(const std::string& channels, int model, int flags[4], std::
         return true;
     }
     if (channels.find_first_not_of("0123456789") == std::string::npos) {
-        error = "--channels needs exactly four 0/1 digits in the dialog's order (for example 1010), not '" +
-                channels + "'";
+        error =
+            "--channels needs exactly four 0/1 digits in the dialog's order (for example 1010), not '" + channels + "'";
         return false;
     }
     const char* initials = model == 3 ? "CMYK" : model == 1 ? "HSI" : model == 5 ? "LC" : "RGB";
@@ -245,24 +288,45 @@ Parameters, applied in this order on top of the defaults:
   --contract-expand N     -100..100 (default 0)
   --falloff N             0..100 (default 0)
 
+  --hue POINTS            the hue curve from control points DEGREES:WEIGHT,...
+                          (0..360, weight 0..1), e.g. 0:1,40:1,80:0,300:0,340:1
+  --saturation POINTS     the saturation curve, PERCENT:WEIGHT,... (0..100)
+  --intensity POINTS      the intensity curve, PERCENT:WEIGHT,... (0..100)
+
 Host:
-  --selection FILE        8-bit grey image of the input's size, 0 = not selected
+  --selection FILE        an image of the input's size, 0 = not selected: grey,
+                          or a colour image's luminance
+  --selection-alpha       take the selection from the file's alpha channel
+  --selection-out FILE    write the selection the filter used (8-bit grey)
+  --overlay               write the selection's overlay view instead of the result
   --tile WxH              the host's tile size (default 1024x1024); with
-                          --edges-only or --contract-expand the result depends on it
+                          --edges-only or --contract-expand the result depends
+                          on it, and without --tile the whole image is one tile
+                          when it fits the memory limit
   --plugin FILE           the plug-in library to load
   --save-params FILE      write the parameter block the run used
   --save-settings FILE    write the settings file of the run
+  --suffix TEXT           outputs named NAME-TEXT.EXT (beside the inputs
+                          unless --out-dir is given)
+  --in-place              let an output replace its input
+  -n, --no-clobber        skip outputs that exist
+  --format EXT            the output format when -o is - (standard output)
   -q, --quiet             no progress bar
   -h, --help              this text
   --version               the version
 
-Files: TIFF, PNG, JPEG and PNM; the output keeps the input's format, depth,
-colour mode, alpha channel, ICC profile, resolution and metadata.
+Files: any RGB or CMYK image of 8 or 16 bits that libvips loads; - is standard
+input or output. The output's extension picks its format (none: the input's),
+with libvips's saver options in brackets, e.g. out.jpg[Q=90] or
+out.tif[compression=lzw]; depth, colour mode, alpha channel, ICC profile,
+resolution and metadata pass through where the format holds them.
 
 Examples:
   crispcalm photo.tif -o photo-sharp.tif
   crispcalm --operation soften --amount 80 --color-space hsi portrait.png -o soft.png
   crispcalm --settings skin.qzr4 --selection face-mask.png portrait.tif -o out.tif
   crispcalm --channels 1000 --tile 512x512 *.jpg --out-dir processed/
+  crispcalm --hue 0:1,40:1,80:0,300:0,340:1 --selection-out sel.png photo.jpg -o out.jpg
+  cat photo.png | crispcalm - -o - --format webp > photo.webp
 )";
 }

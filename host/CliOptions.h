@@ -7,26 +7,35 @@
 
 struct CliOptions {
     std::vector<std::string> inputs;
-    std::string output;     // -o: one input, one output
-    std::string outDir;     // --out-dir: batch work, same file names
+    std::string output;        // -o: one input, one output
+    std::string outDir;        // --out-dir: batch work, same file names
     std::string paramsFile;    // a whole stored parameter block
     std::string settingsFile;  // a settings file of any version
     std::string curvesFile;    // a quick-curve file's three curves
     std::string selectionFile;
+    bool selectionAlpha = false;                            // the selection is the file's alpha channel
+    std::string selectionOut;                               // write the final selection here
+    bool overlay = false;                                   // write the overlay view instead of the result
+    std::string hueCurve, saturationCurve, intensityCurve;  // "position:weight,..." control points
+    std::string format;                                     // output format for "-" (an extension without the dot)
+    std::string suffix;                                     // batch outputs: name-SUFFIX.ext
+    bool inPlace = false;                                   // an input may be its own output
+    bool noClobber = false;                                 // skip outputs that exist
     std::string savedParams;
     std::string savedSettings;
     std::string pluginPath;
 
-    std::optional<int> operation;   // 1 sharpen, 2 soften
-    std::optional<int> amount;      // 1..100
-    std::optional<int> colorSpace;  // 1 image, 2 hsi, 3 yuv
-    std::string channels;           // four 0/1 digits, or channel initials
+    std::optional<int> operation;        // 1 sharpen, 2 soften
+    std::optional<int> amount;           // 1..100
+    std::optional<int> colorSpace;       // 1 image, 2 hsi, 3 yuv
+    std::string channels;                // four 0/1 digits, or channel initials
     std::optional<int> selectionSource;  // 1 from curves, 0 edges only
     std::optional<int> opacity;          // 0..200
     std::optional<int> contractExpand;   // -100..100
     std::optional<int> falloff;          // 0..100
     int tileWidth = 1024;
     int tileHeight = 1024;
+    bool tileGiven = false;
 
     bool quiet = false;
     bool help = false;

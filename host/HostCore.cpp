@@ -35,8 +35,7 @@ bool rectEmpty(const Rect& r) { return r.bottom <= r.top || r.right <= r.left; }
 
 // Copies n samples of one image row (every plane in [lo, lo + count) of each
 // pixel) into tile bytes at 8 or 16 bits, little-endian.
-void packRow(const uint16_t* pixels, int planes, int lo, int count, int32_t columns, int bytesPerSample,
-             uint8_t* out) {
+void packRow(const uint16_t* pixels, int planes, int lo, int count, int32_t columns, int bytesPerSample, uint8_t* out) {
     if (bytesPerSample == 2 && lo == 0 && count == planes) {
         std::memcpy(out, pixels, size_t(columns) * size_t(planes) * 2);
         return;
@@ -79,6 +78,12 @@ int16_t hostModeFor(int planes, int depth) {
     if (planes == 3) return depth == 16 ? plugInModeRGB48 : plugInModeRGBColor;
     if (planes == 4) return depth == 16 ? plugInModeCMYK64 : plugInModeCMYKColor;
     return plugInModeGrayScale;
+}
+
+std::string imageModeMessage(const std::string& what) {
+    return "is " + what +
+           "; crispcalm filters RGB or CMYK images: convert it to RGB first (for example with "
+           "'vips colourspace IN OUT srgb')";
 }
 
 bool makeHostImage(HostImage& image, int32_t width, int32_t height, int planes, int depth) {
@@ -298,8 +303,9 @@ HandleProcs gHandleProcs = {1,
                             HostCore::Impl::unlock,
                             HostCore::Impl::recoverSpace,
                             HostCore::Impl::disposeRegular};
-SPBasicSuite gBasicSuite = {HostCore::Impl::acquireSuite,  HostCore::Impl::releaseSuite, HostCore::Impl::isEqual,
-                            HostCore::Impl::allocateBlock, HostCore::Impl::freeBlock,    HostCore::Impl::reallocateBlock,
+SPBasicSuite gBasicSuite = {HostCore::Impl::acquireSuite, HostCore::Impl::releaseSuite,
+                            HostCore::Impl::isEqual,      HostCore::Impl::allocateBlock,
+                            HostCore::Impl::freeBlock,    HostCore::Impl::reallocateBlock,
                             HostCore::Impl::undefined};
 PropertyProcs gPropertyProcs = {1, 2, HostCore::Impl::getProperty, HostCore::Impl::setProperty};
 }  // namespace
@@ -444,8 +450,8 @@ OSErr HostCore::advance() {
         r.inRowBytes = cols * n * bytesPerSample;
         inTile_.resize(size_t(r.inRowBytes) * size_t(rows));
         for (int32_t y = 0; y < rows; ++y)
-            packRow(&source_.samples[source_.index(r.inRect.left, r.inRect.top + y, 0)], source_.planes,
-                    r.inLoPlane, n, cols, bytesPerSample, inTile_.data() + size_t(y) * r.inRowBytes);
+            packRow(&source_.samples[source_.index(r.inRect.left, r.inRect.top + y, 0)], source_.planes, r.inLoPlane, n,
+                    cols, bytesPerSample, inTile_.data() + size_t(y) * r.inRowBytes);
         r.inData = inTile_.data();
     }
 
@@ -467,8 +473,8 @@ OSErr HostCore::advance() {
         std::memset(outTile_.data() + outTile_.size() - size_t(outGuard_), kGuardByte, size_t(outGuard_));
         for (int32_t y = 0; y < rows; ++y) {
             uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * stride;
-            packRow(&image_.samples[image_.index(r.outRect.left, r.outRect.top + y, 0)], image_.planes,
-                    r.outLoPlane, n, cols, bytesPerSample, row);
+            packRow(&image_.samples[image_.index(r.outRect.left, r.outRect.top + y, 0)], image_.planes, r.outLoPlane, n,
+                    cols, bytesPerSample, row);
             std::memset(row + rowBytes, kGuardByte, kRowGuard);
         }
         r.outData = outTile_.data() + outGuard_;

@@ -4,14 +4,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct HostImage {
     int32_t width = 0;
     int32_t height = 0;
-    int planes = 0;   // 3 RGB, 4 CMYK
-    int depth = 0;    // bits per sample, 8 or 16
-    int16_t mode = 0; // host image mode (plugInModeRGBColor, ...)
+    int planes = 0;                 // 3 RGB, 4 CMYK
+    int depth = 0;                  // bits per sample, 8 or 16
+    int16_t mode = 0;               // host image mode (plugInModeRGBColor, ...)
     std::vector<uint16_t> samples;  // width x height x planes, row by row
 
     size_t index(int32_t x, int32_t y, int plane) const {
@@ -24,3 +25,7 @@ struct HostImage {
 int16_t hostModeFor(int planes, int depth);
 // Allocates a zeroed image; false for sizes the host cannot hold.
 bool makeHostImage(HostImage& image, int32_t width, int32_t height, int planes, int depth);
+
+// The command line's message for an image that is neither RGB nor CMYK; what
+// says what it is ("greyscale", "Lab", ...).
+std::string imageModeMessage(const std::string& what);

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vips/vips.h>
@@ -15,6 +16,7 @@
 #include "entry/FilterParameters.h"
 #include "host/ImageFile.h"
 #include "tests/support/CliFixture.h"
+#include "tests/support/FilePixels.h"
 #include "tests/support/TestImages.h"
 
 namespace {
@@ -97,6 +99,32 @@ TEST_F(Cli, FiltersEveryFormatAndKeepsWhatTheFileCarries) {
         EXPECT_GT(changed, before.samples.size() / 20);
     }
     EXPECT_FALSE(fs::exists(file("out-rgb8.png.part")));
+}
+
+TEST_F(Cli, RunsThatChangeNothingWriteTheInputsSamplesExactly) {
+    struct Case {
+        const char* name;
+        int planes, depth;
+    } cases[] = {{"rgb16.tif", 3, 16}, {"cmyk16.tif", 4, 16}, {"rgb8.png", 3, 8},
+                 {"cmyk8.tif", 4, 8},  {"rgb16.png", 3, 16},  {"rgb16.ppm", 3, 16}};
+    Pixels black{90, 60, 1, 8, std::vector<uint16_t>(90 * 60, 0)};
+    ASSERT_TRUE(saveTestImage(file("none.png"), black, VIPS_INTERPRETATION_B_W));
+    const std::string ways[] = {"--opacity 0", "--channels 0000 --amount 100",
+                                "--selection " + file("none.png") + " --color-space hsi"};
+    for (const Case& c : cases) {
+        const Pixels source = randomPixels(90, 60, c.planes, c.depth, 7);
+        VipsInterpretation type = c.planes == 4   ? VIPS_INTERPRETATION_CMYK
+                                  : c.depth == 16 ? VIPS_INTERPRETATION_RGB16
+                                                  : VIPS_INTERPRETATION_sRGB;
+        ASSERT_TRUE(saveTestImage(file(c.name), source, type));
+        for (const std::string& way : ways) {
+            SCOPED_TRACE(std::string(c.name) + " " + way);
+            const std::string out = file(std::string("out-") + c.name);
+            CliOutcome o = crispcalm(way + " " + file(c.name) + " -o " + out);
+            ASSERT_EQ(o.status, 0) << o.output;
+            EXPECT_EQ(loadTestImage(out, type).values, source.values);
+        }
+    }
 }
 
 TEST_F(Cli, FromCurvesDoesNotDependOnTheTileSize) {
@@ -195,6 +223,9 @@ TEST_F(Cli, BadInputGivesAMessageAndNoOutput) {
         png.assign(std::istreambuf_iterator<char>(f), {});
     }
     std::ofstream(file("truncated.png"), std::ios::binary).write(reinterpret_cast<char*>(png.data()), 300);
+    fs::create_directory(file("sub"));
+    fs::create_directory(file("o"));
+    fs::copy_file(in, file("sub/in.png"));
 
     const std::string out = file("out.png");
     struct Bad {
@@ -203,7 +234,14 @@ TEST_F(Cli, BadInputGivesAMessageAndNoOutput) {
         {file("nowhere.png") + " -o " + out, "nowhere.png"},
         {file("truncated.png") + " -o " + out, "truncated.png"},
         {file("short.bin") + " -o " + out, "short.bin"},
-        {file("grey.png") + " -o " + out, "RGB or CMYK mode"},
+        {file("grey.png") + " -o " + out, "convert it to RGB"},
+        {in + " -o " + in, "--in-place"},
+        {in + " -o " + file("out.xyz"), "unknown extension"},
+        {in + " -o '" + out + "[frobnicate=1]'", "frobnicate"},
+        {in + " " + file("sub/in.png") + " --out-dir " + file("o"), "would both be written"},
+        {"--suffix -x " + in + " -o " + out, "--suffix"},
+        {"--hue 0:1,400:0 " + in + " -o " + out, "--hue"},
+        {"--saturation 10:2 " + in + " -o " + out, "--saturation"},
         {"--selection " + file("small-mask.png") + " " + in + " -o " + out, "small-mask.png"},
         {"--params " + file("short.bin") + " " + in + " -o " + out, "24672 bytes"},
         {"--params " + file("unsigned.bin") + " " + in + " -o " + out, "signature"},
@@ -224,9 +262,12 @@ TEST_F(Cli, BadInputGivesAMessageAndNoOutput) {
         EXPECT_FALSE(fs::exists(out)) << b.args;
     }
     size_t leftovers = 0;
-    for (const auto& entry : fs::directory_iterator(folder))
-        leftovers += entry.path().filename().string().find("out") != std::string::npos;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        leftovers += entry.path().filename().string().find("out") != std::string::npos ||
+                     entry.path().filename().string().find(".part") != std::string::npos;
     EXPECT_EQ(leftovers, 0u) << "no temporary files remain";
+    EXPECT_TRUE(fs::is_empty(file("o")));
+    EXPECT_EQ(fileBytes(in), png) << "the input is untouched";
 }
 
 TEST_F(Cli, InterruptStopsTheRunAndLeavesNoFile) {
@@ -252,6 +293,74 @@ TEST_F(Cli, InterruptStopsTheRunAndLeavesNoFile) {
     EXPECT_FALSE(fs::exists(out));
     for (const auto& entry : fs::directory_iterator(folder))
         EXPECT_EQ(entry.path().filename().string().find("out"), std::string::npos) << entry.path();
+}
+
+TEST_F(Cli, EveryKindOfOutputGetsTheResultSafely) {
+    const std::string in = makeImage("in.png", ImageFileFormat::Png, 3, 8);
+    ASSERT_EQ(crispcalm(in + " -o " + file("plain.png")).status, 0);
+    const std::vector<uint8_t> result = fileBytes(file("plain.png"));
+    ASSERT_FALSE(result.empty());
+
+    // A link is followed: its target is replaced, the link stays a link.
+    std::ofstream(file("target.png")) << "old";
+    fs::create_symlink(file("target.png"), file("link.png"));
+    ASSERT_EQ(crispcalm(in + " -o " + file("link.png")).status, 0);
+    EXPECT_TRUE(fs::is_symlink(file("link.png")));
+    EXPECT_EQ(fileBytes(file("target.png")), result);
+
+    // A FIFO is written into, for whoever reads it; so is a device.
+    ASSERT_EQ(mkfifo(file("pipe").c_str(), 0600), 0);
+    FILE* reader = popen(("timeout 60 cat " + file("pipe") + " > " + file("from-pipe.png")).c_str(), "r");
+    ASSERT_EQ(crispcalm(in + " -o " + file("pipe") + "[compression=6]").status, 0);
+    pclose(reader);
+    EXPECT_TRUE(fs::is_fifo(file("pipe")));
+    EXPECT_EQ(fileBytes(file("from-pipe.png")), result);
+    ASSERT_EQ(crispcalm(in + " -o /dev/null").status, 0);
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+    // Standard input to standard output, the format named by --format.
+    CliOutcome piped = crispcalm("- -o - --format png < " + in + " > " + file("stdout.png"));
+    ASSERT_EQ(piped.status, 0) << piped.output;
+    EXPECT_EQ(fileBytes(file("stdout.png")), result);
+
+    // --in-place replaces the input; --suffix names outputs beside their
+    // inputs; --no-clobber leaves existing ones alone.
+    fs::copy_file(in, file("again.png"));
+    ASSERT_EQ(crispcalm("--in-place " + file("again.png")).status, 0);
+    EXPECT_EQ(fileBytes(file("again.png")), result);
+    ASSERT_EQ(crispcalm("--suffix -crisp " + in).status, 0);
+    EXPECT_EQ(fileBytes(file("in-crisp.png")), result);
+    std::ofstream(file("in-crisp.png")) << "mine";
+    CliOutcome kept = crispcalm("-n --suffix -crisp " + in);
+    EXPECT_EQ(kept.status, 0);
+    EXPECT_NE(kept.output.find("skipped"), std::string::npos) << kept.output;
+    EXPECT_EQ(fileBytes(file("in-crisp.png")), std::vector<uint8_t>({'m', 'i', 'n', 'e'}));
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
+}
+
+TEST_F(Cli, EachStopSignalAtEachStepLeavesAWholeFileOrNone) {
+    const std::string in = makeImage("in.tif", ImageFileFormat::Tiff, 3, 16);
+    const std::string out = file("out.tif");
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        for (const char* phase : {"read", "filter", "write", "renamed"}) {
+            SCOPED_TRACE(std::string(phase) + " " + std::to_string(signal));
+            fs::remove(out);
+            CliOutcome o = crispcalm("--amount 100 " + in + " -o " + out,
+                                     "CRISPCALM_TEST_SIGNAL=" + std::string(phase) + ":" + std::to_string(signal));
+            EXPECT_EQ(o.status, 128 + signal) << o.output;
+            const bool complete = std::string(phase) == "renamed";
+            EXPECT_EQ(fs::exists(out), complete);
+            EXPECT_NE(o.output.find(complete ? "written completely" : "nothing was written"), std::string::npos)
+                << o.output;
+            if (complete) {
+                HostImage image;
+                ImageFileInfo info;
+                EXPECT_TRUE(read(out, image, info));
+            }
+            for (const auto& entry : fs::directory_iterator(folder))
+                EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
+        }
 }
 
 TEST_F(Cli, HelpAndVersion) {
