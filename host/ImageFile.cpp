@@ -17,6 +17,7 @@
 #include <new>
 #include <system_error>
 
+#include "host/FileMetadata.h"
 #include "host/OutputFile.h"
 
 namespace {
@@ -203,6 +204,43 @@ bool openImage(const std::string& path, ImageRef& ref, std::shared_ptr<InputByte
         ref.image = vips_image_new_from_file(path.c_str(), "fail_on", failOn, "access", access, NULL);
     }
     if (!ref.image) return fail(error, path, "cannot be read (" + vipsReason("damaged or truncated file") + ")");
+    return true;
+}
+
+// The size of page number page (from 0) of a file with several pages.
+bool pageSize(const std::string& path, const InputBytes* input, int page, int& width, int& height) {
+    ImageRef ref;
+    ref.image = input ? vips_image_new_from_buffer(input->bytes.data(), input->bytes.size(), "", "page", page, NULL)
+                      : vips_image_new_from_file(path.c_str(), "page", page, NULL);
+    if (!ref.image) {
+        vips_error_clear();
+        return false;
+    }
+    width = ref.image->Xsize;
+    height = ref.image->Ysize;
+    return true;
+}
+
+// Only the first page is filtered: a file with further full-size pages is
+// refused (writing the first alone would lose the others silently), while
+// smaller pages (thumbnails, reduced-resolution copies) are counted in
+// dropped for a warning.
+bool checkPages(const std::string& path, const InputBytes* input, VipsImage* first, int& dropped, std::string& error) {
+    dropped = 0;
+    int pages = 1;
+    if (vips_image_get_typeof(first, VIPS_META_N_PAGES) == 0 ||
+        vips_image_get_int(first, VIPS_META_N_PAGES, &pages) != 0 || pages <= 1)
+        return true;
+    for (int page = 1; page < pages; ++page) {
+        int width = 0, height = 0;
+        if (!pageSize(path, input, page, width, height) || (width >= first->Xsize && height >= first->Ysize)) {
+            return fail(error, path,
+                        "has " + std::to_string(pages) +
+                            " full-size pages; crispcalm filters one picture per file: split the pages first "
+                            "(for example with 'vips copy IN[page=1] OUT.tif')");
+        }
+        ++dropped;
+    }
     return true;
 }
 
@@ -748,6 +786,9 @@ bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& inf
         readJpegStorage(head, read.jpegQuality, read.jpegSubsampled, read.jpegProgressive);
     }
 
+    if (!checkPages(path, input.get(), in, read.droppedPages, error)) return false;
+    read.carriedMetadata = readFileMetadata(path, input ? &input->bytes : nullptr);
+
     VipsBandFormat bandFormat = in->BandFmt;
     if (bandFormat != VIPS_FORMAT_UCHAR && bandFormat != VIPS_FORMAT_USHORT) {
         return fail(
@@ -895,6 +936,11 @@ bool writeImageFile(const std::string& path, const HostImage& image, const Image
     } else {
         saved = saveWithVips(writeTo, format, image, info, extraChannels, reason);
     }
+    // libvips's TIFF writer keeps ICC, XMP and resolution but not Exif or
+    // IPTC; exiv2 adds them to the complete file before it is renamed. A
+    // stream cannot be edited afterwards and goes without them.
+    if (saved && !target.direct && format.saver.rfind("tiffsave", 0) == 0)
+        saved = writeTiffMetadata(writeTo, info.carriedMetadata, reason);
     if (!saved) {
         pending.abandon();
         if (gStopSignal) return fail(error, path, "stopped before it was complete");

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,12 @@ struct ImageFileInfo {
     // file value as it is.
     std::vector<uint16_t> fileSamples;
     std::vector<uint8_t> iccProfile;  // empty when the file has none
+    // Exif and IPTC as exiv2 read them (see FileMetadata.h), for TIFF
+    // output; null when the file has none.
+    std::shared_ptr<const void> carriedMetadata;
+    // Smaller pages after the first (thumbnails, reduced-resolution copies),
+    // which are not written back.
+    int droppedPages = 0;
     std::vector<uint8_t> exif;
     std::vector<uint8_t> xmp;
     std::vector<uint8_t> iptc;

@@ -9,8 +9,9 @@
 
 #if defined(_WIN32)
 #include <io.h>
-#include <psapi.h>
 #include <windows.h>
+// psapi.h needs the types windows.h declares first.
+#include <psapi.h>
 #define isatty _isatty
 #define fileno _fileno
 #else
@@ -273,6 +274,7 @@ int main(int argc, char** argv) {
             ++failures;
             continue;
         }
+        if (!loaded.note.empty()) say(job.input + ": " + loaded.note);
         std::vector<uint8_t> selection;
         if (!options.selectionFile.empty() &&
             !loadSelection(options.selectionFile, loaded.image.width, loaded.image.height, options.selectionAlpha,

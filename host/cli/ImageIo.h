@@ -11,6 +11,7 @@
 struct LoadedImage {
     HostImage image;
     std::shared_ptr<void> keep;  // what the writer needs to write it back alike
+    std::string note;            // something the user should know about the file ("" = nothing)
 };
 
 bool startImageIo(const char* argv0, std::string& error);

@@ -7,6 +7,9 @@ bool loadImage(const std::string& path, LoadedImage& loaded, std::string& error)
     auto info = std::make_shared<ImageFileInfo>();
     if (!readImageFile(path, loaded.image, *info, error)) return false;
     loaded.keep = info;
+    if (info->droppedPages > 0)
+        loaded.note = std::to_string(info->droppedPages) +
+                      " smaller page(s) (thumbnails or reduced-resolution copies) are not written to the output";
     return true;
 }
 

@@ -127,6 +127,50 @@ TEST_F(Cli, RunsThatChangeNothingWriteTheInputsSamplesExactly) {
     }
 }
 
+// The tags that describe the picture, as exiftool lists them ("[Group] Name
+// : value"): the Exif and GPS directories, IPTC, and the first directory's
+// camera, date and description, but not how the pixels are stored.
+std::vector<std::string> pictureTags(const std::string& path) {
+    std::vector<std::string> tags;
+    FILE* pipe = popen(("exiftool -s -G1 -EXIF:all -IPTC:all " + path).c_str(), "r");
+    if (!pipe) return tags;
+    char line[1024];
+    while (std::fgets(line, sizeof line, pipe)) {
+        const std::string tag(line);
+        const bool firstDirectory = tag.rfind("[IFD0]", 0) == 0;
+        bool kept = !firstDirectory && tag.find("ExifImage") == std::string::npos;
+        for (const char* name : {"Make ", "Model ", "ModifyDate ", "ImageDescription ", "Artist ", "Copyright "})
+            kept = kept || (firstDirectory && tag.find(name) != std::string::npos);
+        if (kept) tags.push_back(tag);
+    }
+    pclose(pipe);
+    return tags;
+}
+
+TEST_F(Cli, TiffOutputKeepsExifGpsAndIptc) {
+    const std::string tags =
+        "-Make=Testcam '-Model=T 1' '-ImageDescription=a test' '-DateTimeOriginal=2024:05:06 "
+        "07:08:09' '-ModifyDate=2024:05:06 07:08:09' -ExposureTime=0.01 -FNumber=2.8 "
+        "-GPSLatitude=48.5 -GPSLatitudeRef=N -GPSAltitude=120 -IPTC:Keywords=alpha "
+        "-IPTC:Keywords=beta -IPTC:City=Town '-IPTC:Caption-Abstract=a longer caption'";
+    for (const char* name : {"rgb.jpg", "rgb16.tif", "cmyk8.tif"}) {
+        SCOPED_TRACE(name);
+        const std::string in = std::string(name) == "rgb.jpg"     ? makeImage(name, ImageFileFormat::Jpeg, 3, 8)
+                               : std::string(name) == "rgb16.tif" ? makeImage(name, ImageFileFormat::Tiff, 3, 16)
+                                                                  : makeImage(name, ImageFileFormat::Tiff, 4, 8);
+        ASSERT_EQ(std::system(("exiftool -q -overwrite_original " + tags + " " + in).c_str()), 0);
+        const std::vector<std::string> before = pictureTags(in);
+        ASSERT_GE(before.size(), 12u) << "exiftool wrote the tags";
+        const std::string out = file(std::string("out-") + name + ".tif");
+        CliOutcome o = crispcalm("--amount 80 " + in + " -o " + out);
+        ASSERT_EQ(o.status, 0) << o.output;
+        EXPECT_EQ(pictureTags(out), before);
+        HostImage image;
+        ImageFileInfo info;
+        EXPECT_TRUE(read(out, image, info)) << "the pixels are still readable";
+    }
+}
+
 TEST_F(Cli, FromCurvesDoesNotDependOnTheTileSize) {
     const std::string in = makeImage("in.tif", ImageFileFormat::Tiff, 3, 16);
     ASSERT_EQ(crispcalm("--operation soften --amount 100 " + in + " -o " + file("a.tif")).status, 0);

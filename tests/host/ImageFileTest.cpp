@@ -244,14 +244,6 @@ TEST_F(ImageFileTest, WritingIsDeterministicAndReplacesInPlace) {
     EXPECT_EQ(fileBytes(copy), fileBytes(small));
 }
 
-TEST_F(ImageFileTest, MultiPageTiffGivesTheFirstPage) {
-    Pixels pages = randomPixels(10, 12, 3, 8, 99);  // two pages of 10 x 6
-    ASSERT_TRUE(saveTestImage(file("pages.tif"), pages, VIPS_INTERPRETATION_sRGB, {}, 6));
-    ASSERT_TRUE(readImageFile(file("pages.tif"), image, info, error)) << error;
-    ASSERT_EQ(image.height, 6);
-    EXPECT_TRUE(std::equal(image.samples.begin(), image.samples.end(), pages.values.begin()));
-}
-
 TEST_F(ImageFileTest, TiffHeaderReaderFindsCompressionInEveryLayout) {
     const std::vector<TiffEntry> entries = {
         {256, 3, 1, 64}, {257, 4, 1, 48}, {259, 3, 1, 32773}, {262, 3, 1, 2}, {317, 3, 1, 2}};
