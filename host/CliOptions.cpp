@@ -119,10 +119,6 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
             ok = takeValue(o.selectionFile);
         } else if (name == "--selection-alpha") {
             ok = flag(o.selectionAlpha);
-        } else if (name == "--selection-out") {
-            ok = takeValue(o.selectionOut);
-        } else if (name == "--overlay") {
-            ok = flag(o.overlay);
         } else if (name == "--hue") {
             ok = takeValue(o.hueCurve);
         } else if (name == "--saturation") {
@@ -224,10 +220,6 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
         error = "-o takes one input file; use --out-dir DIR for several";
         return false;
     }
-    if (!o.selectionOut.empty() && o.inputs.size() != 1) {
-        error = "--selection-out takes one input file";
-        return false;
-    }
     size_t fromStdin = 0;
     for (const std::string& input : o.inputs) fromStdin += input == "-";
     if (fromStdin && (o.inputs.size() != 1 || o.output.empty())) {
@@ -297,8 +289,6 @@ Host:
   --selection FILE        an image of the input's size, 0 = not selected: grey,
                           or a colour image's luminance
   --selection-alpha       take the selection from the file's alpha channel
-  --selection-out FILE    write the selection the filter used (8-bit grey)
-  --overlay               write the selection's overlay view instead of the result
   --tile WxH              the host's tile size (default 1024x1024); with
                           --edges-only or --contract-expand the result depends
                           on it, and without --tile the whole image is one tile
@@ -326,7 +316,7 @@ Examples:
   crispcalm --operation soften --amount 80 --color-space hsi portrait.png -o soft.png
   crispcalm --settings skin.qzr4 --selection face-mask.png portrait.tif -o out.tif
   crispcalm --channels 1000 --tile 512x512 *.jpg --out-dir processed/
-  crispcalm --hue 0:1,40:1,80:0,300:0,340:1 --selection-out sel.png photo.jpg -o out.jpg
+  crispcalm --hue 0:1,40:1,80:0,300:0,340:1 photo.jpg -o out.jpg
   cat photo.png | crispcalm - -o - --format webp > photo.webp
 )";
 }

@@ -14,8 +14,6 @@ struct CliOptions {
     std::string curvesFile;    // a quick-curve file's three curves
     std::string selectionFile;
     bool selectionAlpha = false;                            // the selection is the file's alpha channel
-    std::string selectionOut;                               // write the final selection here
-    bool overlay = false;                                   // write the overlay view instead of the result
     std::string hueCurve, saturationCurve, intensityCurve;  // "position:weight,..." control points
     std::string format;                                     // output format for "-" (an extension without the dot)
     std::string suffix;                                     // batch outputs: name-SUFFIX.ext

@@ -169,14 +169,6 @@ bool planJobs(const CliOptions& o, std::vector<Job>& jobs, std::vector<std::stri
                                    jobs[i].output + " (use --suffix or another --out-dir)");
         }
     }
-    if (!o.selectionOut.empty()) {
-        OutputTarget target;
-        std::string error;
-        if (!resolveOutput(o.selectionOut, target, error)) problems.push_back(error);
-        for (const Job& job : jobs)
-            if (sameFile(o.selectionOut, job.input) || sameFile(o.selectionOut, job.output))
-                problems.push_back("--selection-out " + o.selectionOut + " is also an input or an output");
-    }
     return problems.empty();
 }
 

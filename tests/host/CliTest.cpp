@@ -184,11 +184,28 @@ TEST_F(Cli, FromCurvesDoesNotDependOnTheTileSize) {
 
 TEST_F(Cli, SavedParametersAndSettingsRepeatARun) {
     const std::string in = makeImage("in.png", ImageFileFormat::Png, 3, 8);
-    CliOutcome first =
-        crispcalm("--operation soften --amount 70 --channels 1010 --opacity 150 --save-params " + file("run.bin") +
-                  " --save-settings " + file("run.qzr4") + " " + in + " -o " + file("first.png"));
+    CliOutcome first = crispcalm(
+        "--operation soften --amount 70 --channels 1010 --opacity 150 --hue 0:1,40:1,80:0,300:0,340:1 "
+        "--intensity 0:0,50:1,100:1 --save-params " +
+        file("run.bin") + " --save-settings " + file("run.qzr4") + " " + in + " -o " + file("first.png"));
     ASSERT_EQ(first.status, 0) << first.output;
     ASSERT_EQ(fs::file_size(file("run.bin")), kFilterParametersSize);
+    // Control points land on the nearest of the 1,024 slots, in degrees or
+    // percent, and nowhere else; a hue curve closes at red.
+    const std::vector<uint8_t> stored = fileBytes(file("run.bin"));
+    FilterParameters block;
+    ASSERT_TRUE(readFilterParameters(stored.data(), stored.size(), block));
+    const struct {
+        const Curve& curve;
+        std::vector<std::pair<int, float>> points;
+    } expected[] = {{block.curves.hue, {{0, 1}, {114, 1}, {227, 0}, {853, 0}, {966, 1}, {1023, 1}}},
+                    {block.curves.intensity, {{0, 0}, {512, 1}, {1023, 1}}}};
+    for (const auto& e : expected) {
+        int count = 0;
+        for (int slot = 0; slot < kCurveSlots; ++slot) count += e.curve.points[slot] != NoPoint;
+        EXPECT_EQ(count, int(e.points.size()));
+        for (const auto& [slot, weight] : e.points) EXPECT_EQ(e.curve.points[slot], weight) << slot;
+    }
     ASSERT_EQ(fs::file_size(file("run.qzr4")), 3093u);
     ASSERT_EQ(crispcalm("--params " + file("run.bin") + " " + in + " -o " + file("second.png")).status, 0);
     ASSERT_EQ(crispcalm("--settings " + file("run.qzr4") + " " + in + " -o " + file("third.png")).status, 0);
@@ -198,7 +215,13 @@ TEST_F(Cli, SavedParametersAndSettingsRepeatARun) {
     ASSERT_TRUE(read(file("second.png"), b, ib));
     ASSERT_TRUE(read(file("third.png"), c, ic));
     EXPECT_EQ(a.samples, b.samples);
-    EXPECT_EQ(a.samples, c.samples) << "the standard curves survive the settings file's point bytes";
+    EXPECT_EQ(a.samples, c.samples) << "the curves survive the settings file's point bytes";
+    ASSERT_EQ(
+        crispcalm("--operation soften --amount 70 --channels 1010 --opacity 150 " + in + " -o " + file("standard.png"))
+            .status,
+        0);
+    ASSERT_TRUE(read(file("standard.png"), b, ib));
+    EXPECT_NE(a.samples, b.samples) << "the curves given select differently from the standard ones";
 }
 
 TEST_F(Cli, SelectionConfinesTheResult) {
