@@ -29,18 +29,18 @@ void Curve::reset(int32_t curveKind) {
     kind = curveKind;
     std::fill(points, points + kCurveSlots, NoPoint);
     switch (curveKind) {
-    case CurveHue:
-        for (int d = 0; d < 360; d += 60) points[int32_t(d * 2.841666666666667)] = 1.0f;
-        break;
-    case CurveSaturation: {
-        static const int32_t idx[] = {0, 10, 31, 113, 215, 267, 307, 368, 450, 511, 1023};
-        static const float val[] = {0.0f, 0.01f, 0.06f, 0.43f, 0.75f, 0.87f, 0.93f, 0.98f, 0.995f, 1.0f, 1.0f};
-        for (int i = 0; i < 11; ++i) points[idx[i]] = val[i];
-        break;
-    }
-    default:
-        points[0] = points[511] = points[1023] = 1.0f;
-        break;
+        case CurveHue:
+            for (int d = 0; d < 360; d += 60) points[int32_t(d * 2.841666666666667)] = 1.0f;
+            break;
+        case CurveSaturation: {
+            static const int32_t idx[] = {0, 10, 31, 113, 215, 267, 307, 368, 450, 511, 1023};
+            static const float val[] = {0.0f, 0.01f, 0.06f, 0.43f, 0.75f, 0.87f, 0.93f, 0.98f, 0.995f, 1.0f, 1.0f};
+            for (int i = 0; i < 11; ++i) points[idx[i]] = val[i];
+            break;
+        }
+        default:
+            points[0] = points[511] = points[1023] = 1.0f;
+            break;
     }
     evaluate();
 }
@@ -66,8 +66,7 @@ void Curve::evaluate() {
         linearFill(samples, previous, points[previous], i, points[i]);
         previous = i;
     }
-    if (previous != kCurveSlots - 1)
-        linearFill(samples, previous, points[previous], kCurveSlots - 1, points[previous]);
+    if (previous != kCurveSlots - 1) linearFill(samples, previous, points[previous], kCurveSlots - 1, points[previous]);
 }
 
 void Curve::clearSpan(int32_t first, int32_t last) {

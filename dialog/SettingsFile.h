@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "entry/FilterParameters.h"
+#include "params/FilterParameters.h"
 
 constexpr size_t kSettingsFileSize = 3093;    // version 2.2 and 2.0/2.1
 constexpr size_t kSettingsFileSizeV1 = 3085;  // below 2.0: ends after the fourth channel byte

@@ -67,7 +67,7 @@ bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, 
 bool buildParameters(const CliOptions& o, FilterParameters& block, std::string& error) {
     block = FilterParameters();
     block.setDefaults();
-    block.imageClass = 0;
+    block.imageClass = ImageClass(0);
     if (!o.paramsFile.empty()) {
         std::vector<uint8_t> bytes;
         if (!readWholeFile(o.paramsFile, kFilterParametersSize + 1, bytes, error)) return false;
@@ -111,10 +111,10 @@ bool buildParameters(const CliOptions& o, FilterParameters& block, std::string& 
             return false;
         }
     }
-    if (o.operation) block.operation = *o.operation;
+    if (o.operation) block.operation = Operation(*o.operation);
     if (o.amount) block.amount = *o.amount;
-    if (o.colorSpace) block.colorSpace = *o.colorSpace;
-    if (o.selectionSource) block.selectionSource = *o.selectionSource;
+    if (o.colorSpace) block.colorSpace = ColorSpace(*o.colorSpace);
+    if (o.selectionSource) block.selectionSource = SelectionSource(*o.selectionSource);
     if (o.opacity) block.opacity = *o.opacity;
     if (o.contractExpand) block.contractExpand = *o.contractExpand;
     if (o.falloff) block.falloff = *o.falloff;
@@ -127,7 +127,7 @@ bool blockForImage(const CliOptions& o, const FilterParameters& base, const Host
     block = base;
     block.showDialog = 0;
     const ImageClass imageClass = imageClassForMode(image.mode);
-    if (o.paramsFile.empty() || (block.imageClass != ImageClassRGB && block.imageClass != ImageClassCMYK))
+    if (o.paramsFile.empty() || (block.imageClass != ImageClass::RGB && block.imageClass != ImageClass::CMYK))
         block.imageClass = imageClass;
     if (!o.channels.empty()) {
         int flags[4];
@@ -188,7 +188,7 @@ std::string whyNothingChanges(const FilterParameters& block, const HostImage& im
                               const std::vector<uint8_t>& selection) {
     const ImageClass imageClass = imageClassForMode(image.mode);
     const ColorModel model = colorModelFor(block.colorSpace, imageClass);
-    const int channels = model == ColorModelCMYK ? 4 : model == ColorModelYUV ? 2 : 3;
+    const int channels = model == ColorModel::CMYK ? 4 : model == ColorModel::YUV ? 2 : 3;
     bool anyChannel = false;
     for (int i = 0; i < channels; ++i) anyChannel |= block.channelEnabled[i] != 0;
     if (!anyChannel) return "no channel is ticked (--channels)";

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "entry/FilterParameters.h"
 #include "host/CliOptions.h"
 #include "host/HostImage.h"
 #include "hostapi/PluginHost.h"
+#include "params/FilterParameters.h"
 
 // The parameter block of a run: defaults, then --params, --settings,
 // --curves and the single options in this order. The channel option is

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "hostapi/PluginHost.h"
 #include "host/HostImage.h"
+#include "hostapi/PluginHost.h"
 
 struct HostStats {
-    size_t liveBuffers = 0;      // buffers granted and not yet disposed
+    size_t liveBuffers = 0;  // buffers granted and not yet disposed
     size_t liveBufferBytes = 0;
     size_t peakBufferBytes = 0;
     size_t buffersGranted = 0;
@@ -23,7 +23,7 @@ struct HostStats {
     size_t progressCalls = 0;
     size_t abortCalls = 0;
     bool wroteOutsideOutRect = false;
-    bool badRequest = false;     // a rectangle or plane range outside the image
+    bool badRequest = false;  // a rectangle or plane range outside the image
     std::vector<std::string> browsedUrls;
 };
 

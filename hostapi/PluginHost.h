@@ -1,5 +1,5 @@
-// Our own declaration of the published filter host interface (host version 5+),
-// written from the project's fact sheet. FilterRecord is packed to 4 bytes;
+// Our own declaration of the filter host interface (host version 5+), with
+// the names and layouts hosts use. FilterRecord is packed to 4 bytes;
 // every other structure uses natural alignment. All callbacks are cdecl.
 #pragma once
 
@@ -36,8 +36,8 @@ using ChannelWritePort = struct OpaqueChannelWritePort*;
 
 // Four-character code with the first character in the most significant byte.
 constexpr uint32_t fourCC(const char (&s)[5]) {
-    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
-           (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
+    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) | (uint32_t(uint8_t(s[2])) << 8) |
+           uint32_t(uint8_t(s[3]));
 }
 
 struct Point {
@@ -74,8 +74,8 @@ struct PSPixelMap;
 struct ColorServicesInfo;
 struct PSScaling;
 struct PixelMemoryDesc;
-typedef OSErr(PSCALL* DisplayPixelsProc)(const PSPixelMap* source, const VRect* srcRect, int32 dstRow,
-                                         int32 dstCol, void* platformContext);
+typedef OSErr(PSCALL* DisplayPixelsProc)(const PSPixelMap* source, const VRect* srcRect, int32 dstRow, int32 dstCol,
+                                         void* platformContext);
 typedef OSErr(PSCALL* ColorServicesProc)(ColorServicesInfo* info);
 
 typedef Handle(PSCALL* NewPIHandleProc)(int32 size);

@@ -1,8 +1,8 @@
 // The selection mask built from the curves, and the simple mask operations.
 #pragma once
 
+#include "base/Geometry.h"
 #include "curves/Curve.h"
-#include "imageops/Geometry.h"
 #include "imageops/ImageBuffer.h"
 
 // Reference length of every neighbourhood: 3 % of the shorter side.

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "imageops/Geometry.h"
+#include "base/Geometry.h"
 
 class Canvas;
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "imageops/Geometry.h"
+#include "base/Geometry.h"
 #include "toolkit/Rgb16.h"
 
 // Drawing modes of Canvas::setDrawMode.
@@ -24,7 +24,8 @@ public:
     Canvas() = default;
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
-    ~Canvas();
+    // Virtual: dialogs derive from it, and an owner is held as a Canvas.
+    virtual ~Canvas();
 
     // Makes a bare record refer to an existing window (for instance the host's
     // main window, passed as the owner of a dialog).

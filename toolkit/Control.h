@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "imageops/Geometry.h"
+#include "base/Geometry.h"
 
 class Dialog;
 

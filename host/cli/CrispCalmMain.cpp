@@ -20,13 +20,14 @@
 #include <unistd.h>
 #endif
 
+#include "base/Version.h"
 #include "dialog/SettingsFile.h"
-#include "entry/FilterParameters.h"
 #include "host/CliOptions.h"
 #include "host/CliRun.h"
 #include "host/OutputFile.h"
 #include "host/PluginLibrary.h"
 #include "host/cli/ImageIo.h"
+#include "params/FilterParameters.h"
 
 namespace {
 
@@ -179,7 +180,7 @@ bool planJobs(const CliOptions& o, std::vector<Job>& jobs, std::vector<std::stri
 RunReport runWithTiles(const CliOptions& o, PluginMainProc entry, const FilterParameters& block, LoadedImage& loaded,
                        const std::vector<uint8_t>& selection, const std::string& input,
                        const std::function<bool(int32_t, int32_t)>& progress) {
-    const bool tileMatters = block.selectionSource == 0 || block.contractExpand != 0;
+    const bool tileMatters = block.selectionSource == SelectionSource::EdgesOnly || block.contractExpand != 0;
     if (o.tileGiven || !tileMatters)
         return runPlugin(entry, block, loaded.image, selection, o.tileWidth, o.tileHeight, progress);
     int32_t width = loaded.image.width, height = loaded.image.height;
@@ -220,7 +221,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::printf("crispcalm 2.2 (Tarvo Crisp+Calm plug-in host)\n");
+        std::printf("crispcalm %s (Tarvo Crisp+Calm plug-in host)\n", kVersionText);
         return 0;
     }
     if (!startImageIo(argv[0], error)) return fail(error);

@@ -13,8 +13,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "entry/FilterParameters.h"
 #include "host/ImageFile.h"
+#include "params/FilterParameters.h"
 #include "tests/support/CliFixture.h"
 #include "tests/support/FilePixels.h"
 #include "tests/support/TestImages.h"

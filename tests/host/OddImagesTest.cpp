@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "entry/FilterParameters.h"
 #include "host/ImageFile.h"
+#include "params/FilterParameters.h"
 #include "tests/support/CliFixture.h"
 #include "tests/support/TestImages.h"
 
@@ -111,8 +111,8 @@ TEST_F(OddImages, ImageSmallerThanTheMarginMirrorsItsMarginsInside) {
     // must still give the same bytes.
     FilterParameters p;
     p.setDefaults();
-    p.imageClass = ImageClassRGB;
-    p.operation = 2;
+    p.imageClass = ImageClass::RGB;
+    p.operation = Operation::Soften;
     p.amount = 5000;
     const std::string params = writeBlock("wide.bin", p);
     const HostImage image = makeTestImage(5, 4, 3, 8, 9);
@@ -227,8 +227,8 @@ TEST_F(OddImages, TooLargeForTheHostGivesAClearMessageAndNoOutput) {
     }
     FilterParameters p;
     p.setDefaults();
-    p.imageClass = ImageClassRGB;
-    p.operation = 2;
+    p.imageClass = ImageClass::RGB;
+    p.operation = Operation::Soften;
     p.amount = 6600;
     const std::string wide = writeBlock("wide.bin", p);
     o = crispcalm("--params " + wide + " --tile 30000x30000 " + big + " -o " + out);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "entry/Platform.h"
+#include "services/Platform.h"
 
 struct FakePlatform {
     struct Message {

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "entry/Platform.h"
+#include "services/Platform.h"
 #include "toolkit/MessageBox.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "entry/FilterParameters.h"
 #include "host/HostCore.h"
+#include "params/FilterParameters.h"
 
 namespace {
 int passed = 0, failed = 0;

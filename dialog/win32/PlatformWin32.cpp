@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "dialog/win32/AboutBox.h"
-#include "entry/Platform.h"
+#include "services/Platform.h"
 #include "toolkit/Canvas.h"
 #include "toolkit/MessageBox.h"
 
@@ -12,7 +12,7 @@ int win32Message(const char* text, const char* title, int kind) { return showMes
 int32_t win32DesktopHeight() { return Canvas::screenSize().v; }
 // The main dialog is not built yet.
 int win32Dialog(FilterRecord*, FilterParameters*) { return -1; }
-void win32About() { showAboutBox(); }
+void win32About(SPBasicSuite* basic) { showAboutBox(basic); }
 void win32Progress(int) {}
 }  // namespace
 

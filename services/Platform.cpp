@@ -1,4 +1,4 @@
-#include "entry/Platform.h"
+#include "services/Platform.h"
 
 PlatformServices& platformServices() {
     static PlatformServices services = defaultPlatformServices();
