@@ -102,11 +102,12 @@ bool PendingOutput::begin(std::string& writeTo, std::string& error) {
     fs::path folder = final.parent_path();
     if (folder.empty()) folder = ".";
     // A hidden name in the target's folder (so that the rename stays on one
-    // file system), created exclusively so that no one else has it.
+    // file system), created exclusively so that no one else has it. It ends
+    // in the target's extension: some savers go by the name they write to.
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = (folder / ("." + final.filename().string() + "." + std::to_string(getpid()) + "-" +
-                                            std::to_string(counter++) + ".part"))
+        const std::string name = (folder / ("." + final.stem().string() + "." + std::to_string(getpid()) + "-" +
+                                            std::to_string(counter++) + ".part" + final.extension().string()))
                                      .string();
         const int fd = ::open(name.c_str(), CC_OPEN_FLAGS | O_CREAT | O_EXCL, 0600);
         if (fd >= 0) {
