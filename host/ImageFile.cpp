@@ -891,6 +891,33 @@ bool checkSaveFormat(const std::string& saveAs, std::string& error) {
     return findSaveFormat(saveAs, false, format, error);
 }
 
+// A TIFF for a stream (standard output, a pipe, a device) with the input's
+// Exif and IPTC: exiv2 edits only whole files, so the TIFF is made in a
+// private file in the temporary folder first and then copied to writeTo.
+bool writeTiffThroughScratchFile(const std::string& writeTo, const std::string& saveAs, const HostImage& image,
+                                 const ImageFileInfo& info, int extra, std::string& reason) {
+    SaveFormat fileFormat;
+    if (!findSaveFormat(saveAs, false, fileFormat, reason)) return false;
+    std::string scratch = (fs::temp_directory_path() / "crispcalm-XXXXXX.tif").string();
+    const int fd = mkstemps(scratch.data(), 4);
+    if (fd < 0) {
+        reason = "no room for a scratch file in the temporary folder (" + std::string(std::strerror(errno)) + ")";
+        return false;
+    }
+    ::close(fd);
+    bool ok = saveWithVips(scratch, fileFormat, image, info, extra, reason) &&
+              writeTiffMetadata(scratch, info.carriedMetadata, reason);
+    if (ok) {
+        std::ifstream file(fs::path(scratch), std::ios::binary);
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), {}};
+        ok = writeBytesTo(writeTo, bytes, reason);
+        if (!ok) reason = reason.substr(reason.find(": ") + 2);
+    }
+    std::error_code ignored;
+    fs::remove(scratch, ignored);
+    return ok;
+}
+
 bool writeImageFile(const std::string& path, const HostImage& image, const ImageFileInfo& info, std::string& error) {
     if (!initImageFiles(nullptr, error)) return false;
     if (path.empty()) return fail(error, path, "no file name given");
@@ -923,6 +950,7 @@ bool writeImageFile(const std::string& path, const HostImage& image, const Image
     SaveFormat format;
     if (!findSaveFormat(saveAs, target.direct, format, error)) return fail(error, path, error);
 
+    const bool tiff = format.saver.rfind("tiffsave", 0) == 0;
     PendingOutput pending(target);
     std::string writeTo;
     if (!pending.begin(writeTo, error)) return false;
@@ -933,14 +961,14 @@ bool writeImageFile(const std::string& path, const HostImage& image, const Image
             info.depth == 16 ? pnmBytes<uint16_t>(image, info) : pnmBytes<uint8_t>(image, info);
         saved = writeBytesTo(writeTo, bytes, reason);
         if (!saved) reason = reason.substr(reason.find(": ") + 2);
+    } else if (tiff && target.direct && info.carriedMetadata) {
+        saved = writeTiffThroughScratchFile(writeTo, saveAs, image, info, extraChannels, reason);
     } else {
         saved = saveWithVips(writeTo, format, image, info, extraChannels, reason);
     }
     // libvips's TIFF writer keeps ICC, XMP and resolution but not Exif or
-    // IPTC; exiv2 adds them to the complete file before it is renamed. A
-    // stream cannot be edited afterwards and goes without them.
-    if (saved && !target.direct && format.saver.rfind("tiffsave", 0) == 0)
-        saved = writeTiffMetadata(writeTo, info.carriedMetadata, reason);
+    // IPTC; exiv2 adds them to the complete file before it is renamed.
+    if (saved && tiff && !target.direct) saved = writeTiffMetadata(writeTo, info.carriedMetadata, reason);
     if (!saved) {
         pending.abandon();
         if (gStopSignal) return fail(error, path, "stopped before it was complete");

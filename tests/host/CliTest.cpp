@@ -195,6 +195,10 @@ TEST_F(Cli, TiffOutputKeepsExifGpsAndIptc) {
         HostImage image;
         ImageFileInfo info;
         EXPECT_TRUE(read(out, image, info)) << "the pixels are still readable";
+        // Standard output gets the same file.
+        const std::string streamed = file(std::string("stdout-") + name + ".tif");
+        ASSERT_EQ(crispcalm("--amount 80 " + in + " -o - --format tif > " + streamed).status, 0);
+        EXPECT_EQ(fileBytes(streamed), fileBytes(out));
     }
 }
 
