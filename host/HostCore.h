@@ -1,6 +1,7 @@
 // The stand-in host: owns the filter record, the parameters handle, grants
 // memory through the basic suite's buffer suite, serves tiles through
-// advanceState, converts colours, reports progress and answers abort. It
+// advanceState, converts colours, reports progress and answers abort, and
+// describes the document with channel ports that read its channels scaled. It
 // checks that the plug-in writes nothing outside outRect and frees every
 // buffer it took.
 #pragma once
@@ -56,6 +57,14 @@ public:
     // through platformData; 0 = none.
     void setMainWindow(intptr_t window);
 
+    // Without channel ports the record carries no document description.
+    void setChannelPorts(bool served);
+    // What displayPixels does with a pixel map; without one the record
+    // offers no displayPixels.
+    using DisplayPixels =
+        std::function<OSErr(const PSPixelMap&, const VRect& source, int32 row, int32 column, void* platformContext)>;
+    void setDisplayPixels(DisplayPixels display);
+
     FilterRecord& record() { return record_; }
     const HostStats& stats() const { return stats_; }
 
@@ -97,6 +106,17 @@ private:
     int16 lentOutLo_ = 0, lentOutHi_ = -1;
     int32_t outGuard_ = 0;
 
+    // The document description and its channel ports: one per composite
+    // channel, then the selection's; a port names its slot here.
+    static constexpr int kMaxChannels = 5;
+    ReadImageDocumentDesc document_{};
+    ReadChannelDesc channels_[kMaxChannels]{};
+    int portSlots_[kMaxChannels] = {0, 1, 2, 3, 4};
+    bool channelPorts_ = true;
+    DisplayPixels display_;
+
     bool takeBackOutput();
     OSErr advance();
+    void describeDocument();
+    OSErr readChannel(int slot, const PSScaling& scaling, const VRect& writeRect, const PixelMemoryDesc& memory);
 };
