@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "curves/Curve.h"
 #include "base/Geometry.h"
+#include "curves/Curve.h"
 
 // The double nearest 1/1023.
 constexpr double kInverse1023 = 0.0009775171065493646;

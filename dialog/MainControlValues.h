@@ -14,13 +14,13 @@ constexpr int32_t kAmountMin = 1, kAmountMax = 100, kScaleMax = 20, kFalloffMax 
 struct MainControlValues {
     bool operationResult = true;  // "Operation Result" (else "Overlay Color")
     uint16_t overlayColor[3] = {0, 0, 0};
-    int32_t operationItem = 1;   // 1 Sharpen, 2 Soften
+    int32_t operationItem = 1;  // 1 Sharpen, 2 Soften
     int32_t amount = 50;
     int32_t colorSpaceItem = 1;  // 1 the image's model, 2 HSI, 3 YUV
     int32_t channel[4] = {1, 1, 1, 1};
-    bool fromCurves = true;      // "From Curves" (else "Edges Only")
-    int32_t opacity = 10;        // slider position 0..20
-    int32_t contractExpand = 10; // slider position 0..20
+    bool fromCurves = true;       // "From Curves" (else "Edges Only")
+    int32_t opacity = 10;         // slider position 0..20
+    int32_t contractExpand = 10;  // slider position 0..20
     int32_t falloff = 0;
     int32_t sample[3] = {0, 0, 0};
 };

@@ -79,7 +79,7 @@ enum MainControlId : int32_t {
     IdFalloffMax,
     IdSettingsGroup,
     IdSnapshotsCaption,
-    IdSnapshot1,  // five empty-slot buttons, 1..5
+    IdSnapshot1,                          // five empty-slot buttons, 1..5
     IdSnapshotFilled1 = IdSnapshot1 + 5,  // five filled-slot buttons lying on them
     IdQuickCurvesCaption = IdSnapshotFilled1 + 5,
     IdQuickCurvesList,
@@ -102,16 +102,16 @@ constexpr int32_t curveRowId(int curve, CurveRowPart part) { return IdCurveRows 
 
 // Kinds of control, enough to know how the toolkit sizes each window.
 enum class LayoutKind {
-    Box,        // colour box, swatch, label, push button, group frame: the size given
-    Check,      // check box or radio button: 13 high
-    ScrollV,    // vertical scroll bar: as wide as the system's scroll bars
-    ScrollH,    // horizontal scroll bar: as high as the system's scroll bars
-    Progress,   // 12 high
-    List,       // drop list: the closed height is the system's
-    Slider,     // trackbar: the size given
-    Spinner,    // 13 x 24
-    Bitmap,     // bitmap button: its 16 x 16 picture plus 4
-    CheckTitle, // the check box titling a frame: at (x + 10, y), 13 high, as wide as its text
+    Box,         // colour box, swatch, label, push button, group frame: the size given
+    Check,       // check box or radio button: 13 high
+    ScrollV,     // vertical scroll bar: as wide as the system's scroll bars
+    ScrollH,     // horizontal scroll bar: as high as the system's scroll bars
+    Progress,    // 12 high
+    List,        // drop list: the closed height is the system's
+    Slider,      // trackbar: the size given
+    Spinner,     // 13 x 24
+    Bitmap,      // bitmap button: its 16 x 16 picture plus 4
+    CheckTitle,  // the check box titling a frame: at (x + 10, y), 13 high, as wide as its text
 };
 
 struct LayoutEntry {

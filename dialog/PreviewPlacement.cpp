@@ -84,13 +84,3 @@ PreviewView zoomedView(const ImagePart& shown, int32_t paneWidth, int32_t paneHe
     v.horizontal = scrollFor(imageWidth, vw, v.part.left);
     return v;
 }
-
-PaneRect scaledPlacement(const ImagePart& part, double z, int32_t paneLeft, int32_t paneTop, int32_t paneWidth,
-                         int32_t paneHeight) {
-    PaneRect r;
-    r.width = std::min(int32_t(roundHalfAway((part.right - part.left) * z)), paneWidth);
-    r.height = std::min(int32_t(roundHalfAway((part.bottom - part.top) * z)), paneHeight);
-    r.left = paneLeft + (paneWidth - r.width) / 2;
-    r.top = paneTop + (paneHeight - r.height) / 2;
-    return r;
-}

@@ -1,6 +1,6 @@
 // The arithmetic of what the preview pane shows: the zoom factors on offer,
-// the part of the image shown, the scroll bars that follow it, and where the
-// scaled part sits in the pane.
+// the part of the image shown and the scroll bars that follow it. Where the
+// scaled part sits in the pane is the preview's own (placePreview).
 #pragma once
 
 #include <cstdint>
@@ -40,11 +40,3 @@ PreviewView initialView(int32_t paneWidth, int32_t paneHeight, int32_t imageWidt
 // The view at zoom z around the centre of the part shown so far.
 PreviewView zoomedView(const ImagePart& shown, int32_t paneWidth, int32_t paneHeight, int32_t imageWidth,
                        int32_t imageHeight, double z);
-
-// Where the part, scaled by z, lies in a pane at (paneLeft, paneTop): centred,
-// at most the pane's size.
-struct PaneRect {
-    int32_t left = 0, top = 0, width = 0, height = 0;
-};
-PaneRect scaledPlacement(const ImagePart& part, double z, int32_t paneLeft, int32_t paneTop, int32_t paneWidth,
-                         int32_t paneHeight);

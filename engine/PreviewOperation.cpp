@@ -157,8 +157,14 @@ int16 previewOperation(const FilterParameters& block, const PreviewPlanes& sourc
         std::copy(b.hsiTile.data, b.hsiTile.data + size_t(bufferWidth) * bufferHeight * HsiChannels, b.hsiIn.data);
     else if (model == ColorModelHSI)
         cmykBufferToHsi(b.hsiIn, b.inputTile);
-    else if (model == ColorModelYUV)
-        inputIsRgb ? rgbBufferToYuv(b.yuvIn, b.inputTile) : cmykBufferToYuv(b.yuvIn, b.inputTile);
+    else if (model == ColorModelYUV && inputIsRgb)
+        rgbBufferToYuv(b.yuvIn, b.inputTile);
+    else if (model == ColorModelYUV) {
+        // Through the host's colour conversion, pixel by pixel.
+        if (view) view->setStatusText("Converting data...");
+        cmykBufferToYuv(b.yuvIn, b.inputTile);
+        if (view) view->setStatusText("");
+    }
 
     // The selection of the region.
     const Point16 origin = pt(0, 0);

@@ -13,9 +13,9 @@
 
 #include <cstdint>
 
+#include "base/Geometry.h"
 #include "curves/Curve.h"
 #include "curves/CurveGraph.h"
-#include "base/Geometry.h"
 #include "toolkit/Rgb16.h"
 
 class ColorBox;

@@ -1,11 +1,12 @@
 #include "dialog/win32/MainDialog.h"
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <new>
 
-#include "services/HostServices.h"
 #include "imageops/ColorModel.h"
+#include "services/HostServices.h"
 
 namespace {
 
@@ -30,7 +31,8 @@ HWND hostMainWindow(const FilterRecord* record) {
             value && IsWindow(reinterpret_cast<HWND>(value)))
             return reinterpret_cast<HWND>(value);
     }
-    if (record->platformData && record->platformData->hwnd && IsWindow(reinterpret_cast<HWND>(record->platformData->hwnd)))
+    if (record->platformData && record->platformData->hwnd &&
+        IsWindow(reinterpret_cast<HWND>(record->platformData->hwnd)))
         return reinterpret_cast<HWND>(record->platformData->hwnd);
     return nullptr;
 }
@@ -67,7 +69,7 @@ MainDialog::MainDialog() {
     previousState_.setDefaults();
 }
 
-MainDialog::~MainDialog() { releasePreviewBuffers(); }
+MainDialog::~MainDialog() { releasePreview(preview_); }
 
 MainDialog* MainDialog::active() { return gActive; }
 
@@ -95,11 +97,11 @@ int32_t MainDialog::run(FilterRecord* record, FilterParameters* workingParameter
 
     MainDialog* outer = gActive;
     gActive = this;
-    const uint32_t result = Dialog::run(kMainDialogTitle, int16_t(x), int16_t(y), int16_t(geometry_.width),
-                                        int16_t(geometry_.height), owner ? &hostWindow : nullptr,
-                                        static_cast<HINSTANCE>(moduleInstance));
+    const uint32_t result =
+        Dialog::run(kMainDialogTitle, int16_t(x), int16_t(y), int16_t(geometry_.width), int16_t(geometry_.height),
+                    owner ? &hostWindow : nullptr, static_cast<HINSTANCE>(moduleInstance));
     gActive = outer;
-    releasePreviewBuffers();
+    releasePreview(preview_);
     snapshotPictures_.free();
     filledPictures_.free();
     if (result == 1) return MainDialogConfirmed;
@@ -115,6 +117,7 @@ uint32_t MainDialog::handleEvent(int32_t code, Control* control, int32_t a, int3
             return build() ? 0 : MainDialogFailed;
         case EventPainted:
             paintEditors();
+            showPreview(preview_);
             gReady = true;
             return 0;
         case EventControlChanged:
@@ -136,7 +139,24 @@ uint32_t MainDialog::handleEvent(int32_t code, Control* control, int32_t a, int3
 uint32_t MainDialog::onControl(Control* control) {
     if (control == &ok_) return 1;
     if (control == &cancel_) return 2;
-    // The other commands change only their own control's state for now.
+    if (control == &previewCheck_) {
+        renderPreview(preview_);
+        return 0;
+    }
+    if (control == &colorSpaceList_) {
+        relabelChannels(colorModelForItem(colorSpaceList_.selection(), working_->imageClass));
+    } else if (control == &contractSlider_) {
+        const int32_t enabled = falloffEnabled(contractSlider_.position()) ? 1 : 0;
+        falloffCaption_.enable(enabled);
+        falloffSlider_.enable(enabled);
+        falloffZero_.enable(enabled);
+        falloffMax_.enable(enabled);
+    }
+    // Controls that change parameters; the rest keep only their own state.
+    const Control* edits[] = {&operationList_,  &amountSlider_,  &colorSpaceList_,  &channels_[0], &channels_[1],
+                              &channels_[2],    &channels_[3],   &fromCurves_,      &edgesOnly_,   &opacitySlider_,
+                              &contractSlider_, &falloffSlider_, &operationResult_, &overlayColor_};
+    if (std::find(std::begin(edits), std::end(edits), control) != std::end(edits)) recordChange();
     return 0;
 }
 
@@ -157,7 +177,8 @@ uint32_t MainDialog::onMouseDown(Control* control, int32_t position) {
 // After every edit: the change is marked for the preview and the undo pair
 // moves on by one.
 void MainDialog::recordChange() {
-    parametersChanged_ = true;
+    preview_.parametersChanged = true;
+    renderPreview(preview_);
     FilterParameters::copySettings(&currentState_, &previousState_);
     readFromControls(currentState_);
 }
@@ -165,7 +186,13 @@ void MainDialog::recordChange() {
 // ---- opening sequence
 
 bool MainDialog::build() {
-    if (!allocatePreviewBuffers()) return false;
+    preview_.record = record_;
+    preview_.block = working_;
+    preview_.view = this;
+    const LayoutEntry pane = at(IdPreviewPane);
+    preview_.pane = VRect{pane.y, pane.x, pane.y + pane.height, pane.x + pane.width};
+    // Without its buffers the preview stays empty; the dialog still works.
+    const bool buffers = allocatePreviewBuffers(preview_, pane.width, pane.height);
     createPreviewColumn();
     // The fourth colour readout is for the black ink only.
     if (imageClassForMode(record_ ? record_->imageMode : plugInModeRGBColor) != ImageClassCMYK) readouts_[3].show(0);
@@ -182,34 +209,18 @@ bool MainDialog::build() {
     show(1);
     setDefaultButton(ok_);
     // The HSI form of the unprocessed preview, one record per pane pixel.
-    hsi_ = allocBuffer(size_t(geometry_.previewWidth) * size_t(geometry_.previewHeight) * sizeof(HsiPixel));
-    if (!hsi_) return false;
-    hsiStale_ = true;
+    if (buffers && !allocatePreviewHsi(preview_)) return false;
     paintEditors();
+    if (buffers) {
+        const ImagePart& p = view_.part;
+        fetchPreview(preview_, VRect{p.top, p.left, p.bottom, p.right});
+    }
     arrow_.loadSystem(SystemCursorArrow);
     cross_.loadSystem(SystemCursorCross);
     sampling_.loadResource(CursorSampling, this);
     panning_.loadResource(CursorPanning, this);
     arrow_.set();
     return true;
-}
-
-bool MainDialog::allocatePreviewBuffers() {
-    const size_t plane = size_t(geometry_.previewWidth) * size_t(geometry_.previewHeight);
-    const size_t planes = record_ && record_->planes >= 4 ? 4 : 3;
-    unprocessed_ = static_cast<uint8_t*>(allocBuffer(planes * plane));
-    processed_ = static_cast<uint8_t*>(allocBuffer(planes * plane));
-    selection_ = static_cast<uint8_t*>(allocBuffer(plane));
-    return unprocessed_ && processed_ && selection_;
-}
-
-void MainDialog::releasePreviewBuffers() {
-    freeBuffer(unprocessed_);
-    freeBuffer(processed_);
-    freeBuffer(selection_);
-    freeBuffer(hsi_);
-    unprocessed_ = processed_ = selection_ = nullptr;
-    hsi_ = nullptr;
 }
 
 void MainDialog::createPreviewColumn() {
@@ -394,6 +405,8 @@ void MainDialog::placeFirstView() {
     zoomArrows_.setRange(0, std::max(zoom_.lastIndex, int32_t(1)));
     zoomArrows_.setValue(0);
     view_ = initialView(geometry_.previewWidth, geometry_.previewHeight, w, h, fit);
+    preview_.zoom = zoom_.factors[0];
+    showZoomText(preview_, zoom_.factors, zoom_.lastIndex + 1, 0);
     scrollV_.setRange(0, view_.vertical.maximum);
     scrollV_.setPageStep(view_.vertical.page);
     scrollV_.setPosition(view_.vertical.position);
@@ -482,8 +495,6 @@ void MainDialog::readFromControls(FilterParameters& block) {
     if (working_ && &block != working_) block.curves = working_->curves;
 }
 
-void MainDialog::setProgress(int32_t percent) { progress_.setPosition(percent); }
-
 void MainDialog::setStatus(const char* text) { status_.setText(text ? text : ""); }
 
 int runMainDialogWin32(FilterRecord* record, FilterParameters* block) {
@@ -493,5 +504,5 @@ int runMainDialogWin32(FilterRecord* record, FilterParameters* block) {
 }
 
 void setMainDialogProgress(int percent) {
-    if (MainDialog* d = MainDialog::active()) d->setProgress(percent);
+    if (MainDialog* d = MainDialog::active()) d->showProgress(percent);
 }

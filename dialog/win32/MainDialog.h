@@ -12,8 +12,9 @@
 #include "dialog/MainControlValues.h"
 #include "dialog/MainDialogLayout.h"
 #include "dialog/PreviewPlacement.h"
-#include "params/FilterParameters.h"
+#include "engine/Preview.h"
 #include "hostapi/PluginHost.h"
+#include "params/FilterParameters.h"
 #include "toolkit/BitmapPair.h"
 #include "toolkit/ButtonControls.h"
 #include "toolkit/ColorBox.h"
@@ -32,7 +33,7 @@ enum : int32_t { MainDialogConfirmed = 1, MainDialogCancelled = 0, MainDialogFai
 
 constexpr const char* kMainDialogTitle = "Tarvo Crisp+Calm Plug-in";
 
-class MainDialog : public Dialog {
+class MainDialog : public Dialog, private PreviewControls {
 public:
     MainDialog();
     ~MainDialog() override;
@@ -48,7 +49,7 @@ public:
     void readFromControls(FilterParameters& block);
 
     // The progress bar, 0..100.
-    void setProgress(int32_t percent);
+    void showProgress(int32_t percent) { setProgress(percent); }
     void setStatus(const char* text);
 
     // The dialog that is running, or null.
@@ -72,8 +73,14 @@ private:
     void placeFirstView();
     void fillColorSpaceList();
     void relabelChannels(ColorModel model);
-    bool allocatePreviewBuffers();
-    void releasePreviewBuffers();
+    // What the preview asks of the dialog.
+    void readControls(FilterParameters& block) override { readFromControls(block); }
+    bool previewChecked() override { return previewCheck_.state() == CheckOn; }
+    void setStatusText(const char* text) override { setStatus(text); }
+    void setZoomText(const char* text) override { zoomValue_.setText(text); }
+    void setProgress(int percent) override { progress_.setPosition(percent); }
+    void* displayContext() override { return deviceContext(); }
+    void releaseDisplayContext(void*) override {}
     void paintEditors();
     MainControlValues currentValues() const;
     // The control placed at id in the layout.
@@ -91,15 +98,8 @@ private:
     ZoomTable zoom_;
     int32_t zoomIndex_ = 0;
     PreviewView view_;
-    bool parametersChanged_ = false;
-
-    // Preview buffers from the host: unprocessed and processed planes, the
-    // selection, and the HSI form of the unprocessed preview.
-    uint8_t* unprocessed_ = nullptr;
-    uint8_t* processed_ = nullptr;
-    uint8_t* selection_ = nullptr;
-    void* hsi_ = nullptr;
-    bool hsiStale_ = true;
+    // The preview's buffers, geometry and state.
+    Preview preview_;
 
     ColorBox previewPane_;
     ScrollBar scrollV_, scrollH_;

@@ -55,7 +55,7 @@ OSErr PSCALL hostDisplayPixels(const PSPixelMap* source, const VRect* srcRect, i
     info.bmiHeader.biCompression = BI_RGB;
     // The destination is where the source rectangle's corner goes.
     const int x = dstCol + (left - srcRect->left), y = dstRow + (top - srcRect->top);
-    const int lines = SetDIBitsToDevice(dc, x, y, DWORD(width), DWORD(height), 0, 0, 0, UINT(height), dib.data(),
-                                        &info, DIB_RGB_COLORS);
+    const int lines = SetDIBitsToDevice(dc, x, y, DWORD(width), DWORD(height), 0, 0, 0, UINT(height), dib.data(), &info,
+                                        DIB_RGB_COLORS);
     return lines == height ? noErr : paramErr;
 }

@@ -1,7 +1,7 @@
 #include "host/win32/WicImage.h"
 
-#include <windows.h>
 #include <wincodec.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cctype>
@@ -30,11 +30,16 @@ std::string extensionOf(const std::string& path) {
 
 bool containerFor(const std::string& path, GUID& container) {
     const std::string ext = extensionOf(path);
-    if (ext == "png") container = GUID_ContainerFormatPng;
-    else if (ext == "tif" || ext == "tiff") container = GUID_ContainerFormatTiff;
-    else if (ext == "jpg" || ext == "jpeg") container = GUID_ContainerFormatJpeg;
-    else if (ext == "bmp") container = GUID_ContainerFormatBmp;
-    else return false;
+    if (ext == "png")
+        container = GUID_ContainerFormatPng;
+    else if (ext == "tif" || ext == "tiff")
+        container = GUID_ContainerFormatTiff;
+    else if (ext == "jpg" || ext == "jpeg")
+        container = GUID_ContainerFormatJpeg;
+    else if (ext == "bmp")
+        container = GUID_ContainerFormatBmp;
+    else
+        return false;
     return true;
 }
 

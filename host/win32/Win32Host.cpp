@@ -27,13 +27,13 @@
 #include <string>
 #include <vector>
 
-#include "params/FilterParameters.h"
 #include "host/CliRun.h"
 #include "host/HostCore.h"
 #include "host/PiplReader.h"
 #include "host/PnmFile.h"
 #include "host/win32/DisplayPixels.h"
 #include "host/win32/WicImage.h"
+#include "params/FilterParameters.h"
 
 namespace {
 
@@ -172,11 +172,11 @@ int filterImage(PluginMainProc entry, const HostArgs& args) {
     HWND mainWindow = createMainWindow(args.image);
     host.setMainWindow(reinterpret_cast<intptr_t>(mainWindow));
     host.onChooseColor = pickColor;
-    if (args.display) host.record().displayPixels = hostDisplayPixels;
-    if (!args.channelPorts) {
-        host.record().channelPortProcs = nullptr;
-        host.record().documentInfo = nullptr;
-    }
+    if (args.display)
+        host.setDisplayPixels([](const PSPixelMap& map, const VRect& source, int32 row, int32 column, void* context) {
+            return hostDisplayPixels(&map, &source, row, column, context);
+        });
+    host.setChannelPorts(args.channelPorts);
 
     int16 result = host.call(entry, filterSelectorParameters);
     if (result == noErr) result = host.call(entry, filterSelectorPrepare);

@@ -96,8 +96,8 @@ bool checkGeometry(HWND dialog) {
             ok = false;
         }
     if (frames != 1) ok = false;
-    std::printf("client %ld x %ld on %ld x %ld, %zu controls checked: %s\n", client.right, client.bottom,
-                desktop.right, desktop.bottom, layout.size(), ok ? "ok" : "MISMATCH");
+    std::printf("client %ld x %ld on %ld x %ld, %zu controls checked: %s\n", client.right, client.bottom, desktop.right,
+                desktop.bottom, layout.size(), ok ? "ok" : "MISMATCH");
     return ok;
 }
 
