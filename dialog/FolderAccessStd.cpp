@@ -23,6 +23,7 @@ public:
             if (!matchesPattern(e.name, pattern)) continue;
             std::error_code typeError;
             e.isFolder = it->is_directory(typeError);
+            e.isLink = it->is_symlink(typeError);
             entries.push_back(std::move(e));
         }
         std::sort(entries.begin(), entries.end(),

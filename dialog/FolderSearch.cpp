@@ -29,9 +29,10 @@ bool matchesPattern(const std::string& name, const std::string& pattern) {
     return true;
 }
 
-bool findNamedEntry(FolderAccess& access, const std::string& folder, const std::string& name, std::string* path,
-                    bool searchSubfolders) {
-    if (folder.empty() || name.empty() || !path) return false;
+namespace {
+
+bool searchFolder(FolderAccess& access, const std::string& folder, const std::string& name, std::string* path,
+                  bool searchSubfolders, int& budget) {
     std::string found;
     if (access.findIn(folder, name, found) && !found.empty() && found.size() <= kMaxPathLength) {
         *path = found;
@@ -40,11 +41,21 @@ bool findNamedEntry(FolderAccess& access, const std::string& folder, const std::
     if (!searchSubfolders) return false;
     bool success = false;
     access.enumerate(folder, "*.*", [&](const FolderEntry& e) {
-        if (!e.isFolder || e.name == "." || e.name == "..") return true;
-        success = findNamedEntry(access, joinPath(folder, e.name, access.separator()), name, path, true);
-        return !success;
+        if (!e.isFolder || e.isLink || e.name == "." || e.name == "..") return true;
+        if (--budget < 0) return false;
+        success = searchFolder(access, joinPath(folder, e.name, access.separator()), name, path, true, budget);
+        return !success && budget >= 0;
     });
     return success;
+}
+
+}  // namespace
+
+bool findNamedEntry(FolderAccess& access, const std::string& folder, const std::string& name, std::string* path,
+                    bool searchSubfolders) {
+    if (folder.empty() || name.empty() || !path) return false;
+    int budget = kMaxSearchedFolders;
+    return searchFolder(access, folder, name, path, searchSubfolders, budget);
 }
 
 bool listFilesWithExtension(FolderAccess& access, const std::string& folder, const std::string& extension,

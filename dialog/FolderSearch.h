@@ -13,6 +13,7 @@
 struct FolderEntry {
     std::string name;  // without folder
     bool isFolder = false;
+    bool isLink = false;  // a symbolic link or other reparse point
 };
 
 class FolderAccess {
@@ -41,8 +42,12 @@ std::string extensionPattern(const std::string& extension);
 bool matchesPattern(const std::string& name, const std::string& pattern);
 
 // Looks for an entry called name in folder and, with searchSubfolders, depth
-// first through every folder below it, without a depth limit. Paths longer
-// than kMaxPathLength are not accepted.
+// first through the folders below it, without a depth limit. Links are not
+// followed (a link to a parent would never end) and the search gives up after
+// kMaxSearchedFolders folders, so that a start folder high in a large tree
+// cannot hold the dialog for long. Paths longer than kMaxPathLength are not
+// accepted.
+constexpr int kMaxSearchedFolders = 2000;
 bool findNamedEntry(FolderAccess& access, const std::string& folder, const std::string& name, std::string* path,
                     bool searchSubfolders);
 

@@ -1,8 +1,9 @@
 #include "dialog/win32/FileDialogs.h"
 
+#include <windows.h>
+// After windows.h, which they rely on.
 #include <commdlg.h>
 #include <shlwapi.h>
-#include <windows.h>
 
 #include <cstring>
 
@@ -95,6 +96,7 @@ public:
             FolderEntry e;
             e.name = data.cFileName;
             e.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            e.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
             // FindFirstFileA also matches the short names of long extensions.
             if (!matchesPattern(e.name, pattern)) continue;
             if (!visit(e)) break;

@@ -99,6 +99,16 @@ TEST(FolderSearch, FindsNamedFolderDepthFirst) {
     fs::create_directories(deep / "Found");
     ASSERT_TRUE(findNamedEntry(fa, (t.path / "deep").string(), "Found", &found, true));
     EXPECT_EQ(found, (deep / "Found").string());
+
+    // A link back up is not followed, and a tree of more folders than the
+    // search visits ends without finding what lies beyond them.
+    fs::create_directory_symlink(t.path, t.path / "a" / "up");
+    fs::create_directories(t.path / "wide");
+    for (int i = 0; i < kMaxSearchedFolders + 10; ++i)
+        fs::create_directory(t.path / "wide" / std::to_string(10000 + i));
+    fs::create_directories(t.path / "wide" / "zz" / "Late");
+    EXPECT_FALSE(findNamedEntry(fa, t.path.string(), "Late", &found, true));
+    EXPECT_TRUE(findNamedEntry(fa, (t.path / "wide" / "zz").string(), "Late", &found, true));
 }
 
 TEST(FolderSearch, ListsFilesOfOneExtension) {
