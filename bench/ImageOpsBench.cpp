@@ -15,7 +15,7 @@
 #include "imageops/MaskFilters.h"
 #include "imageops/Sharpen.h"
 #include "imageops/Soften.h"
-#include "services/HostServices.h"
+#include "services/RunContext.h"
 
 namespace {
 
@@ -27,19 +27,18 @@ Point16 pt(int32_t v, int32_t h) { return Point16{int16_t(v), int16_t(h)}; }
 // The buffers every benchmark shares, built once.
 struct Photo {
     HostCore host;
+    RunContext run{&host.record()};
     ImageBuffer rgb, hsi, out, hsiOut;
     ImageBuffer fullMask, halfMask, curveMask, shaped, scratch, hostMask;
     CurveSet curves;
 
     Photo() {
-        hostRecord = &host.record();
-        hostBasicSuite = host.record().sSPBasic;
-        allocateRgb(rgb, kWidth, kHeight);
-        allocateRgb(out, kWidth, kHeight);
-        allocateHsi(hsi, kWidth, kHeight);
-        allocateHsi(hsiOut, kWidth, kHeight);
+        rgb.allocate(run, kWidth, kHeight, RgbChannels);
+        out.allocate(run, kWidth, kHeight, RgbChannels);
+        hsi.allocate(run, kWidth, kHeight, HsiChannels);
+        hsiOut.allocate(run, kWidth, kHeight, HsiChannels);
         for (ImageBuffer* m : {&fullMask, &halfMask, &curveMask, &shaped, &scratch, &hostMask})
-            allocateMask(*m, kWidth, kHeight);
+            m->allocate(run, kWidth, kHeight, MaskChannels);
 
         // Smooth colour gradients with soft blobs and grain, like a photograph.
         uint32_t seed = 12345;
@@ -92,7 +91,8 @@ void BM_Sharpen(benchmark::State& state) {
     const int32_t r = radiusForSize(size);
     const ImageBuffer& mask = state.range(0) == 0 ? p.fullMask : state.range(0) == 1 ? p.halfMask : p.curveMask;
     for (auto _ : state)
-        sharpenRegion(p.rgb, p.out, mask, 2, kAll, pt(r, r), pt(kHeight - r, kWidth - r), size, 0.5, 0);
+        sharpenRegion(p.run, p.rgb, p.out, mask, ColorModel::RGB, kAll, pt(r, r), pt(kHeight - r, kWidth - r), size,
+                      0.5);
     reportRate(state, int64_t(kWidth - 2 * r) * (kHeight - 2 * r));
 }
 BENCHMARK(BM_Sharpen)->Arg(0)->Arg(1)->Arg(2)->ArgName("mask_full_half_curves")->Unit(benchmark::kMillisecond);
@@ -104,11 +104,11 @@ void BM_Soften(benchmark::State& state) {
     const int32_t r = radiusForSize(size);
     const ImageBuffer& mask = state.range(1) == 0 ? p.fullMask : state.range(1) == 1 ? p.halfMask : p.curveMask;
     const bool hsi = state.range(2) == 1;
-    prepareSoftenTables(size);
+    SoftenTables tables;
+    prepareSoftenTables(p.run, tables, size);
     for (auto _ : state)
-        softenRegion(hsi ? p.hsi : p.rgb, hsi ? p.hsiOut : p.out, mask, hsi ? 1 : 2, kAll, pt(r, r),
-                     pt(kHeight - r, kWidth - r), size, 0);
-    releaseSoftenTables();
+        softenRegion(p.run, tables, hsi ? p.hsi : p.rgb, hsi ? p.hsiOut : p.out, mask,
+                     hsi ? ColorModel::HSI : ColorModel::RGB, kAll, pt(r, r), pt(kHeight - r, kWidth - r), size);
     reportRate(state, int64_t(kWidth - 2 * r) * (kHeight - 2 * r));
 }
 BENCHMARK(BM_Soften)
@@ -131,8 +131,8 @@ void BM_MaskPipeline(benchmark::State& state) {
     const double falloff = state.range(0) * 0.01;
     for (auto _ : state) {
         buildCurveMask(p.scratch, p.hsi, p.curves, pt(0, 0), pt(kHeight, kWidth));
-        edgeMask(p.scratch, p.shaped, pt(0, 0), pt(kHeight, kWidth));
-        expandMask(p.shaped, p.scratch, pt(0, 0), pt(kHeight, kWidth), size, falloff);
+        edgeMask(p.run, p.scratch, p.shaped, pt(0, 0), pt(kHeight, kWidth));
+        expandMask(p.run, p.shaped, p.scratch, pt(0, 0), pt(kHeight, kWidth), size, falloff);
         multiplyMask(p.scratch, p.hostMask);
     }
     reportRate(state, int64_t(kWidth) * kHeight);
@@ -148,19 +148,19 @@ void BM_MaskFilter(benchmark::State& state) {
     for (auto _ : state) {
         switch (state.range(0)) {
             case 0:
-                edgeMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth));
+                edgeMask(p.run, p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth));
                 break;
             case 1:
-                expandMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0);
+                expandMask(p.run, p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0);
                 break;
             case 2:
-                expandMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0.5);
+                expandMask(p.run, p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0.5);
                 break;
             case 3:
-                contractMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0);
+                contractMask(p.run, p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0);
                 break;
             default:
-                contractMask(p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0.5);
+                contractMask(p.run, p.curveMask, p.shaped, pt(0, 0), pt(kHeight, kWidth), size, 0.5);
                 break;
         }
     }

@@ -54,8 +54,6 @@ struct Session {
     Session(const HostImage& image, int32_t paneWidth, int32_t paneHeight) {
         host.setImage(image);
         host.setDisplayPixels([](const PSPixelMap&, const VRect&, int32, int32, void*) { return noErr; });
-        hostRecord = &host.record();
-        hostBasicSuite = host.record().sSPBasic;
         view.controls.setDefaults();
         view.controls.imageClass = imageClassForMode(image.mode);
         block = view.controls;
@@ -67,11 +65,7 @@ struct Session {
         allocatePreviewBuffers(preview, paneWidth, paneHeight);
         allocatePreviewHsi(preview);
     }
-    ~Session() {
-        releasePreview(preview);
-        hostRecord = nullptr;
-        hostBasicSuite = nullptr;
-    }
+    ~Session() { releasePreview(preview); }
 };
 
 const HostImage& rgbPhotograph() {

@@ -99,7 +99,7 @@ void saveSettings(CommandState& state, CommandSurface& surface) {
     FilterParameters shown;
     shown.setDefaults();
     surface.readFromControls(shown);
-    const std::string extension = lowerCase(shown.operation == 1 ? kSharpenSettingsTag : kSoftenSettingsTag);
+    const std::string extension = lowerCase(shown.operation == Operation::Sharpen ? kSharpenSettingsTag : kSoftenSettingsTag);
     std::string path = state.lastSettingsPath;
     if (!surface.chooseFileToSave(path, extension)) return;
     const SettingsOutcome o = saveSettingsToPath(path, shown);

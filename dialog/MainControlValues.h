@@ -35,7 +35,7 @@ void storeControlValues(const MainControlValues& values, FilterParameters& block
 inline bool falloffEnabled(int32_t contractExpandPosition) { return contractExpandPosition != kScaleMax / 2; }
 
 // The colour model of a colour space list position for an image class.
-ColorModel colorModelForItem(int32_t colorSpaceItem, int32_t imageClass);
+ColorModel colorModelForItem(int32_t colorSpaceItem, ImageClass imageClass);
 
 // How one channel box looks in a colour model.
 struct ChannelBox {
@@ -45,4 +45,4 @@ struct ChannelBox {
 // The four channel boxes for a colour model (HSI, RGB, CMYK, YUV).
 void channelBoxesFor(ColorModel model, ChannelBox out[4]);
 // The number of channel boxes that count for a colour space list position.
-int32_t channelsInUse(int32_t colorSpaceItem, int32_t imageClass);
+int32_t channelsInUse(int32_t colorSpaceItem, ImageClass imageClass);

@@ -5,6 +5,8 @@
 
 #include "dialog/DataFile.h"
 
+#include "base/ByteCodec.h"
+
 namespace {
 
 constexpr size_t kByteOrderOffset = 4;
@@ -26,15 +28,12 @@ bool readQuickCurveFile(const uint8_t* bytes, size_t size, QuickCurveEntry& entr
     size_t length = 0;
     while (length < kQuickCurveNameBytes - 1 && name[length] != '\0') ++length;
     entry.name.assign(name, length);
-    for (int c = 0; c < 3; ++c) {
-        const uint8_t* p = bytes + kValuesOffset + size_t(c) * kCurveSlots * 2;
-        for (int i = 0; i < kCurveSlots; ++i) {
-            uint8_t first = p[2 * i], second = p[2 * i + 1];
-            uint16_t v = mostSignificantFirst ? uint16_t((first << 8) | second) : uint16_t((second << 8) | first);
-            entry.values[c][i] = int16_t(v);
-        }
-    }
-    return true;
+    ByteReader values(bytes, size);
+    values.seek(kValuesOffset);
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < kCurveSlots; ++i)
+            entry.values[c][i] = int16_t(mostSignificantFirst ? values.u16MostSignificantFirst() : values.u16());
+    return values.ok();
 }
 
 float quickCurvePointValue(int16_t value) {

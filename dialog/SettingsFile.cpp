@@ -7,6 +7,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "base/ByteCodec.h"
 #include "imageops/ColorModel.h"
 
 namespace {
@@ -39,7 +40,7 @@ const Curve* curveAt(const CurveSet& set, int i) {
 // Versions before 2.2 numbered the colour spaces differently: their 1 was
 // HSI, which is list position 2 today; everything else meant the image's own
 // model.
-int32_t colorSpaceFromOldFile(uint8_t stored) { return stored == 1 ? 2 : 1; }
+ColorSpace colorSpaceFromOldFile(uint8_t stored) { return stored == 1 ? ColorSpace::Hsi : ColorSpace::ImageModel; }
 
 }  // namespace
 
@@ -85,47 +86,52 @@ uint8_t settingsColorByte(uint16_t component) {
 
 SettingsStatus readSettingsFile(const uint8_t* bytes, size_t size, FilterParameters& block) {
     if (!bytes || size < 4) return SettingsStatus::ParseError;
+    ByteReader reader(bytes, size);
+    auto byteAt = [&reader](size_t offset) {
+        reader.seek(offset);
+        return reader.u8();
+    };
     bool sharpen = std::memcmp(bytes + kTagOffset, kSharpenSettingsTag, 4) == 0;
     bool soften = std::memcmp(bytes + kTagOffset, kSoftenSettingsTag, 4) == 0;
     if (!sharpen && !soften) return SettingsStatus::WrongType;
     if (size <= kMinorOffset) return SettingsStatus::ParseError;
     // The platform byte (offset 4) may hold anything; it is not read.
-    int version = bytes[kMajorOffset] * 100 + bytes[kMinorOffset];
+    int version = byteAt(kMajorOffset) * 100 + byteAt(kMinorOffset);
     if (version > kSettingsFileVersion) return SettingsStatus::NewerVersion;
     bool full = version >= 200;
     if (size < (full ? kSettingsFileSize : kSettingsFileSizeV1)) return SettingsStatus::ParseError;
 
     FilterParameters loaded = block;
-    loaded.operation = sharpen ? 1 : 2;
+    loaded.operation = sharpen ? Operation::Sharpen : Operation::Soften;
     for (int c = 0; c < 3; ++c) {
         Curve* curve = curveAt(loaded.curves, c);
-        const uint8_t* p = bytes + kCurvesOffset + size_t(c) * kCurveSlots;
-        for (int i = 0; i < kCurveSlots; ++i) curve->points[i] = settingsPointValue(p[i]);
+        reader.seek(kCurvesOffset + size_t(c) * kCurveSlots);
+        for (int i = 0; i < kCurveSlots; ++i) curve->points[i] = settingsPointValue(reader.u8());
     }
-    int32_t amount = bytes[kAmountOffset];
+    int32_t amount = byteAt(kAmountOffset);
     if (version < 200) amount >>= 1;  // older files stored the amount doubled
     loaded.amount = clampInt(amount, 1, 100);
-    uint8_t space = bytes[kColorSpaceOffset];
-    loaded.colorSpace = version < 202 ? colorSpaceFromOldFile(space) : clampInt(space, 1, 3);
-    for (int i = 0; i < 4; ++i) loaded.channelEnabled[i] = bytes[kChannelOffset + i] != 0 ? 1 : 0;
+    uint8_t space = byteAt(kColorSpaceOffset);
+    loaded.colorSpace = version < 202 ? colorSpaceFromOldFile(space) : ColorSpace(clampInt(space, 1, 3));
+    for (int i = 0; i < 4; ++i) loaded.channelEnabled[i] = byteAt(kChannelOffset + i) != 0 ? 1 : 0;
 
     if (full) {
-        for (int i = 0; i < 3; ++i) loaded.overlayColor[i] = uint16_t(bytes[kOverlayOffset + i] << 8);
-        loaded.showResult = bytes[kShowResultOffset] != 0 ? 1 : 0;
-        loaded.contractExpand = clampInt(int8_t(bytes[kContractOffset]), -100, 100);
-        loaded.falloff = clampInt(bytes[kFalloffOffset], 0, 100);
-        loaded.selectionSource = bytes[kSelectionOffset] != 0 ? 1 : 0;
-        loaded.opacity = clampInt(bytes[kOpacityOffset], 0, 200);
+        for (int i = 0; i < 3; ++i) loaded.overlayColor[i] = uint16_t(byteAt(kOverlayOffset + i) << 8);
+        loaded.showResult = byteAt(kShowResultOffset) != 0 ? 1 : 0;
+        loaded.contractExpand = clampInt(int8_t(byteAt(kContractOffset)), -100, 100);
+        loaded.falloff = clampInt(byteAt(kFalloffOffset), 0, 100);
+        loaded.selectionSource =
+            byteAt(kSelectionOffset) != 0 ? SelectionSource::FromCurves : SelectionSource::EdgesOnly;
+        loaded.opacity = clampInt(byteAt(kOpacityOffset), 0, 200);
     } else {
-        loaded.overlayColor[0] = 0xCC00;
-        loaded.overlayColor[1] = 0x6600;
-        loaded.overlayColor[2] = 0;
+        for (int i = 0; i < 3; ++i) loaded.overlayColor[i] = kDefaultOverlayColor[i];
         loaded.showResult = 1;
         loaded.contractExpand = 0;
         loaded.falloff = 0;
-        loaded.selectionSource = 1;
+        loaded.selectionSource = SelectionSource::FromCurves;
         loaded.opacity = 100;
     }
+    if (!reader.ok()) return SettingsStatus::ParseError;
     block = loaded;
     return SettingsStatus::Ok;
 }
@@ -133,7 +139,8 @@ SettingsStatus readSettingsFile(const uint8_t* bytes, size_t size, FilterParamet
 std::vector<uint8_t> writeSettingsFile(const FilterParameters& block) {
     std::vector<uint8_t> out(kSettingsFileSize, 0);
     // Only 2 means Soften; the engine treats every other value as Sharpen.
-    std::memcpy(out.data() + kTagOffset, block.operation == 2 ? kSoftenSettingsTag : kSharpenSettingsTag, 4);
+    std::memcpy(out.data() + kTagOffset,
+                block.operation == Operation::Soften ? kSoftenSettingsTag : kSharpenSettingsTag, 4);
     out[kPlatformOffset] = 0;
     out[kMajorOffset] = uint8_t(kSettingsFileVersion / 100);
     out[kMinorOffset] = uint8_t(kSettingsFileVersion % 100);
@@ -143,13 +150,13 @@ std::vector<uint8_t> writeSettingsFile(const FilterParameters& block) {
         for (int i = 0; i < kCurveSlots; ++i) p[i] = settingsPointByte(curve->points[i]);
     }
     out[kAmountOffset] = uint8_t(clampInt(block.amount, 1, 100));
-    out[kColorSpaceOffset] = uint8_t(clampInt(block.colorSpace, 1, 3));
+    out[kColorSpaceOffset] = uint8_t(clampInt(int32_t(block.colorSpace), 1, 3));
     for (int i = 0; i < 4; ++i) out[kChannelOffset + i] = block.channelEnabled[i] != 0 ? 1 : 0;
     for (int i = 0; i < 3; ++i) out[kOverlayOffset + i] = settingsColorByte(block.overlayColor[i]);
     out[kShowResultOffset] = block.showResult != 0 ? 1 : 0;
     out[kContractOffset] = uint8_t(int8_t(clampInt(block.contractExpand, -100, 100)));
     out[kFalloffOffset] = uint8_t(clampInt(block.falloff, 0, 100));
-    out[kSelectionOffset] = block.selectionSource != 0 ? 1 : 0;
+    out[kSelectionOffset] = block.selectionSource != SelectionSource::EdgesOnly ? 1 : 0;
     out[kOpacityOffset] = uint8_t(clampInt(block.opacity, 0, 200));
     return out;
 }

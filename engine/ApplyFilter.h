@@ -5,7 +5,8 @@
 
 #include "hostapi/PluginHost.h"
 #include "params/FilterParameters.h"
+#include "services/RunContext.h"
 
-// Returns a host result code. Re-evaluates the block's curves; changes
-// nothing else in it.
-int16 applyFilter(FilterRecord* record, FilterParameters& params);
+// Works on the run's filter record; returns a host result code. Re-evaluates
+// the block's curves; changes nothing else in it.
+int16 applyFilter(RunContext& run, FilterParameters& params);

@@ -14,11 +14,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "hostapi/PluginHost.h"
 #include "imageops/ImageBuffer.h"
 #include "params/FilterParameters.h"
+#include "services/RunContext.h"
 
 // What the preview needs from the dialog that shows it.
 class PreviewControls {
@@ -48,7 +50,7 @@ struct PreviewPlanes {
     int planes = 0;
     int32_t width = 0;
     int32_t height = 0;
-    ImageClass imageClass = ImageClassUnsupported;  // what the samples hold
+    ImageClass imageClass = ImageClass::Unsupported;  // what the samples hold
 
     size_t planeBytes() const { return size_t(width) * size_t(height); }
     uint8_t* plane(int p) const { return data + size_t(p) * planeBytes(); }
@@ -78,6 +80,10 @@ struct Preview {
     double zoom = 1.0;  // factor of the current zoom entry
     VRect part{};       // image part shown, image coordinates
     PreviewPlacement placement;
+    // The run context of the preview's work (made with the buffers): memory
+    // from the host's buffer suite, its colour services, and progress on the
+    // dialog's bar. Declared before the buffers it lends to.
+    std::unique_ptr<RunContext> run;
     PreviewPlanes unprocessed;  // as fetched, 3 planes for RGB, 4 for CMYK
     PreviewPlanes processed;    // what the filter makes of it
     PreviewPlanes mask;         // the host's selection, 255 = fully selected
@@ -89,8 +95,9 @@ struct Preview {
     bool parametersChanged = false;
 };
 
-// The three pane-sized planar buffers for the record's image (3 planes for
-// RGB, 4 for CMYK); false when the mode is neither or memory is short.
+// The run context and the three pane-sized planar buffers for the record's
+// image (3 planes for RGB, 4 for CMYK); false when the mode is neither or
+// memory is short.
 bool allocatePreviewBuffers(Preview& preview, int32_t paneWidth, int32_t paneHeight);
 // The pane-sized HSI cache, after the buffers; false when memory is short.
 bool allocatePreviewHsi(Preview& preview);

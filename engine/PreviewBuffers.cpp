@@ -5,14 +5,14 @@
 
 #include "engine/Preview.h"
 #include "imageops/ColorModel.h"
-#include "services/HostServices.h"
 
 namespace {
 
-bool allocatePlanes(PreviewPlanes& planes, int count, int32_t width, int32_t height, ImageClass imageClass) {
+bool allocatePlanes(const RunContext& run, PreviewPlanes& planes, int count, int32_t width, int32_t height,
+                    ImageClass imageClass) {
     const uint64_t bytes = uint64_t(count) * uint64_t(width) * uint64_t(height);
     if (width <= 0 || height <= 0 || bytes > 0xFFFFFFFFu) return false;
-    planes.data = static_cast<uint8_t*>(allocBuffer(size_t(bytes)));
+    planes.data = static_cast<uint8_t*>(run.allocate(size_t(bytes)));
     if (!planes.data) return false;
     planes.planes = count;
     planes.width = width;
@@ -21,9 +21,15 @@ bool allocatePlanes(PreviewPlanes& planes, int count, int32_t width, int32_t hei
     return true;
 }
 
-void releasePlanes(PreviewPlanes& planes) {
-    freeBuffer(planes.data);
+void releasePlanes(const RunContext* run, PreviewPlanes& planes) {
+    if (run) run->release(planes.data);
     planes = PreviewPlanes{};
+}
+
+void releasePlaneBuffers(Preview& preview) {
+    releasePlanes(preview.run.get(), preview.unprocessed);
+    releasePlanes(preview.run.get(), preview.processed);
+    releasePlanes(preview.run.get(), preview.mask);
 }
 
 }  // namespace
@@ -47,34 +53,38 @@ double previewScale(double zoom, int32_t documentWidth, int32_t documentHeight, 
 }
 
 bool allocatePreviewBuffers(Preview& preview, int32_t paneWidth, int32_t paneHeight) {
-    releasePlanes(preview.unprocessed);
-    releasePlanes(preview.processed);
-    releasePlanes(preview.mask);
+    releasePlaneBuffers(preview);
     if (!preview.record) return false;
+    if (!preview.run || preview.run->record() != preview.record) {
+        preview.hsi.release();
+        PreviewControls* view = preview.view;
+        preview.run = std::make_unique<RunContext>(preview.record, ProgressMode::Dialog, [view](int percent) {
+            if (view) view->setProgress(percent);
+        });
+    }
     const ImageClass imageClass = imageClassForMode(preview.record->imageMode);
-    if (imageClass != ImageClassRGB && imageClass != ImageClassCMYK) return false;
+    if (imageClass != ImageClass::RGB && imageClass != ImageClass::CMYK) return false;
     const int planes = planesForClass(imageClass);
-    if (!allocatePlanes(preview.unprocessed, planes, paneWidth, paneHeight, imageClass) ||
-        !allocatePlanes(preview.processed, planes, paneWidth, paneHeight, imageClass) ||
-        !allocatePlanes(preview.mask, 1, paneWidth, paneHeight, ImageClassMask)) {
-        releasePlanes(preview.unprocessed);
-        releasePlanes(preview.processed);
-        releasePlanes(preview.mask);
+    const RunContext& run = *preview.run;
+    if (!allocatePlanes(run, preview.unprocessed, planes, paneWidth, paneHeight, imageClass) ||
+        !allocatePlanes(run, preview.processed, planes, paneWidth, paneHeight, imageClass) ||
+        !allocatePlanes(run, preview.mask, 1, paneWidth, paneHeight, ImageClass::Mask)) {
+        releasePlaneBuffers(preview);
         return false;
     }
     return true;
 }
 
 bool allocatePreviewHsi(Preview& preview) {
-    release(preview.hsi);
+    preview.hsi.release();
     preview.hsiStale = true;
-    return allocateHsi(preview.hsi, preview.unprocessed.width, preview.unprocessed.height);
+    return preview.run &&
+           preview.hsi.allocate(*preview.run, preview.unprocessed.width, preview.unprocessed.height, HsiChannels);
 }
 
 void releasePreview(Preview& preview) {
-    releasePlanes(preview.unprocessed);
-    releasePlanes(preview.processed);
-    releasePlanes(preview.mask);
-    release(preview.hsi);
+    releasePlaneBuffers(preview);
+    preview.hsi.release();
     preview.hsiStale = true;
+    preview.run.reset();
 }

@@ -71,7 +71,7 @@ bool fetchPreview(Preview& preview, const VRect& part) {
 
     setStatusText(preview, "Getting data...");
     const ImageClass imageClass = imageClassForMode(preview.record->imageMode);
-    const bool read = (imageClass == ImageClassRGB || imageClass == ImageClassCMYK) &&
+    const bool read = (imageClass == ImageClass::RGB || imageClass == ImageClass::CMYK) &&
                       planesForClass(imageClass) == image.planes && readImage(preview, part);
     setStatusText(preview, "");
     preview.unprocessed.imageClass = preview.processed.imageClass = imageClass;

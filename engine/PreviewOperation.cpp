@@ -1,35 +1,31 @@
-// The apply driver's selection and operation on one region of the preview.
+// The apply driver's selection and operation steps on one region of the
+// preview: the region with a mirrored margin in the same working buffers a
+// tile uses, then shapeSelection and operateOnRegion.
 #include "engine/PreviewOperation.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
-#include "engine/TileMargins.h"
+#include "engine/RegionSteps.h"
+#include "engine/RunPlan.h"
+#include "engine/TileBuffers.h"
 #include "imageops/ColorModel.h"
-#include "imageops/Mask.h"
-#include "imageops/MaskFilters.h"
-#include "imageops/ProgressCounters.h"
-#include "imageops/Sharpen.h"
-#include "imageops/Soften.h"
+#include "imageops/MirrorPad.h"
+#include "imageops/PixelTransfer.h"
+
+HostPixels planarPixels(const PreviewPlanes& planes) {
+    HostPixels p;
+    p.base = planes.data;
+    p.rowBytes = planes.width;
+    p.width = planes.width;
+    p.rows = planes.height;
+    p.imageClass = planes.imageClass;
+    p.depth = 8;
+    p.planar = planes.imageClass != ImageClass::Mask;
+    return p;
+}
 
 namespace {
-
-// Every working buffer of one render, released on every way out.
-struct RenderBuffers {
-    ImageBuffer hsiTile, curveMask, shapedMask, hostMask, inputTile, outputTile;
-    ImageBuffer hsiIn, hsiOut, yuvIn, yuvOut;
-    bool softenTables = false;
-
-    ~RenderBuffers() {
-        if (softenTables) releaseSoftenTables();
-        for (ImageBuffer* b :
-             {&hsiTile, &curveMask, &shapedMask, &hostMask, &inputTile, &outputTile, &hsiIn, &hsiOut, &yuvIn, &yuvOut})
-            release(*b);
-    }
-};
-
-Point16 pt(int32_t v, int32_t h) { return Point16{int16_t(v), int16_t(h)}; }
 
 // Bounding box of the non-zero selection inside rect, grown by margin and
 // kept inside rect; empty when nothing is selected.
@@ -59,14 +55,75 @@ void copyRect(const PreviewPlanes& source, PreviewPlanes& result, const VRect& r
                         size_t(rect.right - rect.left));
 }
 
+Rect16 rect16(const VRect& r) { return Rect16{int16_t(r.top), int16_t(r.left), int16_t(r.bottom), int16_t(r.right)}; }
+
+// The region with a mirrored margin r in the buffers, as the driver builds a
+// tile: the image, the host's selection, the HSI form, the model's input.
+bool importRegion(RunContext& run, const RunPlan& plan, const PreviewPlanes& source, const PreviewPlanes* mask,
+                  const ImageBuffer& hsi, const VRect& region, PreviewControls* view, TileBuffers& b) {
+    const int32_t r = plan.operation.margin;
+    const int32_t width = region.right - region.left, height = region.bottom - region.top;
+    const Point16 at{int16_t(r), int16_t(r)};
+    const bool rgb = plan.imageClass == ImageClass::RGB;
+    if (!importPixels(run, rgb ? BufferContent::RGB : BufferContent::CMYK, planarPixels(source), rect16(region),
+                      b.inputTile, at))
+        return false;
+    if (mask)
+        importPixels(run, BufferContent::Mask, planarPixels(*mask), rect16(region), b.masks.host, at);
+    else
+        std::fill(b.masks.host.data, b.masks.host.data + size_t(b.masks.host.width) * size_t(b.masks.host.height),
+                  65535);
+    copyHsiRect(b.hsiTile, hsi, region.left, region.top, width, height, r, r);
+    const MissingMargins missing{r, r, r, r};
+    mirrorPad(b.inputTile, rgb ? RgbChannels : CmykChannels, width, height, missing);
+    mirrorPad(b.hsiTile, HsiChannels, width, height, missing);
+
+    const ColorModel model = plan.operation.model;
+    if (model == ColorModel::HSI && rgb) {
+        std::copy(b.hsiTile.data, b.hsiTile.data + size_t(b.hsiTile.width) * b.hsiTile.height * HsiChannels,
+                  b.modelIn.data);
+    } else if (model == ColorModel::HSI) {
+        cmykBufferToHsi(run, b.modelIn, b.inputTile);
+    } else if (model == ColorModel::YUV && rgb) {
+        rgbBufferToYuv(b.modelIn, b.inputTile);
+    } else if (model == ColorModel::YUV) {
+        // Through the host's colour conversion, pixel by pixel.
+        if (view) view->setStatusText("Converting data...");
+        cmykBufferToYuv(run, b.modelIn, b.inputTile);
+        if (view) view->setStatusText("");
+    }
+    return true;
+}
+
+// The operated region from the working model into result at the region's place.
+bool exportRegion(RunContext& run, const RunPlan& plan, const VRect& region, PreviewControls* view, TileBuffers& b,
+                  PreviewPlanes& result) {
+    const int32_t r = plan.operation.margin;
+    const Rect16 operated{int16_t(r), int16_t(r), int16_t(r + region.bottom - region.top),
+                          int16_t(r + region.right - region.left)};
+    const Point16 at{int16_t(region.top), int16_t(region.left)};
+    const HostPixels out = planarPixels(result);
+    const bool rgb = plan.imageClass == ImageClass::RGB;
+    const ColorModel model = plan.operation.model;
+    if (model == ColorModel::HSI) {
+        if (view && !rgb) view->setStatusText("Converting data...");
+        const bool exported = exportPixels(run, BufferContent::HSI, b.modelOut, operated, out, at);
+        if (view && !rgb) view->setStatusText("");
+        return exported;
+    }
+    if (model == ColorModel::YUV)
+        rgb ? yuvBufferToRgb(b.outputTile, b.modelOut) : yuvBufferToCmyk(run, b.outputTile, b.modelOut);
+    return exportPixels(run, rgb ? BufferContent::RGB : BufferContent::CMYK, b.outputTile, operated, out, at);
+}
+
 // Tints the region of result: the source pixel blended with the overlay
 // colour by the final selection (at (margin, margin) in selection).
-void overlaySelection(const FilterParameters& block, const PreviewPlanes& source, PreviewPlanes& result,
-                      const VRect& region, const ImageBuffer& selection, int32_t margin) {
+void overlaySelection(RunContext& run, const FilterParameters& block, const PreviewPlanes& source,
+                      PreviewPlanes& result, const VRect& region, const ImageBuffer& selection, int32_t margin) {
     double colour[4] = {0, 0, 0, 0};
-    if (source.imageClass == ImageClassCMYK) {
+    if (source.imageClass == ImageClass::CMYK) {
         uint16_t ink[4] = {0, 0, 0, 0};
-        rgbToCmyk(block.overlayColor, ink);
+        rgbToCmyk(run, block.overlayColor, ink);
         for (int p = 0; p < 4; ++p) colour[p] = 255 - to8Bit(ink[p]);
     } else {
         for (int p = 0; p < 3; ++p) colour[p] = to8Bit(block.overlayColor[p]);
@@ -84,33 +141,31 @@ void overlaySelection(const FilterParameters& block, const PreviewPlanes& source
     }
 }
 
+bool fits(const PreviewPlanes& source, const PreviewPlanes& result, const PreviewPlanes* mask, const ImageBuffer& hsi,
+          const VRect& rect) {
+    const bool sameSize = result.width == source.width && result.height == source.height;
+    const bool maskFits = !mask || (mask->data && mask->width == source.width && mask->height == source.height);
+    return source.data && result.data && hsi.data && sameSize && maskFits && rect.right > rect.left &&
+           rect.bottom > rect.top && hsi.width >= rect.right && hsi.height >= rect.bottom && rect.top >= 0 &&
+           rect.left >= 0 && rect.right <= source.width && rect.bottom <= source.height;
+}
+
 }  // namespace
 
-int16 previewOperation(const FilterParameters& block, const PreviewPlanes& source, PreviewPlanes& result,
-                       const PreviewPlanes* mask, const ImageBuffer& hsi, const VRect& rect, double scale,
-                       PreviewControls* view) {
+int16 previewOperation(RunContext& run, const FilterParameters& block, const PreviewPlanes& source,
+                       PreviewPlanes& result, const PreviewPlanes* mask, const ImageBuffer& hsi, const VRect& rect,
+                       double scale, PreviewControls* view) {
     const ImageClass imageClass = source.imageClass;
-    if (imageClass != ImageClassRGB && imageClass != ImageClassCMYK) return filterBadParameters;
-    const int32_t rectWidth = rect.right - rect.left, rectHeight = rect.bottom - rect.top;
-    if (!source.data || !result.data || !hsi.data || rectWidth <= 0 || rectHeight <= 0 ||
-        result.width != source.width || result.height != source.height || hsi.width < rect.right ||
-        hsi.height < rect.bottom || rect.top < 0 || rect.left < 0 || rect.right > source.width ||
-        rect.bottom > source.height)
-        return filterBadParameters;
+    if (imageClass != ImageClass::RGB && imageClass != ImageClass::CMYK) return filterBadParameters;
+    if (!fits(source, result, mask, hsi, rect)) return filterBadParameters;
+    const int32_t shorter = std::min(rect.right - rect.left, rect.bottom - rect.top);
 
-    if (mask && (!mask->data || mask->width != source.width || mask->height != source.height))
-        return filterBadParameters;
-
-    const ColorModel model = colorModelFor(block.colorSpace, imageClass);
-    const bool inputIsRgb = imageClass == ImageClassRGB;
-    const double base = std::min(rectWidth, rectHeight) * scale * 0.03;
-    const bool soften = block.operation == 2;
-    const double operationSize = soften ? base * block.amount * 0.01 : base * 0.33;
-    const int32_t r = radiusForSize(operationSize);
-    if (r > std::min(rectWidth, rectHeight)) return filterBadParameters;
-    const double sharpenStrength = block.amount * 0.01;
-    const double contractExpandSize = std::fabs(double(block.contractExpand)) * base * 0.00533;
-    const double falloffFactor = block.falloff * 0.01;
+    RunPlan plan;
+    plan.imageClass = imageClass;
+    plan.planes = planesForClass(imageClass);
+    plan.operation = planOperation(block, imageClass, shorter * scale * 0.03);
+    const int32_t r = plan.operation.margin;
+    if (r > shorter) return filterBadParameters;
 
     copyRect(source, result, rect);
     result.imageClass = imageClass;
@@ -118,130 +173,26 @@ int16 previewOperation(const FilterParameters& block, const PreviewPlanes& sourc
     const int32_t width = region.right - region.left, height = region.bottom - region.top;
     if (width <= 0 || height <= 0) return noErr;
 
-    RenderBuffers b;
-    const int32_t bufferWidth = width + 2 * r, bufferHeight = height + 2 * r;
-    if (!allocateHsi(b.hsiTile, bufferWidth, bufferHeight) || !allocateMask(b.curveMask, bufferWidth, bufferHeight) ||
-        !allocateMask(b.shapedMask, bufferWidth, bufferHeight) ||
-        !allocateMask(b.hostMask, bufferWidth, bufferHeight) ||
-        !(inputIsRgb ? allocateRgb(b.inputTile, bufferWidth, bufferHeight)
-                     : allocateCmyk(b.inputTile, bufferWidth, bufferHeight)) ||
-        !(inputIsRgb ? allocateRgb(b.outputTile, bufferWidth, bufferHeight)
-                     : allocateCmyk(b.outputTile, bufferWidth, bufferHeight)))
-        return memFullErr;
-    if (model == ColorModelHSI &&
-        (!allocateHsi(b.hsiIn, bufferWidth, bufferHeight) || !allocateHsi(b.hsiOut, bufferWidth, bufferHeight)))
-        return memFullErr;
-    if (model == ColorModelYUV &&
-        (!allocateYuv(b.yuvIn, bufferWidth, bufferHeight) || !allocateYuv(b.yuvOut, bufferWidth, bufferHeight)))
+    plan.bufferWidth = width + 2 * r;
+    plan.bufferHeight = height + 2 * r;
+    TileBuffers b;
+    if (!b.allocate(run, plan)) return memFullErr;
+    const bool soften = plan.operation.operation == Operation::Soften;
+    if (soften && !prepareSoftenTables(run, b.soften, plan.operation.operationSize)) return memFullErr;
+    if (!importRegion(run, plan, source, mask, hsi, region, view, b)) return filterBadParameters;
+
+    const Point16 topLeft{int16_t(r), int16_t(r)};
+    const Point16 bottomRight{int16_t(r + height), int16_t(r + width)};
+    const Point16 usedEnd{int16_t(plan.bufferHeight), int16_t(plan.bufferWidth)};
+    if (!shapeSelection(run, plan.operation, block.curves, b.hsiTile, usedEnd, topLeft, bottomRight, b.masks))
         return memFullErr;
 
-    // The region with a mirrored margin, as the driver builds a tile.
-    const Point16 regionTopLeft = pt(region.top, region.left), regionEnd = pt(region.bottom, region.right);
-    copyHsiRect(b.hsiTile, hsi, region.left, region.top, width, height, r, r);
-    if (mask)
-        importMaskPixels(b.hostMask, mask->data, mask->height, regionTopLeft, regionEnd, ImageClassMask, 8, mask->width,
-                         0, r, r, 0);
-    else
-        std::fill(b.hostMask.data, b.hostMask.data + size_t(bufferWidth) * size_t(bufferHeight), 65535);
-    const bool imported = inputIsRgb ? importRgbPixels(b.inputTile, source.data, source.height, regionTopLeft,
-                                                       regionEnd, imageClass, 8, source.width, 1, r, r, 0)
-                                     : importCmykPixels(b.inputTile, source.data, source.height, regionTopLeft,
-                                                        regionEnd, imageClass, 8, source.width, 1, r, r, 0);
-    if (!imported) return filterBadParameters;
-    MissingMargins missing;
-    missing.left = missing.right = missing.top = missing.bottom = r;
-    mirrorTileMargins(b.inputTile, inputIsRgb ? RgbChannels : CmykChannels, width, height, missing);
-    mirrorTileMargins(b.hsiTile, HsiChannels, width, height, missing);
-
-    if (model == ColorModelHSI && inputIsRgb)
-        std::copy(b.hsiTile.data, b.hsiTile.data + size_t(bufferWidth) * bufferHeight * HsiChannels, b.hsiIn.data);
-    else if (model == ColorModelHSI)
-        cmykBufferToHsi(b.hsiIn, b.inputTile);
-    else if (model == ColorModelYUV && inputIsRgb)
-        rgbBufferToYuv(b.yuvIn, b.inputTile);
-    else if (model == ColorModelYUV) {
-        // Through the host's colour conversion, pixel by pixel.
-        if (view) view->setStatusText("Converting data...");
-        cmykBufferToYuv(b.yuvIn, b.inputTile);
-        if (view) view->setStatusText("");
-    }
-
-    // The selection of the region.
-    const Point16 origin = pt(0, 0);
-    const Point16 tileTopLeft = pt(r, r);
-    const Point16 tileBottomRight = pt(r + height, r + width);
-    buildCurveMask(b.curveMask, b.hsiTile, block.curves, origin, pt(bufferHeight, bufferWidth));
-    bool shaped = true;
-    if (block.selectionSource == 1)
-        copyMask(b.shapedMask, b.curveMask);
-    else
-        shaped = edgeMask(b.curveMask, b.shapedMask, tileTopLeft, tileBottomRight);
-    if (block.opacity != 100) scaleMask(b.shapedMask, block.opacity * 0.01);
-    if (block.contractExpand > 0)
-        shaped = shaped &&
-                 expandMask(b.shapedMask, b.curveMask, tileTopLeft, tileBottomRight, contractExpandSize, falloffFactor);
-    else if (block.contractExpand < 0)
-        shaped = shaped && contractMask(b.shapedMask, b.curveMask, tileTopLeft, tileBottomRight, contractExpandSize,
-                                        falloffFactor);
-    else
-        copyMask(b.curveMask, b.shapedMask);
-    if (!shaped) return memFullErr;
-    multiplyMask(b.curveMask, b.hostMask);
-
-    uint8_t flags[4] = {0, 0, 0, 0};
-    switch (model) {
-        case ColorModelCMYK:
-            for (int i = 0; i < 4; ++i) flags[i] = block.channelEnabled[i] != 0;
-            break;
-        case ColorModelYUV:
-            flags[0] = block.channelEnabled[0] != 0;
-            flags[1] = flags[2] = block.channelEnabled[1] != 0;
-            break;
-        default:
-            for (int i = 0; i < 3; ++i) flags[i] = block.channelEnabled[i] != 0;
-            break;
-    }
-    const ImageBuffer* in = &b.inputTile;
-    ImageBuffer* out = &b.outputTile;
-    if (model == ColorModelHSI) {
-        in = &b.hsiIn;
-        out = &b.hsiOut;
-    } else if (model == ColorModelYUV) {
-        in = &b.yuvIn;
-        out = &b.yuvOut;
-    }
     if (view) view->setStatusText("Rendering...");
-    progressCounters.aborted = 0;
-    progressCounters.total = uint32_t(width) * uint32_t(height);
-    progressCounters.done = 0;
-    bool done;
-    if (soften) {
-        b.softenTables = true;
-        done = prepareSoftenTables(operationSize) && softenRegion(*in, *out, b.curveMask, model, flags, tileTopLeft,
-                                                                  tileBottomRight, operationSize, ProgressDialog);
-    } else {
-        done = sharpenRegion(*in, *out, b.curveMask, model, flags, tileTopLeft, tileBottomRight, operationSize,
-                             sharpenStrength, ProgressDialog);
-    }
+    run.progress() = ProgressCounters{0, uint32_t(width) * uint32_t(height), false};
+    const bool done = operateOnRegion(run, plan.operation, b.soften, b.source(), b.destination(), b.masks.selection,
+                                      topLeft, bottomRight);
     if (view) view->setStatusText("");
-    if (!done) return filterBadParameters;
-
-    bool exported;
-    if (model == ColorModelHSI) {
-        if (view && !inputIsRgb) view->setStatusText("Converting data...");
-        exported = exportHsiPixels(b.hsiOut, result.data, result.width, result.height, imageClass, 8, result.width, 1,
-                                   region.left, region.top, tileTopLeft, tileBottomRight);
-        if (view && !inputIsRgb) view->setStatusText("");
-    } else {
-        if (model == ColorModelYUV)
-            inputIsRgb ? yuvBufferToRgb(b.outputTile, b.yuvOut) : yuvBufferToCmyk(b.outputTile, b.yuvOut);
-        exported = inputIsRgb
-                       ? exportRgbPixels(b.outputTile, result.data, result.width, result.height, imageClass, 8,
-                                         result.width, 1, region.left, region.top, tileTopLeft, tileBottomRight)
-                       : exportCmykPixels(b.outputTile, result.data, result.width, result.height, imageClass, 8,
-                                          result.width, 1, region.left, region.top, tileTopLeft, tileBottomRight);
-    }
-    if (!exported) return filterBadParameters;
-    if (block.showResult == 0) overlaySelection(block, source, result, region, b.curveMask, r);
+    if (!done || !exportRegion(run, plan, region, view, b, result)) return filterBadParameters;
+    if (block.showResult == 0) overlaySelection(run, block, source, result, region, b.masks.selection, r);
     return noErr;
 }

@@ -6,6 +6,7 @@
 #include "engine/PreviewOperation.h"
 #include "engine/ResamplePlane.h"
 #include "imageops/ColorModel.h"
+#include "imageops/PixelTransfer.h"
 #include "services/Platform.h"
 
 namespace {
@@ -14,10 +15,10 @@ namespace {
 bool anyChannelApplies(const FilterParameters& block) {
     int offered = 3;
     switch (colorModelFor(block.colorSpace, block.imageClass)) {
-        case ColorModelCMYK:
+        case ColorModel::CMYK:
             offered = 4;
             break;
-        case ColorModelYUV:
+        case ColorModel::YUV:
             offered = 2;
             break;
         default:
@@ -30,13 +31,11 @@ bool anyChannelApplies(const FilterParameters& block) {
 
 VRect placedRect(const PreviewPlacement& p) { return VRect{p.top, p.left, p.top + p.height, p.left + p.width}; }
 
-// The HSI form of rect of the planes, at the same place in hsi.
-bool convertToHsi(Preview& preview, const PreviewPlanes& planes, ImageBuffer& hsi, const VRect& rect) {
+// The HSI form of rect of the planes, at (at.v, at.h) in hsi.
+bool convertToHsi(Preview& preview, const PreviewPlanes& planes, ImageBuffer& hsi, const VRect& rect, Point16 at) {
     setStatusText(preview, "Converting data...");
-    const bool converted =
-        importHsiPixels(hsi, planes.data, planes.height, Point16{int16_t(rect.top), int16_t(rect.left)},
-                        Point16{int16_t(rect.bottom), int16_t(rect.right)}, planes.imageClass, 8, planes.width, 1,
-                        rect.left, rect.top, 0);
+    const Rect16 r{int16_t(rect.top), int16_t(rect.left), int16_t(rect.bottom), int16_t(rect.right)};
+    const bool converted = importPixels(*preview.run, BufferContent::HSI, planarPixels(planes), r, hsi, at);
     setStatusText(preview, "");
     return converted;
 }
@@ -61,18 +60,19 @@ bool renderZoomedIn(Preview& preview, double scale, int16& result) {
         ok = resamplePlane(preview.unprocessed.plane(p), preview.unprocessed.width, placed, 8,
                            small.unprocessed.plane(p), width, whole);
     ok = ok && resamplePlane(preview.mask.data, preview.mask.width, placed, 8, small.mask.data, width, whole);
-    // The cache holds the 1:1 copy's HSI form until the next fetch.
-    ImageBuffer hsi{preview.hsi.data, width, height};
+    // The cache holds the 1:1 copy's HSI form, at its top left corner,
+    // until the next fetch.
     if (ok && preview.hsiStale) {
-        ok = convertToHsi(preview, small.unprocessed, hsi, whole);
+        ok = width <= preview.hsi.width && height <= preview.hsi.height &&
+             convertToHsi(preview, small.unprocessed, preview.hsi, whole, Point16{0, 0});
         preview.hsiStale = !ok;
     }
     if (!ok) {
         releasePreview(small);
         return true;
     }
-    result = previewOperation(*preview.block, small.unprocessed, small.processed,
-                              preview.hasSelection ? &small.mask : nullptr, hsi, whole, scale, preview.view);
+    result = previewOperation(*preview.run, *preview.block, small.unprocessed, small.processed,
+                              preview.hasSelection ? &small.mask : nullptr, preview.hsi, whole, scale, preview.view);
     for (int p = 0; result == noErr && p < planes; ++p)
         if (!resamplePlane(small.processed.plane(p), width, whole, 8, preview.processed.plane(p),
                            preview.processed.width, placed))
@@ -85,7 +85,7 @@ bool renderZoomedIn(Preview& preview, double scale, int16& result) {
 }  // namespace
 
 bool renderPreview(Preview& preview) {
-    if (!preview.view || !preview.block || !preview.record) return false;
+    if (!preview.view || !preview.block || !preview.record || !preview.run) return false;
     FilterParameters& block = *preview.block;
     preview.view->readControls(block);
     if (!preview.view->previewChecked() || !preview.parametersChanged) {
@@ -112,15 +112,16 @@ bool renderPreview(Preview& preview) {
     } else if (preview.zoom <= 1.0) {
         const VRect placed = placedRect(placement);
         if (preview.hsiStale) {
-            if (convertToHsi(preview, unprocessed, preview.hsi, placed))
+            if (convertToHsi(preview, unprocessed, preview.hsi, placed,
+                             Point16{int16_t(placed.top), int16_t(placed.left)}))
                 preview.hsiStale = false;
             else
                 result = filterBadParameters;
         }
         if (result == noErr)
-            result =
-                previewOperation(block, unprocessed, preview.processed, preview.hasSelection ? &preview.mask : nullptr,
-                                 preview.hsi, placed, scale, preview.view);
+            result = previewOperation(*preview.run, block, unprocessed, preview.processed,
+                                      preview.hasSelection ? &preview.mask : nullptr, preview.hsi, placed, scale,
+                                      preview.view);
     } else if (!renderZoomedIn(preview, scale, result)) {
         return false;
     }
@@ -140,9 +141,9 @@ bool showPreview(Preview& preview) {
     std::memset(&map, 0, sizeof map);
     map.version = 2;
     map.bounds = preview.pane;
-    map.imageMode = shown.imageClass == ImageClassRGB    ? plugInModeRGBColor
-                    : shown.imageClass == ImageClassCMYK ? plugInModeCMYKColor
-                                                         : preview.record->imageMode;
+    map.imageMode = shown.imageClass == ImageClass::RGB    ? plugInModeRGBColor
+                    : shown.imageClass == ImageClass::CMYK ? plugInModeCMYKColor
+                                                           : preview.record->imageMode;
     map.rowBytes = shown.width;
     map.colBytes = 1;
     map.planeBytes = int32(shown.planeBytes());

@@ -9,6 +9,7 @@
 #include "params/FilterParameters.h"
 #include "services/HostServices.h"
 #include "services/Platform.h"
+#include "services/RunContext.h"
 
 namespace {
 
@@ -21,14 +22,14 @@ void refuse(const char* text, int16* result) {
 
 void parametersSelector(FilterRecord* record, int16* result) {
     if (!record->parameters) {
-        Handle h = newHostHandle(int32_t(kFilterParametersSize));
+        Handle h = newHostHandle(record, int32_t(kFilterParametersSize));
         if (!h) {
             *result = memFullErr;
             return;
         }
-        void* block = lockHostHandle(h);
+        void* block = lockHostHandle(record, h);
         if (!block) {
-            disposeHostHandle(h);
+            disposeHostHandle(record, h);
             record->parameters = nullptr;
             *result = memFullErr;
             return;
@@ -37,22 +38,22 @@ void parametersSelector(FilterRecord* record, int16* result) {
         params.setDefaults();
         // Fields the defaults leave alone start as zero in a fresh handle.
         writeFilterParameters(params, static_cast<uint8_t*>(block), kFilterParametersSize);
-        unlockHostHandle(h);
+        unlockHostHandle(record, h);
         record->parameters = h;
     }
     // A handle the host kept may be shorter than the block; never touch it then.
-    int32_t size = hostHandleSize(record->parameters);
+    int32_t size = hostHandleSize(record, record->parameters);
     if (size >= 0 && size < int32_t(kFilterParametersSize)) {
         *result = filterBadParameters;
         return;
     }
-    uint8_t* block = static_cast<uint8_t*>(lockHostHandle(record->parameters));
+    uint8_t* block = static_cast<uint8_t*>(lockHostHandle(record, record->parameters));
     if (!block) {
         *result = memFullErr;
         return;
     }
     block[ParamOffset::showDialog] = 1;
-    unlockHostHandle(record->parameters);
+    unlockHostHandle(record, record->parameters);
 }
 
 void prepareSelector(FilterRecord* record) {
@@ -60,21 +61,27 @@ void prepareSelector(FilterRecord* record) {
     record->maxSpace = kMaxSpace;
 }
 
+// One run of the engine on the record, reporting to the host.
+int16 apply(FilterRecord* record, FilterParameters& params) {
+    RunContext run(record, ProgressMode::Host, platformServices().setDialogProgress);
+    return applyFilter(run, params);
+}
+
 void startSelector(FilterRecord* record, int16* result) {
     const ImageClass imageClass = imageClassForMode(record->imageMode);
-    if (imageClass != ImageClassRGB && imageClass != ImageClassCMYK) {
+    if (imageClass != ImageClass::RGB && imageClass != ImageClass::CMYK) {
         refuse("Please make sure that the image is in RGB or CMYK mode and that all channels are selected", result);
         return;
     }
-    uint8_t* bytes = static_cast<uint8_t*>(lockHostHandle(record->parameters));
+    uint8_t* bytes = static_cast<uint8_t*>(lockHostHandle(record, record->parameters));
     if (!bytes) {
         *result = memFullErr;
         return;
     }
-    int32_t size = hostHandleSize(record->parameters);
+    int32_t size = hostHandleSize(record, record->parameters);
     if (!hasParametersSignature(bytes, size < 0 ? 4 : size_t(size)) ||
         (size >= 0 && size < int32_t(kFilterParametersSize))) {
-        unlockHostHandle(record->parameters);
+        unlockHostHandle(record, record->parameters);
         *result = filterBadParameters;
         return;
     }
@@ -84,39 +91,35 @@ void startSelector(FilterRecord* record, int16* result) {
     if (params.showDialog == 1) {
         int outcome = platformServices().runMainDialog(record, &params);
         if (outcome == 1) {
-            *result = applyFilter(record, params);
+            *result = apply(record, params);
             params.showDialog = 0;
         } else {
             *result = outcome == 0 ? userCanceledErr : memFullErr;
         }
     } else {
-        if (params.colorSpace != 2) {
-            const bool rgbMismatch = params.imageClass == ImageClassRGB && record->imageMode != plugInModeRGBColor &&
+        if (params.colorSpace != ColorSpace::Hsi) {
+            const bool rgbMismatch = params.imageClass == ImageClass::RGB && record->imageMode != plugInModeRGBColor &&
                                      record->imageMode != plugInModeRGB48;
-            const bool cmykMismatch = params.imageClass == ImageClassCMYK && record->imageMode != plugInModeCMYKColor &&
-                                      record->imageMode != plugInModeCMYK64;
+            const bool cmykMismatch = params.imageClass == ImageClass::CMYK &&
+                                      record->imageMode != plugInModeCMYKColor && record->imageMode != plugInModeCMYK64;
             if (rgbMismatch || cmykMismatch)
                 refuse("The 'Last Filter' command cannot be applied because the image type is incompatible", result);
         }
-        if (*result == noErr) *result = applyFilter(record, params);
+        if (*result == noErr) *result = apply(record, params);
     }
     // The dialog's edits and the re-evaluated curves go back to the host.
     writeFilterParameters(params, bytes, kFilterParametersSize);
-    unlockHostHandle(record->parameters);
+    unlockHostHandle(record, record->parameters);
 }
 
 void dispatch(int16 selector, void* paramBlock, int16* result) {
     if (selector == filterSelectorAbout) {
-        hostRecord = nullptr;
         AboutRecord* about = static_cast<AboutRecord*>(paramBlock);
-        hostBasicSuite = about ? about->sSPBasic : nullptr;
-        platformServices().showAboutBox();
+        platformServices().showAboutBox(about ? about->sSPBasic : nullptr);
         return;
     }
     FilterRecord* record = static_cast<FilterRecord*>(paramBlock);
-    hostRecord = record;
-    hostBasicSuite = record ? record->sSPBasic : nullptr;
-    if (!hostBasicSuite) {
+    if (!record || !record->sSPBasic) {
         refuse("This plug-in needs Photoshop version 5 or higher", result);
         return;
     }

@@ -197,7 +197,7 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
     return true;
 }
 
-bool channelFlagsFor(const std::string& channels, int model, int flags[4], std::string& error) {
+bool channelFlagsFor(const std::string& channels, ColorModel model, int flags[4], std::string& error) {
     for (int i = 0; i < 4; ++i) flags[i] = 0;
     if (channels.size() == 4 && channels.find_first_not_of("01") == std::string::npos) {
         for (int i = 0; i < 4; ++i) flags[i] = channels[size_t(i)] == '1';
@@ -208,8 +208,9 @@ bool channelFlagsFor(const std::string& channels, int model, int flags[4], std::
             "--channels needs exactly four 0/1 digits in the dialog's order (for example 1010), not '" + channels + "'";
         return false;
     }
-    const char* initials = model == 3 ? "CMYK" : model == 1 ? "HSI" : model == 5 ? "LC" : "RGB";
-    const char* names = model == 3 ? "C, M, Y, K" : model == 1 ? "H, S, I" : model == 5 ? "L, C" : "R, G, B";
+    const bool cmyk = model == ColorModel::CMYK, hsi = model == ColorModel::HSI, yuv = model == ColorModel::YUV;
+    const char* initials = cmyk ? "CMYK" : hsi ? "HSI" : yuv ? "LC" : "RGB";
+    const char* names = cmyk ? "C, M, Y, K" : hsi ? "H, S, I" : yuv ? "L, C" : "R, G, B";
     for (char c : channels) {
         const char upper = char(std::toupper(static_cast<unsigned char>(c)));
         bool found = false;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Modes.h"
+
 struct CliOptions {
     std::vector<std::string> inputs;
     std::string output;        // -o: one input, one output
@@ -37,10 +39,9 @@ struct CliOptions {
 // value, or inputs and outputs that do not fit together.
 bool parseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error);
 
-// The four channel flags for a colour model: model 2 RGB, 3 CMYK, 1 HSI,
-// 5 YUV. Accepts four 0/1 digits, or the model's channel initials (R G B;
+// The four channel flags for a colour model. Accepts four 0/1 digits, or the model's channel initials (R G B;
 // C M Y K; H S I; L C for luminance and chrominance), any case. False with a
 // message when a letter does not belong to the model.
-bool channelFlagsFor(const std::string& channels, int model, int flags[4], std::string& error);
+bool channelFlagsFor(const std::string& channels, ColorModel model, int flags[4], std::string& error);
 
 const char* cliUsage();

@@ -62,7 +62,7 @@ bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, 
 bool buildParameters(const CliOptions& o, FilterParameters& block, std::string& error) {
     block = FilterParameters();
     block.setDefaults();
-    block.imageClass = 0;
+    block.imageClass = ImageClass(0);
     if (!o.paramsFile.empty()) {
         std::vector<uint8_t> bytes;
         if (!readWholeFile(o.paramsFile, kFilterParametersSize + 1, bytes, error)) return false;
@@ -92,10 +92,10 @@ bool buildParameters(const CliOptions& o, FilterParameters& block, std::string& 
         }
         applyQuickCurve(entry, block.curves);
     }
-    if (o.operation) block.operation = *o.operation;
+    if (o.operation) block.operation = Operation(*o.operation);
     if (o.amount) block.amount = *o.amount;
-    if (o.colorSpace) block.colorSpace = *o.colorSpace;
-    if (o.selectionSource) block.selectionSource = *o.selectionSource;
+    if (o.colorSpace) block.colorSpace = ColorSpace(*o.colorSpace);
+    if (o.selectionSource) block.selectionSource = SelectionSource(*o.selectionSource);
     if (o.opacity) block.opacity = *o.opacity;
     if (o.contractExpand) block.contractExpand = *o.contractExpand;
     if (o.falloff) block.falloff = *o.falloff;
@@ -108,7 +108,7 @@ bool blockForImage(const CliOptions& o, const FilterParameters& base, const Host
     block = base;
     block.showDialog = 0;
     const ImageClass imageClass = imageClassForMode(image.mode);
-    if (o.paramsFile.empty() || (block.imageClass != ImageClassRGB && block.imageClass != ImageClassCMYK))
+    if (o.paramsFile.empty() || (block.imageClass != ImageClass::RGB && block.imageClass != ImageClass::CMYK))
         block.imageClass = imageClass;
     if (!o.channels.empty()) {
         int flags[4];

@@ -2,21 +2,13 @@
 
 #include <cstdio>
 
-namespace {
+#include "base/ByteCodec.h"
+#include "hostapi/PluginHost.h"
 
-constexpr uint32_t code(const char (&s)[5]) {
-    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) | (uint32_t(uint8_t(s[2])) << 8) |
-           uint32_t(uint8_t(s[3]));
-}
+namespace {
 
 constexpr size_t kHeaderSize = 10;
 constexpr size_t kPropertyHeaderSize = 16;
-
-// Little-endian reads; the caller has checked the bounds.
-uint32_t u32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-int16_t i16(const uint8_t* p) { return int16_t(uint16_t(p[0] | (p[1] << 8))); }
 
 std::string describe(const char* what, uint32_t key) {
     return std::string(what) + " in property '" + fourCCText(key) + "'";
@@ -54,44 +46,47 @@ bool needLength(size_t length, size_t needed, uint32_t key, std::string& error) 
 
 bool readKnownProperty(const uint8_t* value, size_t length, uint32_t key, PiplInfo& info, std::string& error) {
     switch (key) {
-        case code("kind"):
+        case fourCC("kind"):
             if (!needLength(length, 4, key, error)) return false;
             info.hasKind = true;
-            info.kind = u32(value);
+            info.kind = ByteReader(value, length).u32();
             return true;
-        case code("name"):
+        case fourCC("name"):
             return readPascalString(value, length, key, info.name, error);
-        case code("catg"):
+        case fourCC("catg"):
             return readPascalString(value, length, key, info.category, error);
-        case code("vers"):
+        case fourCC("vers"):
             if (!needLength(length, 4, key, error)) return false;
             info.hasVersion = true;
-            info.interfaceVersion = int32_t(u32(value));
+            info.interfaceVersion = ByteReader(value, length).i32();
             return true;
-        case code("wx86"):
+        case fourCC("wx86"):
             return readCString(value, length, key, info.entryWin32, error);
-        case code("8664"):
+        case fourCC("8664"):
             return readCString(value, length, key, info.entryWin64, error);
-        case code("mode"):
+        case fourCC("mode"):
             if (!needLength(length, 2, key, error)) return false;
             info.hasMode = true;
             for (size_t i = 0; i < 4; ++i) info.modeBytes[i] = i < length ? value[i] : 0;
             return true;
-        case code("enbl"):
+        case fourCC("enbl"):
             return readCString(value, length, key, info.enableExpression, error);
-        case code("fici"):
+        case fourCC("fici"):
             info.filterCases.clear();
             for (size_t i = 0; i + 4 <= length; i += 4)
                 info.filterCases.push_back(PiplFilterCase{value[i], value[i + 1], value[i + 2], value[i + 3]});
             return true;
-        case code("hstm"):
+        case fourCC("hstm"):
             // version, class, event, resource id, then the scope text.
             if (!needLength(length, 15, key, error)) return false;
             info.hasTerminology = true;
-            info.terminologyVersion = int32_t(u32(value));
-            info.terminologyClass = u32(value + 4);
-            info.terminologyEvent = u32(value + 8);
-            info.terminologyId = i16(value + 12);
+            {
+                ByteReader r(value, length);
+                info.terminologyVersion = r.i32();
+                info.terminologyClass = r.u32();
+                info.terminologyEvent = r.u32();
+                info.terminologyId = r.i16();
+            }
             return readCString(value + 14, length - 14, key, info.terminologyScope, error);
         default:
             return true;
@@ -111,7 +106,7 @@ std::string fourCCText(uint32_t c) {
 
 const PiplProperty* PiplInfo::find(uint32_t key) const {
     for (const PiplProperty& p : properties)
-        if (p.vendor == code("8BIM") && p.key == key) return &p;
+        if (p.vendor == fourCC("8BIM") && p.key == key) return &p;
     return nullptr;
 }
 
@@ -122,9 +117,10 @@ bool readPipl(const uint8_t* data, size_t size, PiplInfo& info, std::string& err
         error = "the property list is shorter than its 10-byte header";
         return false;
     }
-    info.header = i16(data);
-    info.version = int32_t(u32(data + 2));
-    const int32_t count = int32_t(u32(data + 6));
+    ByteReader r(data, size);
+    info.header = r.i16();
+    info.version = r.i32();
+    const int32_t count = r.i32();
     if (info.version != 0) {
         error = "unknown property list version " + std::to_string(info.version);
         return false;
@@ -140,10 +136,11 @@ bool readPipl(const uint8_t* data, size_t size, PiplInfo& info, std::string& err
             return false;
         }
         PiplProperty p;
-        p.vendor = u32(data + offset);
-        p.key = u32(data + offset + 4);
-        p.id = int32_t(u32(data + offset + 8));
-        p.length = u32(data + offset + 12);
+        r.seek(offset);
+        p.vendor = r.u32();
+        p.key = r.u32();
+        p.id = r.i32();
+        p.length = r.u32();
         p.valueOffset = offset + kPropertyHeaderSize;
         const size_t room = size - p.valueOffset;
         if (p.length > room) {
@@ -157,7 +154,7 @@ bool readPipl(const uint8_t* data, size_t size, PiplInfo& info, std::string& err
             error = "property '" + fourCCText(p.key) + "' lacks its padding";
             return false;
         }
-        if (p.vendor == code("8BIM") && !readKnownProperty(data + p.valueOffset, p.length, p.key, info, error))
+        if (p.vendor == fourCC("8BIM") && !readKnownProperty(data + p.valueOffset, p.length, p.key, info, error))
             return false;
         info.properties.push_back(p);
         offset = p.valueOffset + (padded > room ? room : padded);
@@ -167,7 +164,7 @@ bool readPipl(const uint8_t* data, size_t size, PiplInfo& info, std::string& err
 
 bool checkFilterPipl(const PiplInfo& info, bool win64, std::string& entry, std::string& error) {
     entry.clear();
-    if (!info.hasKind || info.kind != code("8BFM")) {
+    if (!info.hasKind || info.kind != fourCC("8BFM")) {
         error = info.hasKind ? "the library is not a filter (kind '" + fourCCText(info.kind) + "')"
                              : "the property list does not say what kind of plug-in this is";
         return false;

@@ -1,5 +1,5 @@
-// Our own declaration of the published filter host interface (host version 5+),
-// written from the project's fact sheet. FilterRecord is packed to 4 bytes;
+// Our own declaration of the filter host interface (host version 5+), with
+// the names and layouts hosts use. FilterRecord is packed to 4 bytes;
 // every other structure uses natural alignment. All callbacks are cdecl.
 #pragma once
 

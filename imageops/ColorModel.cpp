@@ -3,17 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "services/HostServices.h"
-
 namespace {
 
 constexpr double kDegreesPerRadian = 57.295779512896175;
 constexpr double kHueUnitsPerDegree = 182.04166666666669;  // 65535 / 360
-
-// The request record handed to the host's colour services; one for the whole
-// process, zero at load. Only infoSize, selector, the two spaces and the
-// components are ever written.
-ColorServicesInfo colorInfo;
 
 uint16_t scaleUnit(double x) { return uint16_t(roundHalfAway(x * 65535)); }
 
@@ -202,29 +195,30 @@ void yuvToRgb(const uint16_t yuv[3], uint16_t rgb[3]) {
     }
 }
 
-bool convertThroughHost(const uint16_t* source, int sourceModel, uint16_t* result, int resultModel) {
-    if (!source || !result || !hostRecord) return false;
+bool convertThroughHost(RunContext& run, const uint16_t* source, ColorModel sourceModel, uint16_t* result,
+                        ColorModel resultModel) {
+    if (!source || !result || !run.record()) return false;
 
-    int16_t* components = colorInfo.colorComponents;
-    if (sourceModel == 2) {
+    ColorServicesInfo& request = run.colorRequest();
+    int16_t* components = request.colorComponents;
+    if (sourceModel == ColorModel::RGB) {
         for (int c = 0; c < 3; ++c) components[c] = int16_t(to8Bit(source[c]));
-    } else if (sourceModel == 3) {
+    } else if (sourceModel == ColorModel::CMYK) {
         for (int c = 0; c < 4; ++c) components[c] = int16_t(255 - to8Bit(source[c]));
     }
-    if (sourceModel != 2 && sourceModel != 3) return false;
-    if (resultModel != 2 && resultModel != 3) return false;
-    if (sourceModel == resultModel) return false;
-    if (!hostRecord->colorServices) return false;
+    const auto hostModel = [](ColorModel m) { return m == ColorModel::RGB || m == ColorModel::CMYK; };
+    if (!hostModel(sourceModel) || !hostModel(resultModel) || sourceModel == resultModel) return false;
+    if (!run.hasColorServices()) return false;
 
     // The published record is 36 bytes on 32-bit builds; 64-bit hosts expect
     // their own (larger) size, so the size is always that of this build.
-    colorInfo.infoSize = int32_t(sizeof(ColorServicesInfo));
-    colorInfo.selector = plugIncolorServicesConvertColor;
-    colorInfo.sourceSpace = sourceModel == 2 ? plugIncolorServicesRGBSpace : plugIncolorServicesCMYKSpace;
-    colorInfo.resultSpace = resultModel == 2 ? plugIncolorServicesRGBSpace : plugIncolorServicesCMYKSpace;
-    if (hostRecord->colorServices(&colorInfo) != noErr) return false;
+    request.infoSize = int32_t(sizeof(ColorServicesInfo));
+    request.selector = plugIncolorServicesConvertColor;
+    request.sourceSpace = sourceModel == ColorModel::RGB ? plugIncolorServicesRGBSpace : plugIncolorServicesCMYKSpace;
+    request.resultSpace = resultModel == ColorModel::RGB ? plugIncolorServicesRGBSpace : plugIncolorServicesCMYKSpace;
+    if (!run.sendColorRequest()) return false;
 
-    if (resultModel == 2) {
+    if (resultModel == ColorModel::RGB) {
         for (int c = 0; c < 3; ++c) result[c] = uint16_t(hostComponent(components[c]) * 256);
     } else {
         for (int c = 0; c < 4; ++c) result[c] = uint16_t((255 - hostComponent(components[c])) * 256);
@@ -232,14 +226,18 @@ bool convertThroughHost(const uint16_t* source, int sourceModel, uint16_t* resul
     return true;
 }
 
-bool rgbToCmyk(const uint16_t rgb[3], uint16_t cmyk[4]) { return convertThroughHost(rgb, 2, cmyk, 3); }
+bool rgbToCmyk(RunContext& run, const uint16_t rgb[3], uint16_t cmyk[4]) {
+    return convertThroughHost(run, rgb, ColorModel::RGB, cmyk, ColorModel::CMYK);
+}
 
-bool cmykToRgb(const uint16_t cmyk[4], uint16_t rgb[3]) { return convertThroughHost(cmyk, 3, rgb, 2); }
+bool cmykToRgb(RunContext& run, const uint16_t cmyk[4], uint16_t rgb[3]) {
+    return convertThroughHost(run, cmyk, ColorModel::CMYK, rgb, ColorModel::RGB);
+}
 
-bool yuvToCmyk(const uint16_t yuv[3], uint16_t cmyk[4]) {
+bool yuvToCmyk(RunContext& run, const uint16_t yuv[3], uint16_t cmyk[4]) {
     uint16_t rgb[3];
     yuvToRgb(yuv, rgb);
-    return rgbToCmyk(rgb, cmyk);
+    return rgbToCmyk(run, rgb, cmyk);
 }
 
 uint8_t to8Bit(uint16_t value) {

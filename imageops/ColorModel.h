@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+#include "base/Modes.h"
+#include "services/RunContext.h"
+
 struct HsiPixel {
     uint16_t hue;            // 0..65535 for 0..360 degrees
     uint16_t hsiSaturation;  // 1 - min/mean
@@ -25,14 +28,15 @@ void rgbToYuv(const uint16_t rgb[3], uint16_t yuv[3]);
 void yuvToRgb(const uint16_t yuv[3], uint16_t rgb[3]);
 
 // Through the host's colour services, at eight bits per component; false when
-// the host or its colour services are absent, the models are not RGB (2) and
-// CMYK (3) or equal, or the host refuses. On failure the output keeps what it
-// held. The request record is one process-wide instance; its infoSize is the
-// record's size in this build (36 bytes on 32-bit Windows, 56 on 64-bit).
-bool convertThroughHost(const uint16_t* source, int sourceModel, uint16_t* result, int resultModel);
-bool rgbToCmyk(const uint16_t rgb[3], uint16_t cmyk[4]);
-bool cmykToRgb(const uint16_t cmyk[4], uint16_t rgb[3]);
-bool yuvToCmyk(const uint16_t yuv[3], uint16_t cmyk[4]);
+// the run has no colour services, the models are not RGB and CMYK or equal,
+// or the host refuses. On failure the output keeps what it held. The request
+// record is the run's; its infoSize is the record's size in this build (36
+// bytes on 32-bit Windows, 56 on 64-bit).
+bool convertThroughHost(RunContext& run, const uint16_t* source, ColorModel sourceModel, uint16_t* result,
+                        ColorModel resultModel);
+bool rgbToCmyk(RunContext& run, const uint16_t rgb[3], uint16_t cmyk[4]);
+bool cmykToRgb(RunContext& run, const uint16_t cmyk[4], uint16_t rgb[3]);
+bool yuvToCmyk(RunContext& run, const uint16_t yuv[3], uint16_t cmyk[4]);
 
 // High byte, plus 1 when the low byte is 128 or more (255 stays 255).
 uint8_t to8Bit(uint16_t value);

@@ -5,16 +5,28 @@
 
 #include <cstdint>
 
-struct DistanceTable {
-    int32_t* entries = nullptr;  // (radius + 1)^2, row dy by row; from the host's buffer service
-    int32_t radius = -1;
-
-    int32_t at(int32_t dy, int32_t dx) const { return entries[dy * (radius + 1) + dx]; }
-};
+#include "imageops/HostBlock.h"
+#include "services/RunContext.h"
 
 // One entry computed directly.
 int32_t distanceHundredths(int32_t dy, int32_t dx);
-// False (and an empty table) when the memory cannot be obtained or the
-// radius is negative.
-bool buildDistanceTable(DistanceTable& table, int32_t radius);
-void releaseDistanceTable(DistanceTable& table);
+
+class DistanceTable {
+public:
+    // Releases the old table, then fills (radius + 1)^2 entries from the run's
+    // buffer service. False (and an empty table) when the memory cannot be
+    // obtained or the radius is negative.
+    bool build(const RunContext& run, int32_t radius);
+
+    void release() {
+        entries_.reset();
+        radius_ = -1;
+    }
+
+    int32_t radius() const { return radius_; }
+    int32_t at(int32_t dy, int32_t dx) const { return entries_.data[dy * (radius_ + 1) + dx]; }
+
+private:
+    HostBlock<int32_t> entries_;  // row dy by row
+    int32_t radius_ = -1;
+};

@@ -1,28 +1,13 @@
 #include "imageops/ImageBuffer.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "imageops/ColorModel.h"
-#include "services/HostServices.h"
 
 namespace {
-
-// Takes width x height x channels samples from the host, zero-filled. Sizes
-// that are not positive or that do not fit the address space are refused.
-bool allocateSamples(ImageBuffer& buffer, int32_t width, int32_t height, int channels) {
-    buffer.data = nullptr;
-    buffer.width = 0;
-    buffer.height = 0;
-    if (width <= 0 || height <= 0) return false;
-    const uint64_t bytes = uint64_t(width) * uint64_t(height) * uint64_t(channels) * 2;
-    if (bytes > uint64_t(SIZE_MAX) || bytes > 0xFFFFFFFFu) return false;
-    void* block = allocBuffer(size_t(bytes));
-    if (!block) return false;
-    buffer.data = static_cast<uint16_t*>(block);
-    buffer.width = width;
-    buffer.height = height;
-    return true;
-}
 
 bool sameSize(const ImageBuffer& a, const ImageBuffer& b) {
     return a.data && b.data && a.width == b.width && a.height == b.height;
@@ -32,37 +17,46 @@ size_t pixelCount(const ImageBuffer& buffer) { return size_t(buffer.width) * siz
 
 }  // namespace
 
-void clear(ImageBuffer& buffer) {
-    buffer.data = nullptr;
-    buffer.width = 0;
-    buffer.height = 0;
+ImageBuffer::ImageBuffer(ImageBuffer&& other) noexcept
+    : data(other.data), width(other.width), height(other.height), owner_(other.owner_) {
+    other.data = nullptr;
+    other.width = other.height = 0;
+    other.owner_ = nullptr;
 }
 
-bool allocateMask(ImageBuffer& buffer, int32_t width, int32_t height) {
-    return allocateSamples(buffer, width, height, MaskChannels);
+ImageBuffer& ImageBuffer::operator=(ImageBuffer&& other) noexcept {
+    if (this != &other) {
+        release();
+        data = other.data;
+        width = other.width;
+        height = other.height;
+        owner_ = other.owner_;
+        other.data = nullptr;
+        other.width = other.height = 0;
+        other.owner_ = nullptr;
+    }
+    return *this;
 }
 
-bool allocateRgb(ImageBuffer& buffer, int32_t width, int32_t height) {
-    return allocateSamples(buffer, width, height, RgbChannels);
+void ImageBuffer::release() {
+    if (data && owner_) owner_->release(data);
+    data = nullptr;
+    width = height = 0;
+    owner_ = nullptr;
 }
 
-bool allocateCmyk(ImageBuffer& buffer, int32_t width, int32_t height) {
-    return allocateSamples(buffer, width, height, CmykChannels);
-}
-
-bool allocateHsi(ImageBuffer& buffer, int32_t width, int32_t height) {
-    return allocateSamples(buffer, width, height, HsiChannels);
-}
-
-bool allocateYuv(ImageBuffer& buffer, int32_t width, int32_t height) {
-    release(buffer);
-    return allocateSamples(buffer, width, height, YuvChannels);
-}
-
-void release(ImageBuffer& buffer) {
-    if (!buffer.data) return;
-    freeBuffer(buffer.data);
-    clear(buffer);
+bool ImageBuffer::allocate(const RunContext& run, int32_t w, int32_t h, int channels) {
+    release();
+    if (w <= 0 || h <= 0 || channels <= 0) return false;
+    const uint64_t bytes = uint64_t(w) * uint64_t(h) * uint64_t(channels) * 2;
+    if (bytes > uint64_t(SIZE_MAX) || bytes > 0xFFFFFFFFu) return false;
+    void* block = run.allocate(size_t(bytes));
+    if (!block) return false;
+    data = static_cast<uint16_t*>(block);
+    width = w;
+    height = h;
+    owner_ = &run;
+    return true;
 }
 
 bool rgbBufferToHsi(ImageBuffer& hsi, const ImageBuffer& rgb) {
@@ -83,13 +77,13 @@ bool rgbBufferToHsiWithoutHue(ImageBuffer& hsi, const ImageBuffer& rgb) {
     return true;
 }
 
-bool cmykBufferToHsi(ImageBuffer& hsi, const ImageBuffer& cmyk) {
+bool cmykBufferToHsi(RunContext& run, ImageBuffer& hsi, const ImageBuffer& cmyk) {
     if (!sameSize(hsi, cmyk)) return false;
     const size_t n = pixelCount(cmyk);
     HsiPixel* out = reinterpret_cast<HsiPixel*>(hsi.data);
     for (size_t i = 0; i < n; ++i) {
         uint16_t rgb[3] = {0, 0, 0};  // black when the host refuses the pixel
-        cmykToRgb(cmyk.data + i * CmykChannels, rgb);
+        cmykToRgb(run, cmyk.data + i * CmykChannels, rgb);
         rgbToHsi(rgb, out[i]);
     }
     return true;
@@ -102,12 +96,12 @@ bool rgbBufferToYuv(ImageBuffer& yuv, const ImageBuffer& rgb) {
     return true;
 }
 
-bool cmykBufferToYuv(ImageBuffer& yuv, const ImageBuffer& cmyk) {
+bool cmykBufferToYuv(RunContext& run, ImageBuffer& yuv, const ImageBuffer& cmyk) {
     if (!sameSize(yuv, cmyk)) return false;
     const size_t n = pixelCount(cmyk);
     for (size_t i = 0; i < n; ++i) {
         uint16_t rgb[3] = {0, 0, 0};
-        cmykToRgb(cmyk.data + i * CmykChannels, rgb);
+        cmykToRgb(run, cmyk.data + i * CmykChannels, rgb);
         rgbToYuv(rgb, yuv.data + i * YuvChannels);
     }
     return true;
@@ -120,9 +114,27 @@ bool yuvBufferToRgb(ImageBuffer& rgb, const ImageBuffer& yuv) {
     return true;
 }
 
-bool yuvBufferToCmyk(ImageBuffer& cmyk, const ImageBuffer& yuv) {
+bool yuvBufferToCmyk(RunContext& run, ImageBuffer& cmyk, const ImageBuffer& yuv) {
     if (!sameSize(cmyk, yuv)) return false;
     const size_t n = pixelCount(yuv);
-    for (size_t i = 0; i < n; ++i) yuvToCmyk(yuv.data + i * YuvChannels, cmyk.data + i * CmykChannels);
+    for (size_t i = 0; i < n; ++i) yuvToCmyk(run, yuv.data + i * YuvChannels, cmyk.data + i * CmykChannels);
+    return true;
+}
+bool copyHsiRect(ImageBuffer& dst, const ImageBuffer& src, int32_t srcX, int32_t srcY, int32_t width, int32_t height,
+                 int32_t dstX, int32_t dstY) {
+    if (width < 1 || height < 1) return false;
+    // A negative corner is moved to 0 without shortening the span.
+    srcX = std::max(srcX, 0);
+    srcY = std::max(srcY, 0);
+    dstX = std::max(dstX, 0);
+    dstY = std::max(dstY, 0);
+    int64_t w = std::min<int64_t>(width, std::min<int64_t>(int64_t(src.width) - srcX, int64_t(dst.width) - dstX));
+    int64_t h = std::min<int64_t>(height, std::min<int64_t>(int64_t(src.height) - srcY, int64_t(dst.height) - dstY));
+    if (w <= 0 || h <= 0 || !src.data || !dst.data) return true;
+    for (int64_t j = 0; j < h; ++j) {
+        const uint16_t* from = src.data + (size_t(srcY + j) * size_t(src.width) + size_t(srcX)) * HsiChannels;
+        uint16_t* to = dst.data + (size_t(dstY + j) * size_t(dst.width) + size_t(dstX)) * HsiChannels;
+        std::memmove(to, from, size_t(w) * HsiChannels * sizeof(uint16_t));
+    }
     return true;
 }

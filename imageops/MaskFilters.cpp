@@ -32,25 +32,12 @@
 #endif
 
 #include "imageops/DistanceTable.h"
-#include "services/HostServices.h"
+#include "imageops/HostBlock.h"
 
 namespace {
 
 constexpr int32_t kMaxRadius = 32767;
 constexpr int32_t kMaxEdgeRadius = 100;  // 1/d needs d >= 1 for every true neighbour
-
-// Memory from the host's buffer service, freed with the holder.
-template <typename T>
-struct Scratch {
-    T* data = nullptr;
-    bool take(size_t count) {
-        const uint64_t bytes = uint64_t(count) * sizeof(T);
-        if (bytes > 0xFFFFFFFFu) return false;
-        data = static_cast<T*>(allocBuffer(size_t(bytes ? bytes : sizeof(T))));
-        return data != nullptr;
-    }
-    ~Scratch() { freeBuffer(data); }
-};
 
 // Rectangle accepted by the filters: inside equal-sized buffers, not reversed.
 bool acceptMaskRect(const ImageBuffer& src, const ImageBuffer& dst, Point16 topLeft, Point16 bottomRight) {
@@ -153,13 +140,13 @@ void widenByOne(uint16_t* __restrict out, const uint16_t* __restrict in, int32_t
 // the corners of its staircase (k = r, and every k with a(k) > a(k + 1)).
 struct Disc {
     int32_t radius = 0;
-    Scratch<int32_t> halfWidth;
-    Scratch<int32_t> corners;
+    HostBlock<int32_t> halfWidth;
+    HostBlock<int32_t> corners;
     int32_t cornerCount = 0;
 
-    bool build(const DistanceTable& table, int32_t r) {
+    bool build(const RunContext& run, const DistanceTable& table, int32_t r) {
         radius = r;
-        if (!halfWidth.take(size_t(r) + 1) || !corners.take(size_t(r) + 1)) return false;
+        if (!halfWidth.take(run, size_t(r) + 1) || !corners.take(run, size_t(r) + 1)) return false;
         for (int32_t k = 0; k <= r; ++k) {
             int32_t a = -1;
             while (a < r && percentDistance(table, k, a + 1, r) <= 100) ++a;
@@ -234,10 +221,11 @@ struct DiscNeighbour {
 // offsets that can fall inside a rectangle of the given size; groupStart[d]
 // .. groupStart[d + 1] hold those at distance d.
 struct FalloffList {
-    Scratch<DiscNeighbour> entries;
+    HostBlock<DiscNeighbour> entries;
     int32_t groupStart[102] = {};
 
-    bool build(const DistanceTable& table, int32_t r, int32_t width, int32_t rectHeight, int32_t rectWidth) {
+    bool build(const RunContext& run, const DistanceTable& table, int32_t r, int32_t width, int32_t rectHeight,
+               int32_t rectWidth) {
         const int32_t reachY = std::min(r, rectHeight - 1), reachX = std::min(r, rectWidth - 1);
         int32_t counts[101] = {};
         for (int32_t dy = -reachY; dy <= reachY; ++dy)
@@ -247,7 +235,7 @@ struct FalloffList {
             }
         groupStart[0] = 0;
         for (int32_t d = 0; d <= 100; ++d) groupStart[d + 1] = groupStart[d] + counts[d];
-        if (!entries.take(size_t(groupStart[101]))) return false;
+        if (!entries.take(run, size_t(groupStart[101]))) return false;
         int32_t fill[101];
         std::memcpy(fill, groupStart, sizeof fill);
         for (int32_t dy = -reachY; dy <= reachY; ++dy)
@@ -390,8 +378,8 @@ void falloffStrip(const FalloffBounds& b, const FalloffList& list, const uint16_
 }
 #endif
 
-bool reshapeMask(Shape shape, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight,
-                 double size, double falloff) {
+bool reshapeMask(const RunContext& run, Shape shape, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft,
+                 Point16 bottomRight, double size, double falloff) {
     if (!acceptMaskRect(src, dst, topLeft, bottomRight)) return false;
     const int32_t top = topLeft.v, left = topLeft.h, bottom = bottomRight.v, right = bottomRight.h;
     if (!std::isfinite(falloff)) falloff = 0;  // a damaged factor acts as none
@@ -406,22 +394,19 @@ bool reshapeMask(Shape shape, const ImageBuffer& src, ImageBuffer& dst, Point16 
     const int32_t tableRadius = std::max(discRadius, std::min(r, std::max(bottom - top, right - left) - 1));
 
     DistanceTable table;
-    if (!buildDistanceTable(table, tableRadius)) return false;
-    struct TableHolder {
-        DistanceTable& t;
-        ~TableHolder() { releaseDistanceTable(t); }
-    } holder{table};
+    if (!table.build(run, tableRadius)) return false;
     if (top == bottom || left == right) return true;
 
     const int32_t n = right - left, width = src.width;
     Disc disc;
-    Scratch<uint16_t> q, t, u, extreme;
-    if (!disc.build(table, discRadius) || !q.take(size_t(n)) || !t.take(size_t(n) + 2 * size_t(discRadius)) ||
-        !u.take(size_t(n) + 2 * size_t(discRadius)) || !extreme.take(size_t(n)))
+    HostBlock<uint16_t> q, t, u, extreme;
+    if (!disc.build(run, table, discRadius) || !q.take(run, size_t(n)) ||
+        !t.take(run, size_t(n) + 2 * size_t(discRadius)) || !u.take(run, size_t(n) + 2 * size_t(discRadius)) ||
+        !extreme.take(run, size_t(n)))
         return false;
 
     FalloffList list;
-    if (!plain && !list.build(table, r, width, bottom - top, right - left)) return false;
+    if (!plain && !list.build(run, table, r, width, bottom - top, right - left)) return false;
     const FalloffBounds bounds(shape, falloff);
 
     const uint16_t flip = shape == Shape::Expand ? 0 : 0xFFFF;
@@ -455,6 +440,142 @@ bool reshapeMask(Shape shape, const ImageBuffer& src, ImageBuffer& dst, Point16 
     return true;
 }
 
+// The rectangle an edge map is made of, and its window's radius.
+struct EdgeRegion {
+    const ImageBuffer& src;
+    ImageBuffer& dst;
+    int32_t top, left, bottom, right;
+    int32_t r;
+};
+
+// The window's neighbours in the plain loop's order, and the weight sum of a
+// whole window.
+struct EdgeWindow {
+    HostBlock<EdgeNeighbour> list;
+    int32_t count = 0;
+    double fullWeight = 0;
+
+    bool build(const RunContext& run, const DistanceTable& table, int32_t r, int32_t width) {
+        if (!list.take(run, size_t(2 * r + 1) * size_t(2 * r + 1))) return false;
+        for (int32_t dy = -r; dy <= r; ++dy)
+            for (int32_t dx = -r; dx <= r; ++dx) {
+                if (!dy && !dx) continue;
+                const int32_t d = percentDistance(table, dy, dx, r);
+                if (d > 100) continue;
+                const double w = 1.0 / d;
+                list.data[count++] = {dy, dx, ptrdiff_t(dy) * width + dx, w};
+                fullWeight += w;
+            }
+        return true;
+    }
+};
+
+// Running sums of v and v^2 over the clipped square window: per column of
+// the rectangle over the window's rows, and their prefix sums along the row.
+// A window whose sum is N c and sum of squares N c^2 holds c only.
+struct WindowSums {
+    HostBlock<uint64_t> columnSum, columnSquares, prefixSum, prefixSquares;
+    int32_t n = 0;
+
+    bool take(const RunContext& run, int32_t columns) {
+        n = columns;
+        return columnSum.take(run, size_t(n)) && columnSquares.take(run, size_t(n)) &&
+               prefixSum.take(run, size_t(n) + 1) && prefixSquares.take(run, size_t(n) + 1);
+    }
+    void addRow(const ImageBuffer& src, int32_t yy, int32_t left, bool add) {
+        const uint16_t* p = src.data + size_t(yy) * size_t(src.width) + size_t(left);
+        for (int32_t i = 0; i < n; ++i) {
+            const uint64_t v = p[i];
+            if (add) {
+                columnSum.data[i] += v;
+                columnSquares.data[i] += v * v;
+            } else {
+                columnSum.data[i] -= v;
+                columnSquares.data[i] -= v * v;
+            }
+        }
+    }
+    void makePrefix() {
+        prefixSum.data[0] = prefixSquares.data[0] = 0;
+        for (int32_t i = 0; i < n; ++i) {
+            prefixSum.data[i + 1] = prefixSum.data[i] + columnSum.data[i];
+            prefixSquares.data[i + 1] = prefixSquares.data[i] + columnSquares.data[i];
+        }
+    }
+};
+
+// Row y: flat windows map to 0, windows cut by the rectangle are walked
+// here skipping what lies outside, and whole windows are either done eight
+// at a time or left in pending for edgeWholeWindows. Returns their count.
+int32_t edgeRow(const EdgeRegion& g, const EdgeWindow& window, const WindowSums& sums, int32_t* pending, int32_t y) {
+    const int32_t r = g.r, top = g.top, left = g.left, bottom = g.bottom, right = g.right;
+    const uint64_t rows = uint64_t(std::min(bottom - 1, y + r) - std::max(top, y - r) + 1);
+    const uint16_t* in = g.src.data + size_t(y) * size_t(g.src.width);
+    uint16_t* out = g.dst.data + size_t(y) * size_t(g.src.width);
+    const bool rowsInside = y - r >= top && y + r < bottom;
+    int32_t pendingCount = 0;
+    for (int32_t x = left; x < right; ++x) {
+        const uint64_t c = in[x];
+        const int32_t from = std::max(left, x - r) - left, to = std::min(right - 1, x + r) - left;
+        const uint64_t cells = rows * uint64_t(to - from + 1);
+        const uint64_t sum = sums.prefixSum.data[to + 1] - sums.prefixSum.data[from];
+        const uint64_t squares = sums.prefixSquares.data[to + 1] - sums.prefixSquares.data[from];
+        if (sum == cells * c && squares == cells * c * c) {
+            out[x] = 0;
+            continue;
+        }
+        if (rowsInside && x - r >= left && x + r < right) {
+#if defined(__SSE2__)
+            // Eight whole windows side by side; a flat one among them sums to
+            // exactly 0 like the shortcut.
+            if (x + 7 + r < right) {
+                double eight[8];
+                edgeSumsOfEight(in + x, window.list.data, window.count, eight);
+                for (int j = 0; j < 8; ++j) out[x + j] = edgeResult(eight[j], window.fullWeight);
+                x += 7;
+                continue;
+            }
+#endif
+            pending[pendingCount++] = x;
+            continue;
+        }
+        double s = 0, w = 0;
+        bool any = false;
+        for (int32_t i = 0; i < window.count; ++i) {
+            const EdgeNeighbour& e = window.list.data[i];
+            const int32_t yy = y + e.dy, xx = x + e.dx;
+            if (yy < top || yy >= bottom || xx < left || xx >= right) continue;
+            w += e.weight;
+            s += e.weight * double(std::abs(int32_t(c) - int32_t(in[x + e.offset])));
+            any = true;
+        }
+        out[x] = any ? edgeResult(s, w) : 0;
+    }
+    return pendingCount;
+}
+
+// The pending whole windows of row y, four at a time, then one by one.
+void edgeWholeWindows(const EdgeRegion& g, const EdgeWindow& window, const int32_t* pending, int32_t count, int32_t y) {
+    const uint16_t* in = g.src.data + size_t(y) * size_t(g.src.width);
+    uint16_t* out = g.dst.data + size_t(y) * size_t(g.src.width);
+    int32_t p = 0;
+    for (; p + 4 <= count; p += 4) {
+        const uint16_t* centres[4];
+        for (int j = 0; j < 4; ++j) centres[j] = in + pending[p + j];
+        double four[4];
+        edgeSumsOfFour(centres, window.list.data, window.count, four);
+        for (int j = 0; j < 4; ++j) out[pending[p + j]] = edgeResult(four[j], window.fullWeight);
+    }
+    for (; p < count; ++p) {
+        const uint16_t* centre = in + pending[p];
+        const int32_t c = *centre;
+        double s = 0;
+        for (int32_t i = 0; i < window.count; ++i)
+            s += window.list.data[i].weight * double(std::abs(c - int32_t(centre[window.list.data[i].offset])));
+        out[pending[p]] = edgeResult(s, window.fullWeight);
+    }
+}
+
 }  // namespace
 
 int32_t radiusForSize(double size) {
@@ -466,140 +587,42 @@ int32_t radiusForSize(double size) {
     return int32_t(r);
 }
 
-bool edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight) {
+bool edgeMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight) {
     if (!acceptMaskRect(src, dst, topLeft, bottomRight)) return false;
-    const int32_t top = topLeft.v, left = topLeft.h, bottom = bottomRight.v, right = bottomRight.h;
     const double shorter = std::min(src.width, src.height);
     const int32_t r = std::min(int32_t(std::ceil(shorter * 0.0025) + 0.1), kMaxEdgeRadius);
-    const int32_t width = src.width;
 
     DistanceTable table;
-    if (!buildDistanceTable(table, r)) return false;
-    struct TableHolder {
-        DistanceTable& t;
-        ~TableHolder() { releaseDistanceTable(t); }
-    } holder{table};
-    if (top == bottom || left == right) return true;
+    if (!table.build(run, r)) return false;
+    if (topLeft.v == bottomRight.v || topLeft.h == bottomRight.h) return true;
 
-    // Neighbours in the plain loop's order, and the weight sum of a whole window.
-    Scratch<EdgeNeighbour> list;
-    if (!list.take(size_t(2 * r + 1) * size_t(2 * r + 1))) return false;
-    int32_t count = 0;
-    double fullWeight = 0;
-    for (int32_t dy = -r; dy <= r; ++dy)
-        for (int32_t dx = -r; dx <= r; ++dx) {
-            if (!dy && !dx) continue;
-            const int32_t d = percentDistance(table, dy, dx, r);
-            if (d > 100) continue;
-            const double w = 1.0 / d;
-            list.data[count++] = {dy, dx, ptrdiff_t(dy) * width + dx, w};
-            fullWeight += w;
-        }
+    EdgeRegion region{src, dst, topLeft.v, topLeft.h, bottomRight.v, bottomRight.h, r};
+    EdgeWindow window;
+    WindowSums sums;
+    HostBlock<int32_t> pending;
+    const int32_t n = region.right - region.left;
+    if (!window.build(run, table, r, src.width) || !sums.take(run, n) || !pending.take(run, size_t(n))) return false;
 
-    // Running sums of v and v^2 over the clipped square window: a window whose
-    // sum is N c and sum of squares N c^2 holds c only, and maps to 0.
-    const int32_t n = right - left;
-    Scratch<uint64_t> columnSum, columnSquares, prefixSum, prefixSquares;
-    Scratch<int32_t> pending;
-    if (!columnSum.take(size_t(n)) || !columnSquares.take(size_t(n)) || !prefixSum.take(size_t(n) + 1) ||
-        !prefixSquares.take(size_t(n) + 1) || !pending.take(size_t(n)))
-        return false;
-    auto addRow = [&](int32_t yy, bool add) {
-        const uint16_t* p = src.data + size_t(yy) * size_t(width) + size_t(left);
-        for (int32_t i = 0; i < n; ++i) {
-            const uint64_t v = p[i];
-            if (add) {
-                columnSum.data[i] += v;
-                columnSquares.data[i] += v * v;
-            } else {
-                columnSum.data[i] -= v;
-                columnSquares.data[i] -= v * v;
-            }
+    for (int32_t yy = region.top; yy <= std::min(region.bottom - 1, region.top + r); ++yy)
+        sums.addRow(src, yy, region.left, true);
+    for (int32_t y = region.top; y < region.bottom; ++y) {
+        if (y > region.top) {
+            if (y + r < region.bottom) sums.addRow(src, y + r, region.left, true);
+            if (y - r - 1 >= region.top) sums.addRow(src, y - r - 1, region.left, false);
         }
-    };
-    for (int32_t yy = top; yy <= std::min(bottom - 1, top + r); ++yy) addRow(yy, true);
-
-    for (int32_t y = top; y < bottom; ++y) {
-        if (y > top) {
-            if (y + r < bottom) addRow(y + r, true);
-            if (y - r - 1 >= top) addRow(y - r - 1, false);
-        }
-        const uint64_t rows = uint64_t(std::min(bottom - 1, y + r) - std::max(top, y - r) + 1);
-        prefixSum.data[0] = prefixSquares.data[0] = 0;
-        for (int32_t i = 0; i < n; ++i) {
-            prefixSum.data[i + 1] = prefixSum.data[i] + columnSum.data[i];
-            prefixSquares.data[i + 1] = prefixSquares.data[i] + columnSquares.data[i];
-        }
-
-        const uint16_t* in = src.data + size_t(y) * size_t(width);
-        uint16_t* out = dst.data + size_t(y) * size_t(width);
-        const bool rowsInside = y - r >= top && y + r < bottom;
-        int32_t pendingCount = 0;
-        for (int32_t x = left; x < right; ++x) {
-            const uint64_t c = in[x];
-            const int32_t from = std::max(left, x - r) - left, to = std::min(right - 1, x + r) - left;
-            const uint64_t cells = rows * uint64_t(to - from + 1);
-            const uint64_t sum = prefixSum.data[to + 1] - prefixSum.data[from];
-            const uint64_t squares = prefixSquares.data[to + 1] - prefixSquares.data[from];
-            if (sum == cells * c && squares == cells * c * c) {
-                out[x] = 0;
-                continue;
-            }
-            if (rowsInside && x - r >= left && x + r < right) {
-#if defined(__SSE2__)
-                // Eight whole windows side by side; a flat one among them
-                // sums to exactly 0 like the shortcut.
-                if (x + 7 + r < right) {
-                    double sums[8];
-                    edgeSumsOfEight(in + x, list.data, count, sums);
-                    for (int j = 0; j < 8; ++j) out[x + j] = edgeResult(sums[j], fullWeight);
-                    x += 7;
-                    continue;
-                }
-#endif
-                pending.data[pendingCount++] = x;
-                continue;
-            }
-            // Window cut by the rectangle: the same walk, skipping what lies outside.
-            double s = 0, w = 0;
-            bool any = false;
-            for (int32_t i = 0; i < count; ++i) {
-                const EdgeNeighbour& e = list.data[i];
-                const int32_t yy = y + e.dy, xx = x + e.dx;
-                if (yy < top || yy >= bottom || xx < left || xx >= right) continue;
-                w += e.weight;
-                s += e.weight * double(std::abs(int32_t(c) - int32_t(in[x + e.offset])));
-                any = true;
-            }
-            out[x] = any ? edgeResult(s, w) : 0;
-        }
-        // Whole windows, four at a time.
-        int32_t p = 0;
-        for (; p + 4 <= pendingCount; p += 4) {
-            const uint16_t* centres[4];
-            for (int j = 0; j < 4; ++j) centres[j] = in + pending.data[p + j];
-            double sums[4];
-            edgeSumsOfFour(centres, list.data, count, sums);
-            for (int j = 0; j < 4; ++j) out[pending.data[p + j]] = edgeResult(sums[j], fullWeight);
-        }
-        for (; p < pendingCount; ++p) {
-            const uint16_t* centre = in + pending.data[p];
-            const int32_t c = *centre;
-            double s = 0;
-            for (int32_t i = 0; i < count; ++i)
-                s += list.data[i].weight * double(std::abs(c - int32_t(centre[list.data[i].offset])));
-            out[pending.data[p]] = edgeResult(s, fullWeight);
-        }
+        sums.makePrefix();
+        const int32_t count = edgeRow(region, window, sums, pending.data, y);
+        edgeWholeWindows(region, window, pending.data, count, y);
     }
     return true;
 }
 
-bool expandMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, double size,
-                double falloff) {
-    return reshapeMask(Shape::Expand, src, dst, topLeft, bottomRight, size, falloff);
+bool expandMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight,
+                double size, double falloff) {
+    return reshapeMask(run, Shape::Expand, src, dst, topLeft, bottomRight, size, falloff);
 }
 
-bool contractMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, double size,
-                  double falloff) {
-    return reshapeMask(Shape::Contract, src, dst, topLeft, bottomRight, size, falloff);
+bool contractMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight,
+                  double size, double falloff) {
+    return reshapeMask(run, Shape::Contract, src, dst, topLeft, bottomRight, size, falloff);
 }

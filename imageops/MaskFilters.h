@@ -5,6 +5,7 @@
 
 #include "base/Geometry.h"
 #include "imageops/ImageBuffer.h"
+#include "services/RunContext.h"
 
 // r = trunc(ceil(size x 0.5) + 0.1); 0 for a size that is not positive (or
 // NaN), at most 32767.
@@ -15,8 +16,8 @@ int32_t radiusForSize(double size);
 // written. The edge radius is capped at 100. A falloff that is not finite
 // counts as 0; values of a falloff outside 0..1 are kept within 0..65535.
 
-bool edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight);
-bool expandMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, double size,
-                double falloff);
-bool contractMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, double size,
-                  double falloff);
+bool edgeMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight);
+bool expandMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight,
+                double size, double falloff);
+bool contractMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight,
+                  double size, double falloff);

@@ -1,15 +1,15 @@
 #include "imageops/OperationRegion.h"
 
-bool channelLayoutFor(int model, ChannelLayout& layout) {
+bool channelLayoutFor(ColorModel model, ChannelLayout& layout) {
     switch (model) {
-        case 1:  // HSI
+        case ColorModel::HSI:
             layout = {HsiChannels, 3, {0, 1, 4, 0}};
             return true;
-        case 2:  // RGB
-        case 5:  // YUV
+        case ColorModel::RGB:
+        case ColorModel::YUV:
             layout = {RgbChannels, 3, {0, 1, 2, 0}};
             return true;
-        case 3:  // CMYK
+        case ColorModel::CMYK:
             layout = {CmykChannels, 4, {0, 1, 2, 3}};
             return true;
         default:

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "base/Geometry.h"
+#include "base/Modes.h"
 #include "imageops/ImageBuffer.h"
 
 struct ChannelLayout {
@@ -14,8 +15,8 @@ struct ChannelLayout {
 };
 
 // HSI: hue, hsiSaturation, intensity (fields 0, 1, 4); RGB and YUV: the three
-// channels; CMYK: all four. False for an unknown model code.
-bool channelLayoutFor(int model, ChannelLayout& layout);
+// channels; CMYK: all four. False for any other value.
+bool channelLayoutFor(ColorModel model, ChannelLayout& layout);
 
 // True when the rectangle keeps at least half (a distance in pixels) from
 // every edge of the source, lies in it, is not reversed, the destination has

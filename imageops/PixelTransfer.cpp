@@ -1,24 +1,23 @@
-// Transfer of pixels between the host's 8- or 16-bit buffers (interleaved or
-// planar, host conventions: 16 bits in 0..32768, CMYK with 255 = no ink) and
-// the sixteen-bit working buffers.
+// Host samples and working channels: 8-bit v <-> v x 256 and back through
+// to8Bit; 16-bit (0..32768) through the one mapping pair below; CMYK inverted
+// (the host's 255 means no ink, ours 0).
+#include "imageops/PixelTransfer.h"
+
 #include <cstddef>
 #include <cstring>
 
 #include "imageops/ColorModel.h"
-#include "imageops/ImageBuffer.h"
-#include "imageops/ProgressCounters.h"
+#include "imageops/RowProgress.h"
 
 namespace {
 
-enum class Kind { Rgb, Cmyk, Hsi, Mask };
-
-int channelsOf(Kind kind) {
-    switch (kind) {
-        case Kind::Rgb:
+int channelsOf(BufferContent content) {
+    switch (content) {
+        case BufferContent::RGB:
             return RgbChannels;
-        case Kind::Cmyk:
+        case BufferContent::CMYK:
             return CmykChannels;
-        case Kind::Hsi:
+        case BufferContent::HSI:
             return HsiChannels;
         default:
             return MaskChannels;
@@ -32,6 +31,13 @@ struct HostLayout {
     int samples = 0;           // 3 RGB, 4 CMYK, 1 mask
     int sampleBytes = 1;       // 1 or 2
     bool planar = false;
+
+    explicit HostLayout(const HostPixels& p)
+        : rowBytes(p.rowBytes),
+          planeBytes(ptrdiff_t(p.rows) * p.rowBytes),
+          samples(p.imageClass == ImageClass::Mask ? 1 : (p.imageClass == ImageClass::CMYK ? 4 : 3)),
+          sampleBytes(p.depth / 8),
+          planar(p.imageClass != ImageClass::Mask && p.planar) {}
 
     ptrdiff_t offset(int32_t row, int32_t column, int k) const {
         if (planar) return row * rowBytes + ptrdiff_t(column) * sampleBytes + k * planeBytes;
@@ -57,188 +63,150 @@ void writeSample(uint8_t* p, int sampleBytes, uint32_t v) {
 
 uint16_t clampChannel(int64_t v) { return uint16_t(v < 0 ? 0 : (v > 65535 ? 65535 : v)); }
 
-// One host sample to a sixteen-bit channel. Host values beyond the host's
-// range (above 32768 at 16 bits) are kept within 0..65535.
-uint16_t hostToInternal(uint32_t v, int imageClass, int depth) {
-    if (imageClass == 3) {
+// The 16-bit mapping between a host sample (0..32768) and a channel
+// (0..65535), both ways. Host values beyond the host's range are kept within
+// 0..65535; v may be negative for the inverted CMYK sample.
+uint16_t host16ToChannel(int32_t v) { return clampChannel(int64_t(v / 128) * 255); }
+uint32_t channelToHost16(uint16_t c) { return uint32_t(c >> 1); }
+
+// One host sample to a sixteen-bit channel.
+uint16_t hostToInternal(uint32_t v, ImageClass imageClass, int depth) {
+    if (imageClass == ImageClass::CMYK) {
         if (depth == 8) return uint16_t((255 - v) * 256);
-        return clampChannel(int64_t((int32_t(32768) - int32_t(v)) / 128) * 255);
+        return host16ToChannel(int32_t(32768) - int32_t(v));
     }
     if (depth == 8) return uint16_t(v * 256);
-    return clampChannel(int64_t(v >> 7) * 255);
+    return host16ToChannel(int32_t(v));
 }
 
-uint32_t internalToHost(uint16_t c, int imageClass, int depth) {
-    if (imageClass == 3) return depth == 8 ? uint32_t(255 - to8Bit(c)) : uint32_t((65535 - c) >> 1);
-    return depth == 8 ? uint32_t(to8Bit(c)) : uint32_t(c >> 1);
+uint32_t internalToHost(uint16_t c, ImageClass imageClass, int depth) {
+    if (imageClass == ImageClass::CMYK)
+        return depth == 8 ? uint32_t(255 - to8Bit(c)) : channelToHost16(uint16_t(65535 - c));
+    return depth == 8 ? uint32_t(to8Bit(c)) : channelToHost16(c);
 }
 
-bool importPixels(Kind kind, ImageBuffer& dst, const void* base, int32_t planeRows, Point16 topLeft,
-                  Point16 bottomRight, int imageClass, int depth, int32_t rowBytes, int planar, int32_t x, int32_t y,
-                  int progress) {
-    const int32_t top = topLeft.v, left = topLeft.h, bottom = bottomRight.v, right = bottomRight.h;
-    if (int64_t(right - left) + x > dst.width || int64_t(bottom - top) + y > dst.height) return false;
-    if (kind == Kind::Mask ? imageClass != 4 : (imageClass != 2 && imageClass != 3)) return false;
-    if (depth != 8 && depth != 16) return false;
-    // Beyond the published checks: nothing before the buffer or the host
-    // base, and no reversed rectangle.
-    if (x < 0 || y < 0 || top < 0 || left < 0 || right < left || bottom < top) return false;
-    if (top == bottom) return true;
-    if (!dst.data || !base) return false;
+// One pixel from RGB or CMYK into the other (through the host when they
+// differ).
+void convertPixel(RunContext& run, ImageClass from, ImageClass to, const uint16_t* in, uint16_t* out) {
+    if (from == to)
+        std::memcpy(out, in, (to == ImageClass::CMYK ? 4 : 3) * sizeof(uint16_t));
+    else if (from == ImageClass::CMYK)
+        cmykToRgb(run, in, out);
+    else
+        rgbToCmyk(run, in, out);
+}
 
-    HostLayout host;
-    host.rowBytes = rowBytes;
-    host.planeBytes = ptrdiff_t(planeRows) * rowBytes;
-    host.samples = kind == Kind::Mask ? 1 : (imageClass == 3 ? 4 : 3);
-    host.sampleBytes = depth / 8;
-    host.planar = kind != Kind::Mask && planar != 0;
-    const int hostClass = kind == Kind::Mask ? 4 : imageClass;
-    const int channels = channelsOf(kind);
-    const uint8_t* bytes = static_cast<const uint8_t*>(base);
-
-    RowProgress rows(ProgressDialog, 0);
-    for (int32_t row = top; row < bottom; ++row) {
-        uint16_t* out = dst.data + (size_t(y + row - top) * size_t(dst.width) + size_t(x)) * channels;
-        for (int32_t column = left; column < right; ++column, out += channels) {
-            uint16_t in[4];
-            for (int k = 0; k < host.samples; ++k)
-                in[k] =
-                    hostToInternal(readSample(bytes + host.offset(row, column, k), host.sampleBytes), hostClass, depth);
-            switch (kind) {
-                case Kind::Mask:
-                    out[0] = in[0];
-                    break;
-                case Kind::Rgb:
-                    if (imageClass == 2)
-                        std::memcpy(out, in, 3 * sizeof(uint16_t));
-                    else
-                        cmykToRgb(in, out);
-                    break;
-                case Kind::Cmyk:
-                    if (imageClass == 3)
-                        std::memcpy(out, in, 4 * sizeof(uint16_t));
-                    else
-                        rgbToCmyk(in, out);
-                    break;
-                case Kind::Hsi: {
-                    uint16_t rgb[3] = {in[0], in[1], in[2]};
-                    if (imageClass == 3) {
-                        rgb[0] = rgb[1] = rgb[2] = 0;  // black when the host refuses the pixel
-                        cmykToRgb(in, rgb);
-                    }
-                    rgbToHsi(rgb, *reinterpret_cast<HsiPixel*>(out));
-                    break;
-                }
+// One host pixel's samples (in the image's class) into the buffer's content.
+void importPixel(RunContext& run, BufferContent content, ImageClass imageClass, const uint16_t in[4], uint16_t* out) {
+    switch (content) {
+        case BufferContent::Mask:
+            out[0] = in[0];
+            break;
+        case BufferContent::RGB:
+            convertPixel(run, imageClass, ImageClass::RGB, in, out);
+            break;
+        case BufferContent::CMYK:
+            convertPixel(run, imageClass, ImageClass::CMYK, in, out);
+            break;
+        case BufferContent::HSI: {
+            uint16_t rgb[3] = {in[0], in[1], in[2]};
+            if (imageClass == ImageClass::CMYK) {
+                rgb[0] = rgb[1] = rgb[2] = 0;  // black when the host refuses the pixel
+                cmykToRgb(run, in, rgb);
             }
-        }
-        if (progress == 1) rows.afterRow(uint32_t(right - left));
-    }
-    return true;
-}
-
-bool exportPixels(Kind kind, const ImageBuffer& src, void* base, int32_t hostWidth, int32_t hostRows, int imageClass,
-                  int depth, int32_t rowBytes, int planar, int32_t x, int32_t y, Point16 topLeft, Point16 bottomRight) {
-    const int32_t top = topLeft.v, left = topLeft.h, bottom = bottomRight.v, right = bottomRight.h;
-    if (int64_t(right - left) + x > hostWidth || int64_t(bottom - top) + y > hostRows) return false;
-    if (imageClass != 2 && imageClass != 3) return false;
-    if (depth != 8 && depth != 16) return false;
-    // Beyond the published checks: the rectangle must lie in the buffer and
-    // land at or after the host's origin.
-    if (x < 0 || y < 0 || top < 0 || left < 0 || right < left || bottom < top) return false;
-    if (right > src.width || bottom > src.height) return false;
-    if (top == bottom) return true;
-    if (!src.data || !base) return false;
-
-    HostLayout host;
-    host.rowBytes = rowBytes;
-    host.planeBytes = ptrdiff_t(hostRows) * rowBytes;
-    host.samples = imageClass == 3 ? 4 : 3;
-    host.sampleBytes = depth / 8;
-    host.planar = planar != 0;
-    const int channels = channelsOf(kind);
-    uint8_t* bytes = static_cast<uint8_t*>(base);
-
-    for (int32_t row = top; row < bottom; ++row) {
-        const uint16_t* in = src.data + (size_t(row) * size_t(src.width) + size_t(left)) * channels;
-        for (int32_t column = left; column < right; ++column, in += channels) {
-            // Values in the image's class; no ink (or black) when the host
-            // refuses a conversion.
-            uint16_t out[4] = {0, 0, 0, 0};
-            switch (kind) {
-                case Kind::Rgb:
-                    if (imageClass == 2)
-                        std::memcpy(out, in, 3 * sizeof(uint16_t));
-                    else
-                        rgbToCmyk(in, out);
-                    break;
-                case Kind::Cmyk:
-                    if (imageClass == 3)
-                        std::memcpy(out, in, 4 * sizeof(uint16_t));
-                    else
-                        cmykToRgb(in, out);
-                    break;
-                case Kind::Hsi: {
-                    uint16_t rgb[3];
-                    hsiToRgb(*reinterpret_cast<const HsiPixel*>(in), rgb);
-                    if (imageClass == 2)
-                        std::memcpy(out, rgb, sizeof rgb);
-                    else
-                        rgbToCmyk(rgb, out);
-                    break;
-                }
-                default:
-                    break;
-            }
-            const int32_t hostRow = y + row - top, hostColumn = x + column - left;
-            for (int k = 0; k < host.samples; ++k)
-                writeSample(bytes + host.offset(hostRow, hostColumn, k), host.sampleBytes,
-                            internalToHost(out[k], imageClass, depth));
+            rgbToHsi(rgb, *reinterpret_cast<HsiPixel*>(out));
+            break;
         }
     }
-    return true;
+}
+
+// One buffer pixel into the image's class; no ink (or black) when the host
+// refuses a conversion.
+void exportPixel(RunContext& run, BufferContent content, ImageClass imageClass, const uint16_t* in, uint16_t out[4]) {
+    switch (content) {
+        case BufferContent::RGB:
+            convertPixel(run, ImageClass::RGB, imageClass, in, out);
+            break;
+        case BufferContent::CMYK:
+            convertPixel(run, ImageClass::CMYK, imageClass, in, out);
+            break;
+        case BufferContent::HSI: {
+            uint16_t rgb[3];
+            hsiToRgb(*reinterpret_cast<const HsiPixel*>(in), rgb);
+            if (imageClass == ImageClass::RGB)
+                std::memcpy(out, rgb, sizeof rgb);
+            else
+                rgbToCmyk(run, rgb, out);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+bool imageClassFits(BufferContent content, ImageClass imageClass) {
+    if (content == BufferContent::Mask) return imageClass == ImageClass::Mask;
+    return imageClass == ImageClass::RGB || imageClass == ImageClass::CMYK;
 }
 
 }  // namespace
 
-bool importRgbPixels(ImageBuffer& dst, const void* base, int32_t planeRows, Point16 topLeft, Point16 bottomRight,
-                     int imageClass, int depth, int32_t rowBytes, int planar, int32_t x, int32_t y, int progress) {
-    return importPixels(Kind::Rgb, dst, base, planeRows, topLeft, bottomRight, imageClass, depth, rowBytes, planar, x,
-                        y, progress);
+bool importPixels(RunContext& run, BufferContent content, const HostPixels& from, Rect16 rect, ImageBuffer& to,
+                  Point16 at, bool reportProgress) {
+    const int32_t top = rect.top, left = rect.left, bottom = rect.bottom, right = rect.right;
+    const int32_t x = at.h, y = at.v;
+    if (int64_t(right - left) + x > to.width || int64_t(bottom - top) + y > to.height) return false;
+    if (!imageClassFits(content, from.imageClass)) return false;
+    if (from.depth != 8 && from.depth != 16) return false;
+    // Nothing before the buffer or the host's origin, and no reversed rectangle.
+    if (x < 0 || y < 0 || top < 0 || left < 0 || right < left || bottom < top) return false;
+    if (top == bottom) return true;
+    if (!to.data || !from.base) return false;
+
+    const HostLayout host(from);
+    const int channels = channelsOf(content);
+    const uint8_t* bytes = static_cast<const uint8_t*>(from.base);
+    RowProgress rows(run, 0);
+    for (int32_t row = top; row < bottom; ++row) {
+        uint16_t* out = to.data + (size_t(y + row - top) * size_t(to.width) + size_t(x)) * channels;
+        for (int32_t column = left; column < right; ++column, out += channels) {
+            uint16_t in[4];
+            for (int k = 0; k < host.samples; ++k)
+                in[k] = hostToInternal(readSample(bytes + host.offset(row, column, k), host.sampleBytes),
+                                       from.imageClass, from.depth);
+            importPixel(run, content, from.imageClass, in, out);
+        }
+        if (reportProgress) rows.afterRow(uint32_t(right - left));
+    }
+    return true;
 }
 
-bool importCmykPixels(ImageBuffer& dst, const void* base, int32_t planeRows, Point16 topLeft, Point16 bottomRight,
-                      int imageClass, int depth, int32_t rowBytes, int planar, int32_t x, int32_t y, int progress) {
-    return importPixels(Kind::Cmyk, dst, base, planeRows, topLeft, bottomRight, imageClass, depth, rowBytes, planar, x,
-                        y, progress);
-}
+bool exportPixels(RunContext& run, BufferContent content, const ImageBuffer& from, Rect16 rect, const HostPixels& to,
+                  Point16 at) {
+    const int32_t top = rect.top, left = rect.left, bottom = rect.bottom, right = rect.right;
+    const int32_t x = at.h, y = at.v;
+    if (int64_t(right - left) + x > to.width || int64_t(bottom - top) + y > to.rows) return false;
+    if (content == BufferContent::Mask || !imageClassFits(content, to.imageClass)) return false;
+    if (to.depth != 8 && to.depth != 16) return false;
+    // The rectangle must lie in the buffer and land at or after the host's origin.
+    if (x < 0 || y < 0 || top < 0 || left < 0 || right < left || bottom < top) return false;
+    if (right > from.width || bottom > from.height) return false;
+    if (top == bottom) return true;
+    if (!from.data || !to.base) return false;
 
-bool importHsiPixels(ImageBuffer& dst, const void* base, int32_t planeRows, Point16 topLeft, Point16 bottomRight,
-                     int imageClass, int depth, int32_t rowBytes, int planar, int32_t x, int32_t y, int progress) {
-    return importPixels(Kind::Hsi, dst, base, planeRows, topLeft, bottomRight, imageClass, depth, rowBytes, planar, x,
-                        y, progress);
-}
-
-bool importMaskPixels(ImageBuffer& dst, const void* base, int32_t planeRows, Point16 topLeft, Point16 bottomRight,
-                      int imageClass, int depth, int32_t rowBytes, int planar, int32_t x, int32_t y, int progress) {
-    return importPixels(Kind::Mask, dst, base, planeRows, topLeft, bottomRight, imageClass, depth, rowBytes, planar, x,
-                        y, progress);
-}
-
-bool exportRgbPixels(const ImageBuffer& src, void* base, int32_t hostWidth, int32_t hostRows, int imageClass, int depth,
-                     int32_t rowBytes, int planar, int32_t x, int32_t y, Point16 topLeft, Point16 bottomRight) {
-    return exportPixels(Kind::Rgb, src, base, hostWidth, hostRows, imageClass, depth, rowBytes, planar, x, y, topLeft,
-                        bottomRight);
-}
-
-bool exportCmykPixels(const ImageBuffer& src, void* base, int32_t hostWidth, int32_t hostRows, int imageClass,
-                      int depth, int32_t rowBytes, int planar, int32_t x, int32_t y, Point16 topLeft,
-                      Point16 bottomRight) {
-    return exportPixels(Kind::Cmyk, src, base, hostWidth, hostRows, imageClass, depth, rowBytes, planar, x, y, topLeft,
-                        bottomRight);
-}
-
-bool exportHsiPixels(const ImageBuffer& src, void* base, int32_t hostWidth, int32_t hostRows, int imageClass, int depth,
-                     int32_t rowBytes, int planar, int32_t x, int32_t y, Point16 topLeft, Point16 bottomRight) {
-    return exportPixels(Kind::Hsi, src, base, hostWidth, hostRows, imageClass, depth, rowBytes, planar, x, y, topLeft,
-                        bottomRight);
+    const HostLayout host(to);
+    const int channels = channelsOf(content);
+    uint8_t* bytes = static_cast<uint8_t*>(to.base);
+    for (int32_t row = top; row < bottom; ++row) {
+        const uint16_t* in = from.data + (size_t(row) * size_t(from.width) + size_t(left)) * channels;
+        for (int32_t column = left; column < right; ++column, in += channels) {
+            uint16_t out[4] = {0, 0, 0, 0};
+            exportPixel(run, content, to.imageClass, in, out);
+            const int32_t hostRow = y + row - top, hostColumn = x + column - left;
+            for (int k = 0; k < host.samples; ++k)
+                writeSample(bytes + host.offset(hostRow, hostColumn, k), host.sampleBytes,
+                            internalToHost(out[k], to.imageClass, to.depth));
+        }
+    }
+    return true;
 }

@@ -12,10 +12,10 @@
 #include <cstddef>
 #include <cstring>
 
+#include "imageops/HostBlock.h"
 #include "imageops/MaskFilters.h"
 #include "imageops/OperationRegion.h"
-#include "imageops/ProgressCounters.h"
-#include "services/HostServices.h"
+#include "imageops/RowProgress.h"
 
 namespace {
 
@@ -32,8 +32,97 @@ uint16_t clampTruncate(double v) {
 
 }  // namespace
 
-bool sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
-                   Point16 topLeft, Point16 bottomRight, double size, double amount, uint8_t progressMode) {
+namespace {
+
+// The flag-selected channels a sharpen changes, and the running column sums
+// of each over columns left - r .. right + r - 1 of the rows y - r .. y + r.
+struct ColumnSums {
+    int enabled[4] = {0, 0, 0, 0};
+    int enabledCount = 0;
+    int32_t columns = 0;
+    HostBlock<uint32_t> block;  // one row of sums per enabled channel; empty when nothing is sharpened
+
+    uint32_t* sums(int e) const { return block.data + size_t(e) * size_t(columns); }
+
+    // Sums for the first row of the region, or moved down by one row.
+    void advance(const ImageBuffer& src, int stride, int32_t left, int32_t r, int32_t y, bool first) {
+        const size_t rowSamples = size_t(src.width) * stride;
+        for (int e = 0; e < enabledCount; ++e) {
+            uint32_t* row = sums(e);
+            const uint16_t* base = src.data + size_t(left - r) * stride + enabled[e];
+            if (first) {
+                std::memset(row, 0, size_t(columns) * sizeof(uint32_t));
+                for (int32_t yy = y - r; yy <= y + r; ++yy) {
+                    const uint16_t* p = base + size_t(yy) * rowSamples;
+                    for (int32_t i = 0; i < columns; ++i) row[i] += p[size_t(i) * stride];
+                }
+            } else {
+                const uint16_t* enter = base + size_t(y + r) * rowSamples;
+                const uint16_t* leave = base + size_t(y - r - 1) * rowSamples;
+                for (int32_t i = 0; i < columns; ++i)
+                    row[i] = row[i] + enter[size_t(i) * stride] - leave[size_t(i) * stride];
+            }
+        }
+    }
+};
+
+// The weight w of the neighbours and the divisor D for a mask value; they
+// depend on it alone, and masks hold long runs of equal values.
+struct SharpenWeights {
+    double gain = 0, neighbours = 0;
+    int32_t cachedMask = -1;
+    double w = 0, d = 1;
+
+    void forMask(int32_t m) {
+        if (m == cachedMask) return;
+        const double t = m / 65535.0;
+        w = -1 / (((gain + 1) - t) * neighbours);
+        d = 1 + w * neighbours;
+        cachedMask = m;
+    }
+};
+
+// Row y of [left, right): the square sums move along the row one column in,
+// one out; unselected pixels and disabled channels are copied.
+void sharpenRow(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, const ChannelLayout& layout,
+                const ColumnSums& columns, SharpenWeights& weights, int32_t y, int32_t left, int32_t right, int32_t r) {
+    const int stride = layout.stride;
+    const size_t rowSamples = size_t(src.width) * stride;
+    const uint16_t* maskRow = mask.data + size_t(y) * size_t(mask.width);
+    const uint16_t* in = src.data + size_t(y) * rowSamples;
+    uint16_t* out = dst.data + size_t(y) * rowSamples;
+    const bool active = columns.block.data != nullptr;
+
+    uint64_t box[4] = {0, 0, 0, 0};  // square sums at the current column, per enabled channel
+    if (active)
+        for (int e = 0; e < columns.enabledCount; ++e)
+            for (int32_t i = 0; i <= 2 * r; ++i) box[e] += columns.sums(e)[i];
+
+    for (int32_t x = left; x < right; ++x) {
+        const uint16_t* c = in + size_t(x) * stride;
+        uint16_t* o = out + size_t(x) * stride;
+        const int32_t m = maskRow[x];
+        copyFields(c, o, layout);
+        if (m != 0 && active) {
+            weights.forMask(m);
+            for (int e = 0; e < columns.enabledCount; ++e) {
+                const uint16_t centre = c[columns.enabled[e]];
+                const double s = double(box[e] - centre);
+                o[columns.enabled[e]] = clampTruncate((centre + weights.w * s) / weights.d);
+            }
+        }
+        if (active && x + 1 < right) {
+            const int32_t i = x - left;  // column x - r in the sums
+            for (int e = 0; e < columns.enabledCount; ++e)
+                box[e] = box[e] + columns.sums(e)[i + 2 * r + 1] - columns.sums(e)[i];
+        }
+    }
+}
+
+}  // namespace
+
+bool sharpenRegion(RunContext& run, const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, ColorModel model,
+                   const uint8_t flags[4], Point16 topLeft, Point16 bottomRight, double size, double amount) {
     const double half = size * 0.5;
     ChannelLayout layout;
     if (!flags || !channelLayoutFor(model, layout)) return false;
@@ -41,98 +130,27 @@ bool sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& 
 
     const int32_t top = topLeft.v, left = topLeft.h, bottom = bottomRight.v, right = bottomRight.h;
     const int32_t r = radiusForSize(size);
-    const int stride = layout.stride;
-    const size_t rowSamples = size_t(src.width) * stride;
 
     // Enabled channels; a fourth flag means something only for CMYK.
-    int enabled[4];
-    int enabledCount = 0;
+    ColumnSums columns;
     for (int f = 0; f < layout.fields; ++f)
-        if (flags[f]) enabled[enabledCount++] = layout.field[f];
-
-    // Column sums over columns left - r .. right + r - 1, one row per enabled
-    // channel. With r = 0 the neighbourhood is empty and nothing is sharpened.
-    const int32_t columns = (right - left) + 2 * r;
-    uint32_t* columnSums = nullptr;
-    if (enabledCount > 0 && r > 0 && right > left) {
-        columnSums = static_cast<uint32_t*>(allocBuffer(size_t(columns) * enabledCount * sizeof(uint32_t)));
-        if (!columnSums) return false;
+        if (flags[f]) columns.enabled[columns.enabledCount++] = layout.field[f];
+    // With r = 0 the neighbourhood is empty and nothing is sharpened.
+    columns.columns = (right - left) + 2 * r;
+    if (columns.enabledCount > 0 && r > 0 && right > left) {
+        if (!columns.block.take(run, size_t(columns.columns) * columns.enabledCount)) return false;
     }
 
-    const double gain = 3.9 * std::exp(-6 * amount) + 1.1;
-    const double neighbours = double((2 * int64_t(r) + 1) * (2 * int64_t(r) + 1) - 1);
-    // w and D depend on the mask value only; masks hold long runs of equal values.
-    int32_t cachedMask = -1;
-    double w = 0, d = 1;
+    SharpenWeights weights;
+    weights.gain = 3.9 * std::exp(-6 * amount) + 1.1;
+    weights.neighbours = double((2 * int64_t(r) + 1) * (2 * int64_t(r) + 1) - 1);
 
-    RowProgress progress(progressMode, progressPeriod(r));
+    RowProgress progress(run, progressPeriod(r));
     for (int32_t y = top; y < bottom; ++y) {
-        const uint16_t* maskRow = mask.data + size_t(y) * size_t(mask.width);
-        const uint16_t* in = src.data + size_t(y) * rowSamples;
-        uint16_t* out = dst.data + size_t(y) * rowSamples;
-
-        if (columnSums) {
-            for (int e = 0; e < enabledCount; ++e) {
-                uint32_t* sums = columnSums + size_t(e) * columns;
-                const uint16_t* base = src.data + size_t(left - r) * stride + enabled[e];
-                if (y == top) {
-                    std::memset(sums, 0, size_t(columns) * sizeof(uint32_t));
-                    for (int32_t yy = y - r; yy <= y + r; ++yy) {
-                        const uint16_t* p = base + size_t(yy) * rowSamples;
-                        for (int32_t i = 0; i < columns; ++i) sums[i] += p[size_t(i) * stride];
-                    }
-                } else {
-                    const uint16_t* enter = base + size_t(y + r) * rowSamples;
-                    const uint16_t* leave = base + size_t(y - r - 1) * rowSamples;
-                    for (int32_t i = 0; i < columns; ++i)
-                        sums[i] = sums[i] + enter[size_t(i) * stride] - leave[size_t(i) * stride];
-                }
-            }
-        }
-
-        // Square sums at the current column, per enabled channel.
-        uint64_t box[4] = {0, 0, 0, 0};
-        if (columnSums)
-            for (int e = 0; e < enabledCount; ++e) {
-                const uint32_t* sums = columnSums + size_t(e) * columns;
-                for (int32_t i = 0; i <= 2 * r; ++i) box[e] += sums[i];
-            }
-
-        for (int32_t x = left; x < right; ++x) {
-            const uint16_t* c = in + size_t(x) * stride;
-            uint16_t* o = out + size_t(x) * stride;
-            const int32_t m = maskRow[x];
-            if (m == 0 || !columnSums) {
-                copyFields(c, o, layout);
-            } else {
-                if (m != cachedMask) {
-                    const double t = m / 65535.0;
-                    w = -1 / (((gain + 1) - t) * neighbours);
-                    d = 1 + w * neighbours;
-                    cachedMask = m;
-                }
-                copyFields(c, o, layout);
-                for (int e = 0; e < enabledCount; ++e) {
-                    const uint16_t centre = c[enabled[e]];
-                    const double s = double(box[e] - centre);
-                    o[enabled[e]] = clampTruncate((centre + w * s) / d);
-                }
-            }
-            if (columnSums && x + 1 < right) {
-                const int32_t i = x - left;  // column x - r in the sums
-                for (int e = 0; e < enabledCount; ++e) {
-                    const uint32_t* sums = columnSums + size_t(e) * columns;
-                    box[e] = box[e] + sums[i + 2 * r + 1] - sums[i];
-                }
-            }
-        }
-
-        if (!progress.afterRow(uint32_t(mask.width))) {
-            freeBuffer(columnSums);
-            return false;
-        }
+        if (columns.block.data) columns.advance(src, layout.stride, left, r, y, y == top);
+        sharpenRow(src, dst, mask, layout, columns, weights, y, left, right, r);
+        if (!progress.afterRow(uint32_t(mask.width))) return false;
     }
-    freeBuffer(columnSums);
     progress.finish();
     return true;
 }

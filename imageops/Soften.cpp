@@ -16,16 +16,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 #include "imageops/ColorModel.h"
 #include "imageops/DistanceTable.h"
+#include "imageops/HostBlock.h"
 #include "imageops/MaskFilters.h"
 #include "imageops/OperationRegion.h"
-#include "imageops/ProgressCounters.h"
-#include "services/HostServices.h"
+#include "imageops/RowProgress.h"
 
 namespace {
 
@@ -33,36 +34,24 @@ constexpr double kRadiansPerHueUnit = 9.587526218051424e-05;  // 6.283185307 / 6
 constexpr double kHueUnitsPerRadian = 10430.219195825479;     // 65535 / 6.283185307
 constexpr double kFullTurn = 6.283185307;
 
-struct GridSample {
-    int16_t dy, dx;
-    uint16_t weight;
+// cos and sin of hue x 9.587526218051424e-05 for every hue value, computed
+// once on first use and never changed.
+struct HueTable {
+    double cosine[65536];
+    double sine[65536];
 };
 
-struct SoftenTables {
-    DistanceTable distance;
-    int32_t weight[101] = {};
-    int32_t radius = 0;             // largest k the grids cover
-    GridSample* samples = nullptr;  // grids of k = 1..radius, one after the other
-    int32_t* gridStart = nullptr;   // samples of k: [gridStart[k], gridStart[k + 1])
-    uint32_t* weightSum = nullptr;  // per k
-    bool ready = false;
-};
-
-SoftenTables tables;
-
-// cos and sin of hue x 9.587526218051424e-05 for every hue value.
-double hueCosine[65536];
-double hueSine[65536];
-bool hueTableReady = false;
-
-void buildHueTable() {
-    if (hueTableReady) return;
-    for (int32_t h = 0; h < 65536; ++h) {
-        const double angle = h * kRadiansPerHueUnit;
-        hueCosine[h] = std::cos(angle);
-        hueSine[h] = std::sin(angle);
-    }
-    hueTableReady = true;
+const HueTable& hueTable() {
+    static const std::unique_ptr<const HueTable> table([] {
+        auto built = std::make_unique<HueTable>();
+        for (int32_t h = 0; h < 65536; ++h) {
+            const double angle = h * kRadiansPerHueUnit;
+            built->cosine[h] = std::cos(angle);
+            built->sine[h] = std::sin(angle);
+        }
+        return built.release();
+    }());
+    return *table;
 }
 
 int32_t gridStep(int32_t k) { return std::max(int32_t((2 * k) * 0.05), int32_t(1)); }
@@ -70,7 +59,7 @@ int32_t gridStep(int32_t k) { return std::max(int32_t((2 * k) * 0.05), int32_t(1
 // Visits the grid of radius k in the plain loop's order; the positions are
 // integers, so stepping in double from -k meets exactly the same ones.
 template <typename Visit>
-void forEachGridSample(int32_t k, Visit visit) {
+void forEachGridSample(const SoftenTables& tables, int32_t k, Visit visit) {
     const int32_t step = gridStep(k);
     for (double py = -k; py < k + 0.01; py += step) {
         const int32_t dy = int32_t(roundHalfAway(py));
@@ -82,24 +71,24 @@ void forEachGridSample(int32_t k, Visit visit) {
     }
 }
 
-bool buildGrids(int32_t radius) {
+bool buildGrids(const RunContext& run, SoftenTables& tables, int32_t radius) {
     const size_t kinds = size_t(radius) + 2;
-    tables.gridStart = static_cast<int32_t*>(allocBuffer(kinds * sizeof(int32_t)));
-    tables.weightSum = static_cast<uint32_t*>(allocBuffer(kinds * sizeof(uint32_t)));
+    tables.gridStart = static_cast<int32_t*>(run.allocate(kinds * sizeof(int32_t)));
+    tables.weightSum = static_cast<uint32_t*>(run.allocate(kinds * sizeof(uint32_t)));
     if (!tables.gridStart || !tables.weightSum) return false;
     uint64_t count = 0;
     for (int32_t k = 1; k <= radius; ++k) {
         tables.gridStart[k] = int32_t(count);
-        forEachGridSample(k, [&](int32_t, int32_t, int32_t) { ++count; });
+        forEachGridSample(tables, k, [&](int32_t, int32_t, int32_t) { ++count; });
         if (count > 0x7FFFFFFF / sizeof(GridSample)) return false;
     }
     tables.gridStart[radius + 1] = int32_t(count);
-    tables.samples = static_cast<GridSample*>(allocBuffer(size_t(count ? count : 1) * sizeof(GridSample)));
+    tables.samples = static_cast<GridSample*>(run.allocate(size_t(count ? count : 1) * sizeof(GridSample)));
     if (!tables.samples) return false;
     for (int32_t k = 1; k <= radius; ++k) {
         GridSample* out = tables.samples + tables.gridStart[k];
         uint32_t sum = 0;
-        forEachGridSample(k, [&](int32_t dy, int32_t dx, int32_t w) {
+        forEachGridSample(tables, k, [&](int32_t dy, int32_t dx, int32_t w) {
             *out++ = {int16_t(dy), int16_t(dx), uint16_t(w)};
             sum += uint32_t(w);
         });
@@ -153,6 +142,8 @@ void blockLaneSums(const uint16_t* centre, const int32_t* offsets, const GridSam
 // in the grid's order, as eight independent chains.
 void hueSumsOfFour(const uint16_t* centre, int stride, const int32_t* offsets, const GridSample* samples, int32_t count,
                    double sc[4], double ss[4]) {
+    const double* hueCosine = hueTable().cosine;
+    const double* hueSine = hueTable().sine;
     double c0 = 0, c1 = 0, c2 = 0, c3 = 0, s0 = 0, s1 = 0, s2 = 0, s3 = 0;
     for (int32_t i = 0; i < count; ++i) {
         const uint16_t* p = centre + offsets[i];
@@ -195,8 +186,10 @@ struct HueTask {
 
 // Four pixels of any radii: their chains run side by side while all have
 // samples left, then each finishes alone, every chain in its grid's order.
-void averageHueOfFour(const ImageBuffer& src, ImageBuffer& dst, const int32_t* offsets, const HueTask* tasks,
-                      int count) {
+void averageHueOfFour(const SoftenTables& tables, const ImageBuffer& src, ImageBuffer& dst, const int32_t* offsets,
+                      const HueTask* tasks, int count) {
+    const double* hueCosine = hueTable().cosine;
+    const double* hueSine = hueTable().sine;
     double sc[4] = {}, ss[4] = {};
     const uint16_t* centre[4];
     const int32_t* off[4];
@@ -245,6 +238,7 @@ void averageHueOfFour(const ImageBuffer& src, ImageBuffer& dst, const int32_t* o
 }
 
 struct RegionJob {
+    const SoftenTables* tables;
     const ImageBuffer* src;
     ImageBuffer* dst;
     ChannelLayout layout;
@@ -259,6 +253,7 @@ void copyFields(const uint16_t* in, uint16_t* out, const ChannelLayout& layout) 
 
 template <int Stride>
 void softenPixels(const RegionJob& job, size_t element, int32_t k, int pixels) {
+    const SoftenTables& tables = *job.tables;
     const int32_t first = tables.gridStart[k], count = tables.gridStart[k + 1] - first;
     const GridSample* samples = tables.samples + first;
     const int32_t* offsets = job.offsets + first;
@@ -299,16 +294,80 @@ void softenPixels(const RegionJob& job, size_t element, int32_t k, int pixels) {
     if (job.hue && pixels == 8) averageHueOfEight<Stride>(in, offsets, samples, count, out);
 }
 
+// Radius of each pixel of row [left, right) from its mask value; 0 copies it.
+void rowRadii(const uint16_t* maskRow, int32_t left, int32_t right, double half, int32_t radius, uint16_t* radii) {
+    for (int32_t x = left; x < right; ++x) {
+        const uint16_t m = maskRow[x];
+        const double rr = (m * half) / 65535;
+        int32_t k = 0;
+        if (m != 0 && rr > 0) k = std::min(int32_t(std::ceil(rr) + 0.1), radius);
+        radii[x - left] = uint16_t(k);
+    }
+}
+
+void softenPixelsOfStride(const RegionJob& job, size_t element, int32_t k, int pixels) {
+    switch (job.layout.stride) {
+        case 3:
+            softenPixels<3>(job, element, k, pixels);
+            break;
+        case 4:
+            softenPixels<4>(job, element, k, pixels);
+            break;
+        default:
+            softenPixels<5>(job, element, k, pixels);
+            break;
+    }
+}
+
+// Row y of [left, right): eight pixels of one radius at a time where they
+// line up, single ones otherwise, whose hues are averaged four at once.
+void softenRow(const RegionJob& job, const uint16_t* radii, int32_t y, int32_t left, int32_t right) {
+    const ImageBuffer& src = *job.src;
+    ImageBuffer& dst = *job.dst;
+    const int stride = job.layout.stride;
+    const size_t rowElement = size_t(y) * size_t(src.width) * stride;
+    HueTask hueTasks[4];
+    int pendingHues = 0;
+    for (int32_t x = left; x < right;) {
+        const int32_t k = radii ? radii[x - left] : 0;
+        const size_t element = rowElement + size_t(x) * stride;
+        if (k == 0) {
+            copyFields(src.data + element, dst.data + element, job.layout);
+            ++x;
+            continue;
+        }
+        int pixels = 1;
+        if (x + 8 <= right) {
+            int same = 1;
+            while (same < 8 && radii[x + same - left] == k) ++same;
+            if (same == 8) pixels = 8;
+        }
+        softenPixelsOfStride(job, element, k, pixels);
+        if (job.hue && pixels == 1) {
+            hueTasks[pendingHues++] = {element, k};
+            if (pendingHues == 4) {
+                averageHueOfFour(*job.tables, src, dst, job.offsets, hueTasks, 4);
+                pendingHues = 0;
+            }
+        }
+        x += pixels;
+    }
+    if (pendingHues) averageHueOfFour(*job.tables, src, dst, job.offsets, hueTasks, pendingHues);
+}
+
 }  // namespace
 
-bool prepareSoftenTables(double size) {
-    releaseSoftenTables();
+SoftenTables::~SoftenTables() { releaseSoftenTables(*this); }
+
+bool prepareSoftenTables(const RunContext& run, SoftenTables& tables, double size) {
+    releaseSoftenTables(tables);
+    tables.run = &run;
     for (int32_t i = 0; i <= 100; ++i) tables.weight[i] = int32_t(roundHalfAway(std::exp(-0.0002 * i * i) * 100));
-    buildHueTable();
+    hueTable();
     const int32_t radius = radiusForSize(size);
-    if (!buildDistanceTable(tables.distance, radius)) return false;
-    if (!buildGrids(radius)) {
-        releaseSoftenTables();
+    if (!tables.distance.build(run, radius)) return false;
+    if (!buildGrids(run, tables, radius)) {
+        releaseSoftenTables(tables);
         return false;
     }
     tables.radius = radius;
@@ -316,11 +375,13 @@ bool prepareSoftenTables(double size) {
     return true;
 }
 
-void releaseSoftenTables() {
-    releaseDistanceTable(tables.distance);
-    freeBuffer(tables.samples);
-    freeBuffer(tables.gridStart);
-    freeBuffer(tables.weightSum);
+void releaseSoftenTables(SoftenTables& tables) {
+    tables.distance.release();
+    if (tables.run) {
+        tables.run->release(tables.samples);
+        tables.run->release(tables.gridStart);
+        tables.run->release(tables.weightSum);
+    }
     tables.samples = nullptr;
     tables.gridStart = nullptr;
     tables.weightSum = nullptr;
@@ -328,8 +389,9 @@ void releaseSoftenTables() {
     tables.ready = false;
 }
 
-bool softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
-                  Point16 topLeft, Point16 bottomRight, double size, uint8_t progressMode) {
+bool softenRegion(RunContext& run, const SoftenTables& tables, const ImageBuffer& src, ImageBuffer& dst,
+                  const ImageBuffer& mask, ColorModel model, const uint8_t flags[4], Point16 topLeft,
+                  Point16 bottomRight, double size) {
     const double half = size * 0.5;
     ChannelLayout layout;
     if (!flags || !channelLayoutFor(model, layout)) return false;
@@ -339,89 +401,36 @@ bool softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& m
     // The grids must cover every radius this size can ask for.
     if (radius > 0 && (!tables.ready || radius > tables.radius)) return false;
 
-    RegionJob job{&src, &dst, layout, {false, false, false, false}, false, nullptr};
+    RegionJob job{&tables, &src, &dst, layout, {false, false, false, false}, false, nullptr};
     for (int f = 0; f < layout.fields; ++f) job.enabled[f] = flags[f] != 0;
-    job.hue = model == 1 && job.enabled[0];
+    job.hue = model == ColorModel::HSI && job.enabled[0];
     if (job.hue) job.enabled[0] = false;  // averaged separately
 
     const int stride = layout.stride;
     const int32_t n = right - left;
-    int32_t* offsets = nullptr;
-    uint16_t* radii = nullptr;
+    // Declared in this order so that the offsets go back first.
+    HostBlock<uint16_t> radiusBlock;
+    HostBlock<int32_t> offsetBlock;
     if (radius > 0 && n > 0) {
         const int32_t count = tables.gridStart[radius + 1];
-        offsets = static_cast<int32_t*>(allocBuffer(size_t(count ? count : 1) * sizeof(int32_t)));
-        radii = static_cast<uint16_t*>(allocBuffer(size_t(n) * sizeof(uint16_t)));
-        if (!offsets || !radii) {
-            freeBuffer(offsets);
-            freeBuffer(radii);
-            return false;
-        }
+        const bool taken = offsetBlock.take(run, size_t(count));
+        if (!radiusBlock.take(run, size_t(n)) || !taken) return false;
+        int32_t* offsets = offsetBlock.data;
         for (int32_t i = 0; i < count; ++i) {
             const GridSample& s = tables.samples[i];
             offsets[i] = (int32_t(s.dy) * src.width + s.dx) * stride;
         }
     }
-    job.offsets = offsets;
+    uint16_t* radii = radiusBlock.data;
+    job.offsets = offsetBlock.data;
 
-    HueTask hueTasks[4];
-    int pendingHues = 0;
-    RowProgress progress(progressMode, progressPeriod(radius));
+    RowProgress progress(run, progressPeriod(radius));
     for (int32_t y = top; y < bottom; ++y) {
         const uint16_t* maskRow = mask.data + size_t(y) * size_t(mask.width);
-        const size_t rowElement = size_t(y) * size_t(src.width) * stride;
-        // Radius of each pixel; 0 copies it.
-        for (int32_t x = left; x < right; ++x) {
-            const uint16_t m = maskRow[x];
-            const double rr = (m * half) / 65535;
-            int32_t k = 0;
-            if (m != 0 && rr > 0) k = std::min(int32_t(std::ceil(rr) + 0.1), radius);
-            if (radii) radii[x - left] = uint16_t(k);
-        }
-        for (int32_t x = left; x < right;) {
-            const int32_t k = radii ? radii[x - left] : 0;
-            const size_t element = rowElement + size_t(x) * stride;
-            if (k == 0) {
-                copyFields(src.data + element, dst.data + element, layout);
-                ++x;
-                continue;
-            }
-            int pixels = 1;
-            if (x + 8 <= right) {
-                int same = 1;
-                while (same < 8 && radii[x + same - left] == k) ++same;
-                if (same == 8) pixels = 8;
-            }
-            switch (stride) {
-                case 3:
-                    softenPixels<3>(job, element, k, pixels);
-                    break;
-                case 4:
-                    softenPixels<4>(job, element, k, pixels);
-                    break;
-                default:
-                    softenPixels<5>(job, element, k, pixels);
-                    break;
-            }
-            if (job.hue && pixels == 1) {
-                hueTasks[pendingHues++] = {element, k};
-                if (pendingHues == 4) {
-                    averageHueOfFour(src, dst, offsets, hueTasks, 4);
-                    pendingHues = 0;
-                }
-            }
-            x += pixels;
-        }
-        if (pendingHues) averageHueOfFour(src, dst, offsets, hueTasks, pendingHues);
-        pendingHues = 0;
-        if (!progress.afterRow(uint32_t(mask.width))) {
-            freeBuffer(offsets);
-            freeBuffer(radii);
-            return false;
-        }
+        if (radii) rowRadii(maskRow, left, right, half, radius, radii);
+        softenRow(job, radii, y, left, right);
+        if (!progress.afterRow(uint32_t(mask.width))) return false;
     }
-    freeBuffer(offsets);
-    freeBuffer(radii);
     progress.finish();
     return true;
 }

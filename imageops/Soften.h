@@ -4,13 +4,43 @@
 #include <cstdint>
 
 #include "base/Geometry.h"
+#include "base/Modes.h"
+#include "imageops/DistanceTable.h"
 #include "imageops/ImageBuffer.h"
+#include "services/RunContext.h"
 
-// Builds the distance and weight tables for one size (releasing old ones);
-// false when the distance table cannot be allocated.
-bool prepareSoftenTables(double size);
-void releaseSoftenTables();
+// One sample of a radius's grid: its offset and weight.
+struct GridSample {
+    int16_t dy, dx;
+    uint16_t weight;
+};
+
+// The tables of one size: distances, weights, and the sampling grid of every
+// radius up to the size's. Their blocks come from the run that prepared them
+// and go back with releaseSoftenTables or when the tables go.
+struct SoftenTables {
+    DistanceTable distance;
+    int32_t weight[101] = {};
+    int32_t radius = 0;             // largest k the grids cover
+    GridSample* samples = nullptr;  // grids of k = 1..radius, one after the other
+    int32_t* gridStart = nullptr;   // samples of k: [gridStart[k], gridStart[k + 1])
+    uint32_t* weightSum = nullptr;  // per k
+    bool ready = false;
+    const RunContext* run = nullptr;  // who supplied the blocks
+
+    SoftenTables() = default;
+    SoftenTables(const SoftenTables&) = delete;
+    SoftenTables& operator=(const SoftenTables&) = delete;
+    ~SoftenTables();
+};
+
+// Builds the tables for one size (releasing old ones); false when their
+// memory cannot be obtained.
+bool prepareSoftenTables(const RunContext& run, SoftenTables& tables, double size);
+void releaseSoftenTables(SoftenTables& tables);
 // The tables must be prepared for this size (or a larger one); false without
-// them, and for the rejected calls of sharpenRegion.
-bool softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
-                  Point16 topLeft, Point16 bottomRight, double size, uint8_t progressMode);
+// them, and for the rejected calls of sharpenRegion. Progress goes through the
+// run in its mode.
+bool softenRegion(RunContext& run, const SoftenTables& tables, const ImageBuffer& src, ImageBuffer& dst,
+                  const ImageBuffer& mask, ColorModel model, const uint8_t flags[4], Point16 topLeft,
+                  Point16 bottomRight, double size);

@@ -3,18 +3,17 @@
 #include <cstring>
 
 #include "base/ByteCodec.h"
+#include "hostapi/PluginHost.h"
 
 void FilterParameters::setDefaults() {
     signature = kParametersSignature;
     showResult = 1;
-    overlayColor[0] = 0xCC00;
-    overlayColor[1] = 0x6600;
-    overlayColor[2] = 0;
-    operation = 1;
+    for (int i = 0; i < 3; ++i) overlayColor[i] = kDefaultOverlayColor[i];
+    operation = Operation::Sharpen;
     amount = 50;
-    colorSpace = 1;
+    colorSpace = ColorSpace::ImageModel;
     for (int32_t& c : channelEnabled) c = 1;
-    selectionSource = 1;
+    selectionSource = SelectionSource::FromCurves;
     opacity = 100;
     contractExpand = 0;
     falloff = 0;
@@ -40,91 +39,94 @@ void FilterParameters::copySettings(const FilterParameters* source, FilterParame
 
 namespace {
 
-void readCurve(const uint8_t* p, Curve& c) {
-    for (int i = 0; i < kCurveSlots; ++i) c.points[i] = loadF32(p + 4 * i);
-    for (int i = 0; i < kCurveSlots; ++i) c.samples[i] = loadF32(p + 4096 + 4 * i);
-    c.range = loadI32(p + 8192);
-    c.kind = loadI32(p + 8196);
+// The fields follow one another in the stored order: the cursor's position
+// is each field's offset.
+void readCurve(ByteReader& r, Curve& c) {
+    for (int i = 0; i < kCurveSlots; ++i) c.points[i] = r.f32();
+    for (int i = 0; i < kCurveSlots; ++i) c.samples[i] = r.f32();
+    c.range = r.i32();
+    c.kind = r.i32();
 }
 
-void writeCurve(uint8_t* p, const Curve& c) {
-    for (int i = 0; i < kCurveSlots; ++i) storeF32(p + 4 * i, c.points[i]);
-    for (int i = 0; i < kCurveSlots; ++i) storeF32(p + 4096 + 4 * i, c.samples[i]);
-    storeI32(p + 8192, c.range);
-    storeI32(p + 8196, c.kind);
+void writeCurve(ByteWriter& w, const Curve& c) {
+    for (int i = 0; i < kCurveSlots; ++i) w.f32(c.points[i]);
+    for (int i = 0; i < kCurveSlots; ++i) w.f32(c.samples[i]);
+    w.i32(c.range);
+    w.i32(c.kind);
 }
 
 }  // namespace
 
 bool hasParametersSignature(const uint8_t* bytes, size_t size) {
-    return bytes && size >= 4 && loadU32(bytes) == kParametersSignature;
+    ByteReader r(bytes, size);
+    return r.u32() == kParametersSignature && r.ok();
 }
 
 bool readFilterParameters(const uint8_t* b, size_t size, FilterParameters& out) {
     if (!b || size < kFilterParametersSize) return false;
-    using namespace ParamOffset;
-    out.signature = loadU32(b + signature);
-    out.showDialog = b[showDialog];
-    out.showResult = b[showResult];
-    for (int i = 0; i < 3; ++i) out.overlayColor[i] = loadU16(b + overlayColor + 2 * i);
-    out.operation = loadI32(b + operation);
-    out.amount = loadI32(b + amount);
-    out.colorSpace = loadI32(b + colorSpace);
-    out.imageClass = loadI32(b + imageClass);
-    for (int i = 0; i < 4; ++i) out.channelEnabled[i] = loadI32(b + channelEnabled + 4 * i);
-    out.selectionSource = loadI32(b + selectionSource);
-    out.opacity = loadI32(b + opacity);
-    out.contractExpand = loadI32(b + contractExpand);
-    out.falloff = loadI32(b + falloff);
-    readCurve(b + curves, out.curves.hue);
-    readCurve(b + curves + kCurveBytes, out.curves.saturation);
-    readCurve(b + curves + 2 * kCurveBytes, out.curves.intensity);
-    for (int i = 0; i < 3; ++i) out.sampleFlags[i] = loadI32(b + sampleFlags + 4 * i);
-    return true;
+    ByteReader r(b, kFilterParametersSize);
+    out.signature = r.u32();
+    out.showDialog = r.u8();
+    out.showResult = r.u8();
+    for (uint16_t& c : out.overlayColor) c = r.u16();
+    out.operation = Operation(r.i32());
+    out.amount = r.i32();
+    out.colorSpace = ColorSpace(r.i32());
+    out.imageClass = ImageClass(r.i32());
+    for (int32_t& e : out.channelEnabled) e = r.i32();
+    out.selectionSource = SelectionSource(r.i32());
+    out.opacity = r.i32();
+    out.contractExpand = r.i32();
+    out.falloff = r.i32();
+    readCurve(r, out.curves.hue);
+    readCurve(r, out.curves.saturation);
+    readCurve(r, out.curves.intensity);
+    for (int32_t& f : out.sampleFlags) f = r.i32();
+    return r.ok() && r.position() == kFilterParametersSize;
 }
 
 bool writeFilterParameters(const FilterParameters& in, uint8_t* b, size_t size) {
     if (!b || size < kFilterParametersSize) return false;
-    using namespace ParamOffset;
-    storeU32(b + signature, in.signature);
-    b[showDialog] = in.showDialog;
-    b[showResult] = in.showResult;
-    for (int i = 0; i < 3; ++i) storeU16(b + overlayColor + 2 * i, in.overlayColor[i]);
-    storeI32(b + operation, in.operation);
-    storeI32(b + amount, in.amount);
-    storeI32(b + colorSpace, in.colorSpace);
-    storeI32(b + imageClass, in.imageClass);
-    for (int i = 0; i < 4; ++i) storeI32(b + channelEnabled + 4 * i, in.channelEnabled[i]);
-    storeI32(b + selectionSource, in.selectionSource);
-    storeI32(b + opacity, in.opacity);
-    storeI32(b + contractExpand, in.contractExpand);
-    storeI32(b + falloff, in.falloff);
-    writeCurve(b + curves, in.curves.hue);
-    writeCurve(b + curves + kCurveBytes, in.curves.saturation);
-    writeCurve(b + curves + 2 * kCurveBytes, in.curves.intensity);
-    for (int i = 0; i < 3; ++i) storeI32(b + sampleFlags + 4 * i, in.sampleFlags[i]);
-    return true;
+    ByteWriter w(b, kFilterParametersSize);
+    w.u32(in.signature);
+    w.u8(in.showDialog);
+    w.u8(in.showResult);
+    for (uint16_t c : in.overlayColor) w.u16(c);
+    w.i32(int32_t(in.operation));
+    w.i32(in.amount);
+    w.i32(int32_t(in.colorSpace));
+    w.i32(int32_t(in.imageClass));
+    for (int32_t e : in.channelEnabled) w.i32(e);
+    w.i32(int32_t(in.selectionSource));
+    w.i32(in.opacity);
+    w.i32(in.contractExpand);
+    w.i32(in.falloff);
+    writeCurve(w, in.curves.hue);
+    writeCurve(w, in.curves.saturation);
+    writeCurve(w, in.curves.intensity);
+    for (int32_t f : in.sampleFlags) w.i32(f);
+    return w.ok() && w.position() == kFilterParametersSize;
 }
 
 ImageClass imageClassForMode(int16_t imageMode) {
     switch (imageMode) {
-        case 3:
-        case 11:
-            return ImageClassRGB;
-        case 4:
-        case 13:
-            return ImageClassCMYK;
+        case plugInModeRGBColor:
+        case plugInModeRGB48:
+            return ImageClass::RGB;
+        case plugInModeCMYKColor:
+        case plugInModeCMYK64:
+            return ImageClass::CMYK;
         default:
-            return ImageClassUnsupported;
+            return ImageClass::Unsupported;
     }
 }
 
-int planesForClass(int32_t imageClass) {
-    return imageClass == ImageClassRGB ? 3 : imageClass == ImageClassCMYK ? 4 : 0;
+int planesForClass(ImageClass imageClass) {
+    return imageClass == ImageClass::RGB ? 3 : imageClass == ImageClass::CMYK ? 4 : 0;
 }
 
-ColorModel colorModelFor(int32_t colorSpace, int32_t imageClass) {
-    if (colorSpace == 2) return ColorModelHSI;
-    if (colorSpace == 3) return ColorModelYUV;
+ColorModel colorModelFor(ColorSpace colorSpace, ImageClass imageClass) {
+    if (colorSpace == ColorSpace::Hsi) return ColorModel::HSI;
+    if (colorSpace == ColorSpace::Yuv) return ColorModel::YUV;
     return ColorModel(imageClass);
 }

@@ -6,25 +6,27 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/Modes.h"
 #include "curves/Curve.h"
 
 constexpr size_t kFilterParametersSize = 24672;
 constexpr uint32_t kParametersSignature = 0x5158534E;  // 'QXSN', first character most significant
-
-enum ImageClass : int32_t { ImageClassRGB = 2, ImageClassCMYK = 3, ImageClassMask = 4, ImageClassUnsupported = 9 };
-enum ColorModel : int32_t { ColorModelHSI = 1, ColorModelRGB = 2, ColorModelCMYK = 3, ColorModelYUV = 5 };
+// The result overlay's colour until the user picks one: 16-bit red, green, blue.
+constexpr uint16_t kDefaultOverlayColor[3] = {0xCC00, 0x6600, 0};
 
 struct FilterParameters {
     uint32_t signature = 0;
     uint8_t showDialog = 0;
     uint8_t showResult = 0;
     uint16_t overlayColor[3] = {0, 0, 0};
-    int32_t operation = 0;
+    // The typed fields hold whatever code was stored, known or not, so that a
+    // block goes back to the host as it came.
+    Operation operation = Operation(0);
     int32_t amount = 0;
-    int32_t colorSpace = 0;
-    int32_t imageClass = 0;
+    ColorSpace colorSpace = ColorSpace(0);
+    ImageClass imageClass = ImageClass(0);
     int32_t channelEnabled[4] = {0, 0, 0, 0};
-    int32_t selectionSource = 0;
+    SelectionSource selectionSource = SelectionSource(0);
     int32_t opacity = 0;
     int32_t contractExpand = 0;
     int32_t falloff = 0;
@@ -53,6 +55,10 @@ bool readFilterParameters(const uint8_t* bytes, size_t size, FilterParameters& o
 // Encodes into exactly kFilterParametersSize bytes. False when size is short.
 bool writeFilterParameters(const FilterParameters& in, uint8_t* bytes, size_t size);
 
+// RGB and RGB48 give RGB, CMYK and CMYK64 give CMYK, anything else Unsupported.
 ImageClass imageClassForMode(int16_t imageMode);
-int planesForClass(int32_t imageClass);
-ColorModel colorModelFor(int32_t colorSpace, int32_t imageClass);
+// 3 for RGB, 4 for CMYK, 0 otherwise.
+int planesForClass(ImageClass imageClass);
+// HSI or YUV when chosen; any other colour space works in the image's own
+// model (RGB or CMYK, the class's code).
+ColorModel colorModelFor(ColorSpace colorSpace, ImageClass imageClass);

@@ -17,10 +17,12 @@ import argparse
 import os
 import struct
 
-PRODUCT_VERSION = (2, 2, 0, 0)
-MENU_NAME = b"Crisp+Calm 2.2..."
+# The product's version comes from the build (--version); set_version fills these.
+VERSION_TEXT = ""
+PRODUCT_VERSION = ()
+MENU_NAME = b""
 CATEGORY = b"Tarvo\xae"  # 174 is the registered sign in Windows Latin-1
-SCOPE = b"Tarvo\xae Crisp+Calm 2.2"
+SCOPE = b""
 ENABLE_EXPRESSION = (b"in (PSHOP_ImageMode, RGBMode, CMYKMode,RGB48Mode, Gray16Mode)"
                      b" || PSHOP_ImageDepth == 16")
 ENTRY_POINT = b"PluginMain"
@@ -235,11 +237,11 @@ def rc_text(pipl, out_dir):
         "    BEGIN",
         '      VALUE "CompanyName", "Tarvo"',
         '      VALUE "FileDescription", "Tarvo Crisp+Calm Plug-in"',
-        '      VALUE "FileVersion", "2.2"',
+        '      VALUE "FileVersion", "%s"' % VERSION_TEXT,
         '      VALUE "InternalName", "Tarvo Crisp+Calm Plug-in"',
         '      VALUE "LegalCopyright", "Copyright (c) 1999-2004 Tarvo. All rights reserved."',
         '      VALUE "ProductName", "Tarvo Crisp+Calm"',
-        '      VALUE "ProductVersion", "2.2"',
+        '      VALUE "ProductVersion", "%s"' % VERSION_TEXT,
         "    END",
         "  END",
         '  BLOCK "VarFileInfo"',
@@ -257,11 +259,23 @@ def write(path, data):
         f.write(data)
 
 
+def set_version(text):
+    """major.minor into the names, the PIPL scope and the version resource."""
+    global VERSION_TEXT, PRODUCT_VERSION, MENU_NAME, SCOPE
+    major, minor = (int(part) for part in text.split("."))
+    VERSION_TEXT = "%d.%d" % (major, minor)
+    PRODUCT_VERSION = (major, minor, 0, 0)
+    MENU_NAME = b"Crisp+Calm " + VERSION_TEXT.encode() + b"..."
+    SCOPE = b"Tarvo\xae Crisp+Calm " + VERSION_TEXT.encode()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--arch", choices=["i686", "x86_64"], required=True)
     parser.add_argument("--out", required=True, help="output folder")
+    parser.add_argument("--version", required=True, help="major.minor")
     args = parser.parse_args()
+    set_version(args.version)
     out = os.path.abspath(args.out)
     os.makedirs(out, exist_ok=True)
     pipl = pipl_bytes(args.arch)

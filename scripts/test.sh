@@ -53,7 +53,10 @@ for n in $(seq 90 120); do
 done
 sleep 1
 mkdir -p "$WINEPREFIX"
-/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+# The loaders: on the PATH, or the ones the distribution's wine wrapper starts.
+wine64=$(command -v wine64 || sed -n 's/^wine64=//p' "$(command -v wine)" 2>/dev/null | head -n 1 || true)
+wine32=$(sed -n 's/^wine32=//p' "$(command -v wine)" 2>/dev/null | head -n 1 || true)
+"${wine64:-wine}" wineboot -i >/dev/null 2>&1 || true
 wineserver -w 2>/dev/null || true
 
 ctest --test-dir "$build/x86_64" --output-on-failure --timeout 900
@@ -61,7 +64,7 @@ ctest --test-dir "$build/x86_64" --output-on-failure --timeout 900
 # 32-bit Windows code needs a kernel that runs 32-bit programs; some virtual
 # machines have none, and there the i686 build is checked by its exports and
 # its byte-identical results are left to machines that can run it.
-if /usr/lib/wine/wine --version >/dev/null 2>&1 && [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+if "${wine32:-wine}" --version >/dev/null 2>&1 && [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
     ctest --test-dir "$build/i686" --output-on-failure --timeout 900
 else
     echo "NOTE: this kernel cannot run 32-bit programs: the i686 Wine tests are skipped here"

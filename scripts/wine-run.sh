@@ -4,7 +4,7 @@
 # otherwise a private prefix in the temporary folder. Without a display it
 # starts its own Xvfb screen, large enough for the plug-in's screen check.
 # 64-bit programs go straight to the 64-bit loader; 32-bit ones need a kernel
-# that runs 32-bit code (or qemu-user, see scripts/wine32-setup.sh).
+# that runs 32-bit code.
 set -u
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEPREFIX=${WINEPREFIX:-${TMPDIR:-/tmp}/crispcalm-wine-$(id -u)}
@@ -19,20 +19,24 @@ machine() {
     [ -n "$off" ] || return
     od -An -t x2 -j $((off + 4)) -N 2 "$1" | tr -d ' '
 }
+# The 64-bit loader: wine64 on the PATH, or the one the distribution's wine
+# wrapper starts for 64-bit programs.
+wine64=$(command -v wine64 || sed -n 's/^wine64=//p' "$(command -v wine)" 2>/dev/null | head -n 1)
+[ -n "$wine64" ] && [ -x "$wine64" ] || wine64=""
 loader=wine
-if [ -x /usr/lib/wine/wine64 ] && [ "$(machine "$exe")" = "8664" ]; then
-    loader=/usr/lib/wine/wine64
+if [ -n "$wine64" ] && [ "$(machine "$exe")" = "8664" ]; then
+    loader=$wine64
 fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
-    if [ -x /usr/lib/wine/wine64 ]; then /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1; else wineboot -i >/dev/null 2>&1; fi
+    if [ -n "$wine64" ]; then "$wine64" wineboot -i >/dev/null 2>&1; else wineboot -i >/dev/null 2>&1; fi
     (command -v wineserver >/dev/null && wineserver -w) || true
 fi
 # Unmanaged windows: without a window manager on Xvfb, Wine otherwise waits
 # about 2 s for every window it hides.
 if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
     reg=wine
-    [ -x /usr/lib/wine/wine64 ] && reg=/usr/lib/wine/wine64
+    [ -n "$wine64" ] && reg=$wine64
     "$reg" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     (command -v wineserver >/dev/null && wineserver -w) || true
 fi

@@ -1,5 +1,5 @@
-// Thin wrappers over the host's services, reached through the pointers the
-// entry point records on every call. Every wrapper tolerates a missing host.
+// Thin wrappers over the host's services, each given the record or suite of
+// the call it serves. Every wrapper tolerates a missing host or procedure.
 #pragma once
 
 #include <cstddef>
@@ -7,28 +7,25 @@
 
 #include "hostapi/PluginHost.h"
 
-// Filter record of the current call (null during the about selector, whose
-// record has no handle or image services).
-extern FilterRecord* hostRecord;
-extern SPBasicSuite* hostBasicSuite;
-// The library's module instance (an HINSTANCE on Windows), recorded at attach.
+// The library's module instance (an HINSTANCE on Windows), recorded at attach
+// and read-only afterwards.
 extern void* moduleInstance;
 
 // Attach notification body: reason 1 (process) or 2 (thread) keeps the handle,
 // anything else stores null. Always succeeds.
 bool recordModuleInstance(void* instance, uint32_t reason);
 
-Handle newHostHandle(int32_t size);
-void disposeHostHandle(Handle h);
+Handle newHostHandle(const FilterRecord* record, int32_t size);
+void disposeHostHandle(const FilterRecord* record, Handle h);
 // Pointer to the handle's data, or null. moveHigh is always true.
-void* lockHostHandle(Handle h);
-void unlockHostHandle(Handle h);
+void* lockHostHandle(const FilterRecord* record, Handle h);
+void unlockHostHandle(const FilterRecord* record, Handle h);
 // Size of a handle, or -1 when the host cannot tell.
-int32_t hostHandleSize(Handle h);
+int32_t hostHandleSize(const FilterRecord* record, Handle h);
 
 // Zero-filled block of exactly size bytes from the host's buffer suite, or null.
-void* allocBuffer(size_t size);
-void freeBuffer(void* block);
+void* allocBuffer(SPBasicSuite* basic, size_t size);
+void freeBuffer(SPBasicSuite* basic, void* block);
 
 // Opens "http://<hostName>" through the host. False without the suite.
-bool browseWebAddress(const char* hostName);
+bool browseWebAddress(SPBasicSuite* basic, const char* hostName);

@@ -1,12 +1,14 @@
-// The few platform services portable code needs. Windows builds install the
-// toolkit's implementation; other builds a headless one (messages to stderr,
-// no screen limit, no dialog). Tests may replace single entries.
+// The few platform services the entry point needs. Windows builds link the
+// implementation of dialog/win32; other builds the headless one of entry/
+// (messages to stderr, no screen limit, no dialog). Tests may replace single
+// entries.
 #pragma once
 
 #include <cstdint>
 
 struct FilterRecord;
 struct FilterParameters;
+struct SPBasicSuite;
 
 enum MessageKind : int { MessageOk = 0, MessageError = 3, MessageYesNo = 5 };
 
@@ -17,7 +19,8 @@ struct PlatformServices {
     int32_t (*desktopHeight)();
     // Runs the main dialog on the block: 1 OK, 0 cancelled, anything else failed.
     int (*runMainDialog)(FilterRecord* record, FilterParameters* block);
-    void (*showAboutBox)();
+    // The about box; basic is the host's suite for opening the web address.
+    void (*showAboutBox)(SPBasicSuite* basic);
     // Progress bar of the open dialog, 0..100; nothing without a dialog.
     void (*setDialogProgress)(int percent);
 };

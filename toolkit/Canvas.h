@@ -24,7 +24,8 @@ public:
     Canvas() = default;
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
-    ~Canvas();
+    // Virtual: dialogs derive from it, and an owner is held as a Canvas.
+    virtual ~Canvas();
 
     // Makes a bare record refer to an existing window (for instance the host's
     // main window, passed as the owner of a dialog).

@@ -49,7 +49,7 @@ uint32_t Dialog::run(const char* title, int16_t x, int16_t y, int16_t width, int
     if (!instance_ && ownerWindow)
         instance_ = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(ownerWindow, GWLP_HINSTANCE));
 
-    SetDoubleClickTime(1);
+    holdDoubleClicks();
     installedHook_ = 0;
     const INT_PTR answer = DialogBoxIndirectParamA(instance_, &dialogTemplate.header, ownerWindow, procedure,
                                                    reinterpret_cast<LPARAM>(this));
@@ -59,12 +59,22 @@ uint32_t Dialog::run(const char* title, int16_t x, int16_t y, int16_t width, int
         removeKeyboardHook();
         installedHook_ = 0;
     }
-    SetDoubleClickTime(0);
+    releaseDoubleClicks();
     releaseDrawingState();
     window_ = nullptr;
     if (!ranAtAll || answer == -1) return kDialogFailed;
     return uint32_t(answer);
 }
+
+// While the dialog has the focus no two clicks make a double click: the
+// controls tell double clicks apart themselves.
+void Dialog::holdDoubleClicks() {
+    const UINT now = GetDoubleClickTime();
+    if (now != 1) userDoubleClickTime_ = now;
+    SetDoubleClickTime(1);
+}
+
+void Dialog::releaseDoubleClicks() { SetDoubleClickTime(userDoubleClickTime_); }
 
 void Dialog::setDefaultButton(PushButton& button) {
     if (!window_ || !button.window()) return;

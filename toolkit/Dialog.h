@@ -63,4 +63,9 @@ private:
 
     HWND lastRadio_ = nullptr;
     uint8_t installedHook_ = 0;
+    // The user's own double-click time, put back whenever the dialog stops
+    // holding it at 1 ms (0 asks for the system's default).
+    UINT userDoubleClickTime_ = 0;
+    void holdDoubleClicks();
+    void releaseDoubleClicks();
 };

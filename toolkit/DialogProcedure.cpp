@@ -120,10 +120,10 @@ uint32_t Dialog::onInit(HWND window) {
 uint32_t Dialog::translate(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_SETFOCUS:
-            SetDoubleClickTime(1);
+            holdDoubleClicks();
             return 0;
         case WM_KILLFOCUS:
-            SetDoubleClickTime(0);
+            releaseDoubleClicks();
             return 0;
         case WM_PAINT:
             return onPaint();

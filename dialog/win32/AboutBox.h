@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "hostapi/PluginHost.h"
 #include "toolkit/ButtonControls.h"
 #include "toolkit/Dialog.h"
 #include "toolkit/Label.h"
@@ -15,12 +16,15 @@ extern const char* const kMakerWebAddress;
 
 class AboutBox : public Dialog {
 public:
+    // basic: the host's suite that opens the web address (may be null).
+    explicit AboutBox(SPBasicSuite* basic = nullptr) : basic_(basic) {}
     uint32_t handleEvent(int32_t code, Control* control, int32_t a, int32_t b) override;
 
     Label& productLine() { return productLine_; }
     PushButton& webLink() { return webLink_; }
 
 private:
+    SPBasicSuite* basic_;
     Label productLine_;
     Label versionCaption_;
     Label versionNumber_;
@@ -29,4 +33,4 @@ private:
 };
 
 // Builds the about box, runs it and returns its result.
-uint32_t showAboutBox();
+uint32_t showAboutBox(SPBasicSuite* basic);

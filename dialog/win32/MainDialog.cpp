@@ -196,7 +196,7 @@ bool MainDialog::build() {
     const bool buffers = allocatePreviewBuffers(preview_, pane.width, pane.height);
     createPreviewColumn();
     // The fourth colour readout is for the black ink only.
-    if (imageClassForMode(record_ ? record_->imageMode : plugInModeRGBColor) != ImageClassCMYK) readouts_[3].show(0);
+    if (imageClassForMode(record_ ? record_->imageMode : plugInModeRGBColor) != ImageClass::CMYK) readouts_[3].show(0);
     createOperationGroup();
     createSelectionGroup();
     createSettingsGroup();
@@ -415,8 +415,8 @@ void MainDialog::placeFirstView() {
 
 void MainDialog::fillColorSpaceList() {
     const ImageClass imageClass = imageClassForMode(record_ ? record_->imageMode : plugInModeRGBColor);
-    const bool cmyk = imageClass == ImageClassCMYK;
-    working_->imageClass = cmyk ? ImageClassCMYK : ImageClassRGB;
+    const bool cmyk = imageClass == ImageClass::CMYK;
+    working_->imageClass = cmyk ? ImageClass::CMYK : ImageClass::RGB;
     colorSpaceList_.clear();
     colorSpaceList_.addItem(cmyk ? "CMYK" : "RGB");
     colorSpaceList_.addItem("HSI");
@@ -449,7 +449,7 @@ void MainDialog::applyToControls(const FilterParameters& block) {
     operationList_.select(v.operationItem);
     amountSlider_.setPosition(v.amount);
     colorSpaceList_.select(v.colorSpaceItem);
-    relabelChannels(colorModelForItem(v.colorSpaceItem, working_ ? working_->imageClass : ImageClassRGB));
+    relabelChannels(colorModelForItem(v.colorSpaceItem, working_ ? working_->imageClass : ImageClass::RGB));
     for (int i = 0; i < 4; ++i) channels_[i].setState(v.channel[i] ? CheckOn : CheckOff);
     fromCurves_.setChecked(v.fromCurves ? 1 : 0);
     edgesOnly_.setChecked(v.fromCurves ? 0 : 1);

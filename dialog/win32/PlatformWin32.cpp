@@ -11,7 +11,7 @@
 namespace {
 int win32Message(const char* text, const char* title, int kind) { return showMessage(title, text, kind) ? 1 : 0; }
 int32_t win32DesktopHeight() { return Canvas::screenSize().v; }
-void win32About() { showAboutBox(); }
+void win32About(SPBasicSuite* basic) { showAboutBox(basic); }
 }  // namespace
 
 PlatformServices defaultPlatformServices() {

@@ -15,6 +15,7 @@
 #include <unistd.h>
 #endif
 
+#include "base/Version.h"
 #include "dialog/SettingsFile.h"
 #include "host/CliOptions.h"
 #include "host/CliRun.h"
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::printf("crispcalm 2.2 (Tarvo Crisp+Calm plug-in host)\n");
+        std::printf("crispcalm %s (Tarvo Crisp+Calm plug-in host)\n", kVersionText);
         return 0;
     }
     if (!startImageIo(argv[0], error)) return fail(error);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -75,12 +76,17 @@ bool readWicImage(const std::string& path, HostImage& image, std::string& error)
     ComPtr<IWICBitmapFrameDecode> frame;
     ComPtr<IWICFormatConverter> converter;
     const std::wstring wide = widen(path);
-    if (FAILED(f->CreateDecoderFromFilename(wide.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
-                                            decoder.out())) ||
-        FAILED(decoder->GetFrame(0, frame.out())) || FAILED(f->CreateFormatConverter(converter.out())) ||
-        FAILED(converter->Initialize(frame.p, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                     WICBitmapPaletteTypeCustom))) {
-        error = "cannot read " + path;
+    HRESULT hr = f->CreateDecoderFromFilename(wide.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
+                                              decoder.out());
+    if (SUCCEEDED(hr)) hr = decoder->GetFrame(0, frame.out());
+    if (SUCCEEDED(hr)) hr = f->CreateFormatConverter(converter.out());
+    if (SUCCEEDED(hr))
+        hr = converter->Initialize(frame.p, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                   WICBitmapPaletteTypeCustom);
+    if (FAILED(hr)) {
+        char code[16];
+        std::snprintf(code, sizeof code, "%08lX", static_cast<unsigned long>(hr));
+        error = "cannot read " + path + " (error 0x" + code + ")";
         return false;
     }
     UINT width = 0, height = 0;

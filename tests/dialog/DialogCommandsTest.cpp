@@ -79,7 +79,7 @@ struct Opened {
     std::unique_ptr<CommandState> state = std::make_unique<CommandState>();
     Opened() {
         working.setDefaults();
-        working.imageClass = ImageClassRGB;
+        working.imageClass = ImageClass::RGB;
         dialog.working = &working;
         dialog.applyToControls(working);
         startCommands(*state, dialog, &working);

@@ -201,11 +201,11 @@ TEST(MainControlValues, BlockRoundTrips) {
     p.setDefaults();
     p.showResult = 0;
     p.overlayColor[1] = 0x1234;
-    p.operation = 2;
+    p.operation = Operation::Soften;
     p.amount = 77;
-    p.colorSpace = 3;
+    p.colorSpace = ColorSpace::Yuv;
     p.channelEnabled[1] = 0;
-    p.selectionSource = 0;
+    p.selectionSource = SelectionSource::EdgesOnly;
     p.falloff = 42;
     FilterParameters q;
     q.setDefaults();
@@ -218,16 +218,18 @@ TEST(MainControlValues, BlockRoundTrips) {
 
 TEST(MainControlValues, ChannelBoxesPerModel) {
     struct Case {
-        int32_t item, imageClass, shown;
+        int32_t item;
+        ImageClass imageClass;
+        int32_t shown;
         const char* first;
         bool firstChecked;
         const char* fourth;
     };
     const Case cases[] = {
-        {1, ImageClassRGB, 3, "Red", true, nullptr},
-        {1, ImageClassCMYK, 4, "Cyan", true, "Black"},
-        {2, ImageClassRGB, 3, "Hue", false, nullptr},
-        {3, ImageClassCMYK, 2, "Luminance", true, nullptr},
+        {1, ImageClass::RGB, 3, "Red", true, nullptr},
+        {1, ImageClass::CMYK, 4, "Cyan", true, "Black"},
+        {2, ImageClass::RGB, 3, "Hue", false, nullptr},
+        {3, ImageClass::CMYK, 2, "Luminance", true, nullptr},
     };
     for (const Case& c : cases) {
         ChannelBox boxes[4];

@@ -22,16 +22,16 @@ std::vector<uint8_t> blockBytes(const FilterParameters& p) {
 FilterParameters defaults() {
     FilterParameters p;
     p.setDefaults();
-    p.imageClass = ImageClassRGB;
+    p.imageClass = ImageClass::RGB;
     return p;
 }
 
 // A block whose every field the file carries differs from the defaults.
 FilterParameters unusualBlock() {
     FilterParameters p = defaults();
-    p.operation = 2;
+    p.operation = Operation::Soften;
     p.amount = 73;
-    p.colorSpace = 3;
+    p.colorSpace = ColorSpace::Yuv;
     p.channelEnabled[0] = p.channelEnabled[2] = 0;
     p.overlayColor[0] = 0x1234;
     p.overlayColor[1] = 0xFF80;
@@ -39,7 +39,7 @@ FilterParameters unusualBlock() {
     p.showResult = 0;
     p.contractExpand = -40;
     p.falloff = 35;
-    p.selectionSource = 0;
+    p.selectionSource = SelectionSource::EdgesOnly;
     p.opacity = 170;
     std::mt19937 rng(7);
     for (Curve* c : {&p.curves.hue, &p.curves.saturation, &p.curves.intensity}) {
@@ -59,9 +59,9 @@ TEST(SettingsFile, RoundTripKeepsFieldsAndQuantisesPoints) {
     FilterParameters loaded = defaults();
     loaded.sampleFlags[1] = 0;
     ASSERT_EQ(readSettingsFile(file.data(), file.size(), loaded), SettingsStatus::Ok);
-    EXPECT_EQ(loaded.operation, 2);
+    EXPECT_EQ(loaded.operation, Operation::Soften);
     EXPECT_EQ(loaded.amount, 73);
-    EXPECT_EQ(loaded.colorSpace, 3);
+    EXPECT_EQ(loaded.colorSpace, ColorSpace::Yuv);
     EXPECT_EQ(loaded.channelEnabled[0] + 2 * loaded.channelEnabled[1] + 4 * loaded.channelEnabled[2], 2);
     EXPECT_EQ(loaded.overlayColor[0], 0x1200);
     EXPECT_EQ(loaded.overlayColor[1], 0xFF00);  // the low byte cannot carry past 0xFF
@@ -69,7 +69,7 @@ TEST(SettingsFile, RoundTripKeepsFieldsAndQuantisesPoints) {
     EXPECT_EQ(loaded.showResult, 0);
     EXPECT_EQ(loaded.contractExpand, -40);
     EXPECT_EQ(loaded.falloff, 35);
-    EXPECT_EQ(loaded.selectionSource, 0);
+    EXPECT_EQ(loaded.selectionSource, SelectionSource::EdgesOnly);
     EXPECT_EQ(loaded.opacity, 170);
     EXPECT_EQ(loaded.sampleFlags[1], 0);  // not carried by the file
     for (int i = 0; i < kCurveSlots; ++i) {
@@ -80,11 +80,11 @@ TEST(SettingsFile, RoundTripKeepsFieldsAndQuantisesPoints) {
     EXPECT_EQ(writeSettingsFile(loaded), file);
 
     // The tag alone carries the operation; anything but 2 is Sharpen.
-    saved.operation = 7;
+    saved.operation = Operation(7);
     file = writeSettingsFile(saved);
     EXPECT_EQ(std::memcmp(file.data(), "QZR3", 4), 0);
     ASSERT_EQ(readSettingsFile(file.data(), file.size(), loaded), SettingsStatus::Ok);
-    EXPECT_EQ(loaded.operation, 1);
+    EXPECT_EQ(loaded.operation, Operation::Sharpen);
 }
 
 TEST(SettingsFile, ByteRulesAndRangeGuards) {
@@ -100,7 +100,7 @@ TEST(SettingsFile, ByteRulesAndRangeGuards) {
 
     // Out-of-range block values are clamped so every byte reads back sensibly.
     p.amount = 500;
-    p.colorSpace = 0;
+    p.colorSpace = ColorSpace(0);
     p.contractExpand = -300;
     p.opacity = 300;
     p.curves.hue.points[0] = 1.5f;
@@ -124,7 +124,7 @@ TEST(SettingsFile, ByteRulesAndRangeGuards) {
     f[3092] = 255;
     ASSERT_EQ(readSettingsFile(f.data(), f.size(), p), SettingsStatus::Ok);
     EXPECT_EQ(p.amount, 1);
-    EXPECT_EQ(p.colorSpace, 3);
+    EXPECT_EQ(p.colorSpace, ColorSpace::Yuv);
     EXPECT_EQ(p.channelEnabled[0], 1);
     EXPECT_EQ(p.contractExpand, -100);
     EXPECT_EQ(p.falloff, 100);
@@ -143,14 +143,14 @@ TEST(SettingsFile, OlderVersions) {
     FilterParameters p = unusualBlock();
     ASSERT_EQ(readSettingsFile(f.data(), f.size(), p), SettingsStatus::Ok);
     EXPECT_EQ(p.amount, 50);
-    EXPECT_EQ(p.colorSpace, 2);
+    EXPECT_EQ(p.colorSpace, ColorSpace::Hsi);
     EXPECT_EQ(p.overlayColor[0], 0xCC00);
     EXPECT_EQ(p.overlayColor[1], 0x6600);
     EXPECT_EQ(p.overlayColor[2], 0);
     EXPECT_EQ(p.showResult, 1);
     EXPECT_EQ(p.contractExpand, 0);
     EXPECT_EQ(p.falloff, 0);
-    EXPECT_EQ(p.selectionSource, 1);
+    EXPECT_EQ(p.selectionSource, SelectionSource::FromCurves);
     EXPECT_EQ(p.opacity, 100);
 
     // 2.0 and 2.1 renumber the colour space the same way; 2.2 keeps it.
@@ -161,7 +161,7 @@ TEST(SettingsFile, OlderVersions) {
             f[3080] = uint8_t(stored);
             p = defaults();
             ASSERT_EQ(readSettingsFile(f.data(), f.size(), p), SettingsStatus::Ok);
-            int expected = minor == 2 ? stored : stored == 1 ? 2 : 1;
+            const ColorSpace expected = ColorSpace(minor == 2 ? stored : stored == 1 ? 2 : 1);
             EXPECT_EQ(p.colorSpace, expected) << "2." << minor << " stored " << stored;
             EXPECT_EQ(p.opacity, 170);
         }
@@ -202,7 +202,7 @@ TEST(SettingsFile, RefusalsLeaveTheBlockUnchanged) {
             ASSERT_EQ(blockBytes(p), blockBytes(unusualBlock()));
             continue;
         }
-        ASSERT_TRUE(p.amount >= 1 && p.amount <= 100 && p.colorSpace >= 1 && p.colorSpace <= 3);
+        ASSERT_TRUE(p.amount >= 1 && p.amount <= 100 && int(p.colorSpace) >= 1 && int(p.colorSpace) <= 3);
         ASSERT_TRUE(p.contractExpand >= -100 && p.contractExpand <= 100 && p.falloff <= 100 && p.opacity <= 200);
     }
 }

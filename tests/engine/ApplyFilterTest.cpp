@@ -51,7 +51,9 @@ size_t differingSamples(const HostImage& a, const HostImage& b) {
 }
 
 // (operation, colour space, planes, depth)
-using Case = std::tuple<int, int, int, int>;
+using Case = std::tuple<Operation, ColorSpace, int, int>;
+constexpr Operation Sharpen = Operation::Sharpen, Soften = Operation::Soften;
+constexpr ColorSpace Own = ColorSpace::ImageModel, Hsi = ColorSpace::Hsi, Yuv = ColorSpace::Yuv;
 struct TileIndependence : ::testing::TestWithParam<Case> {
     FakePlatform platform;
 };
@@ -62,7 +64,7 @@ TEST_P(TileIndependence, EveryTileSizeGivesTheSameBytes) {
     FilterParameters p = defaults();
     p.operation = operation;
     p.colorSpace = colorSpace;
-    p.amount = operation == 2 ? 100 : 80;
+    p.amount = operation == Operation::Soften ? 100 : 80;
     p.opacity = 150;
     RunResult whole = run(image, p, 120, 90);
     ASSERT_EQ(whole.result, noErr);
@@ -80,9 +82,10 @@ TEST_P(TileIndependence, EveryTileSizeGivesTheSameBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllModels, TileIndependence,
-                         ::testing::Values(Case{1, 1, 3, 8}, Case{1, 2, 3, 16}, Case{1, 3, 3, 8}, Case{1, 1, 4, 8},
-                                           Case{2, 1, 3, 16}, Case{2, 2, 3, 8}, Case{2, 3, 3, 8}, Case{2, 1, 4, 16},
-                                           Case{2, 2, 4, 8}, Case{1, 3, 4, 16}));
+                         ::testing::Values(Case{Sharpen, Own, 3, 8}, Case{Sharpen, Hsi, 3, 16},
+                                           Case{Sharpen, Yuv, 3, 8}, Case{Sharpen, Own, 4, 8}, Case{Soften, Own, 3, 16},
+                                           Case{Soften, Hsi, 3, 8}, Case{Soften, Yuv, 3, 8}, Case{Soften, Own, 4, 16},
+                                           Case{Soften, Hsi, 4, 8}, Case{Sharpen, Yuv, 4, 16}));
 
 struct ApplyFilter : ::testing::Test {
     FakePlatform platform;
@@ -122,7 +125,7 @@ TEST_F(ApplyFilter, EmptySelectionChangesNothing) {
 TEST_F(ApplyFilter, AbortKeepsEarlierTilesAndFreesEverything) {
     const HostImage image = makeTestImage(400, 300, 3, 8, 5);
     FilterParameters p = defaults();
-    p.operation = 2;
+    p.operation = Operation::Soften;
     p.amount = 100;
     int reports = 0;
     RunResult r = run(image, p, 400, 40, {}, [&](int32_t, int32_t) { return ++reports >= 3; });
@@ -162,7 +165,7 @@ TEST_F(ApplyFilter, YuvChrominanceActsOnBothColourDifferences) {
     HostImage image = makeTestImage(90, 70, 3, 16, 9);
     for (uint16_t& s : image.samples) s = uint16_t(12000 + s / 4);
     FilterParameters p = defaults();
-    p.colorSpace = 3;
+    p.colorSpace = ColorSpace::Yuv;
     p.curves.saturation.reset(CurveIntensity);  // select every colour, greys included
     p.amount = 100;
     p.channelEnabled[0] = 0;
@@ -206,14 +209,14 @@ TEST_F(ApplyFilter, OutOfRangeStoredValuesEndInAResult) {
     const HostImage image = makeTestImage(60, 40, 3, 8);
     FilterParameters p = defaults();
     for (int32_t amount : {0, -5, 1000000, 2147483647}) {
-        for (int operation : {1, 2, 7}) {
+        for (Operation operation : {Operation::Sharpen, Operation::Soften, Operation(7)}) {
             p.amount = amount;
             p.operation = operation;
             p.contractExpand = -2147483647 - 1;
             p.opacity = -3;
             RunResult r = run(image, p, 32, 32);
             EXPECT_TRUE(r.result == noErr || r.result == memFullErr || r.result == filterBadParameters)
-                << amount << " " << operation << " gave " << r.result;
+                << amount << " " << int(operation) << " gave " << r.result;
             EXPECT_EQ(r.stats.liveBuffers, 0u);
             EXPECT_FALSE(r.stats.wroteOutsideOutRect);
         }

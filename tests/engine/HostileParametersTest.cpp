@@ -115,7 +115,7 @@ TEST_F(HostileParameters, NaNCurvePointsSelectNothing) {
 TEST_F(HostileParameters, SoftenMarginWiderThanTheImageIsRefused) {
     const HostImage image = makeTestImage(21, 24, 4, 16, 2);
     FilterParameters p = defaults(image);
-    p.operation = 2;
+    p.operation = Operation::Soften;
     p.amount = 136448;
     const RunResult refused = run(image, p, 1, 2);
     EXPECT_EQ(refused.result, filterBadParameters);
@@ -125,7 +125,7 @@ TEST_F(HostileParameters, SoftenMarginWiderThanTheImageIsRefused) {
     for (auto [width, height] : {std::pair{1, 1}, {1, 9}, {9, 1}, {2, 2}}) {
         const HostImage tiny = makeTestImage(width, height, 3, 8, 1);
         FilterParameters q = defaults(tiny);
-        q.operation = 2;
+        q.operation = Operation::Soften;
         q.amount = 100;
         EXPECT_EQ(run(tiny, q, 1, 1).result, noErr) << width << "x" << height;
         q.amount = 3400;  // the margin is 1 pixel up to here on these images

@@ -143,8 +143,6 @@ struct Session {
             displayedMode = map.imageMode;
             return whole && map.colBytes == 1 ? noErr : paramErr;
         });
-        hostRecord = &host.record();
-        hostBasicSuite = host.record().sSPBasic;
         view.controls = controls;
         view.controls.imageClass = imageClassForMode(image.mode);
         block = view.controls;
@@ -160,8 +158,6 @@ struct Session {
         releasePreview(preview);
         EXPECT_EQ(host.stats().liveBuffers, 0u);
         EXPECT_EQ(view.openContexts, 0);
-        hostRecord = nullptr;
-        hostBasicSuite = nullptr;
     }
     std::vector<uint8_t> processed() const {
         const PreviewPlanes& b = preview.processed;
@@ -211,11 +207,11 @@ TEST_P(PreviewMatchesTheDriver, PixelForPixel) {
     }
     FilterParameters p;
     p.setDefaults();
-    p.operation = c.operation;
+    p.operation = Operation(c.operation);
     p.amount = c.operation == 2 ? 100 : 70;
-    p.colorSpace = c.colorSpace;
+    p.colorSpace = ColorSpace(c.colorSpace);
     p.contractExpand = c.contractExpand;
-    p.selectionSource = c.selectionSource;
+    p.selectionSource = SelectionSource(c.selectionSource);
     p.falloff = 40;
 
     // The 1:1 data the pipeline runs on: the scaled image, or the part itself.
@@ -285,13 +281,11 @@ TEST_F(PreviewControlss, OverlayTintsTheSelectionOverTheUnprocessedPixels) {
         p.overlayColor[2] = 0x007F;
         double colour[4] = {19, 255, 0, 0};
         if (planes == 4) {
-            hostRecord = nullptr;
             HostCore converter;
-            hostRecord = &converter.record();
+            RunContext run(&converter.record());
             uint16_t ink[4];
-            ASSERT_TRUE(rgbToCmyk(p.overlayColor, ink));
+            ASSERT_TRUE(rgbToCmyk(run, p.overlayColor, ink));
             for (int i = 0; i < 4; ++i) colour[i] = 255 - to8Bit(ink[i]);
-            hostRecord = nullptr;
         }
         const std::vector<uint8_t> before =
             placed(scaleImage(source, selection, whole, 240, 160).image, 240, 200, 0, 20, 1);
@@ -341,7 +335,7 @@ TEST_F(PreviewControlss, UncheckedPreviewShowsTheFetchedImageWithoutRendering) {
 
 TEST_F(PreviewControlss, NoTickedChannelCopiesTheUnprocessedPreview) {
     FilterParameters p = defaults();
-    p.colorSpace = 3;  // YUV offers two boxes; the third does not count
+    p.colorSpace = ColorSpace::Yuv;  // YUV offers two boxes; the third does not count
     p.channelEnabled[0] = p.channelEnabled[1] = 0;
     Session s(image, {}, p, 240, 200, 0.5);
     ASSERT_TRUE(fetchPreview(s.preview, whole));

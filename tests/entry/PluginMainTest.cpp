@@ -41,7 +41,7 @@ TEST_F(EntryTest, ParametersCreatesDefaultBlockAndAsksForTheDialog) {
     EXPECT_TRUE(p.isValid());
     EXPECT_EQ(p.showDialog, 1);
     EXPECT_EQ(p.amount, 50);
-    EXPECT_EQ(p.imageClass, 0);
+    EXPECT_EQ(p.imageClass, ImageClass(0));
     EXPECT_TRUE(platform.messages.empty());
 
     // A later parameters selector keeps the settings and asks for the dialog again.
@@ -119,7 +119,7 @@ TEST_F(EntryTest, StartWithoutBlockOrWithBadSignature) {
 
 TEST_F(EntryTest, ShortParameterHandleIsNeverReadPastItsEnd) {
     std::vector<uint8_t> bytes(100, 0);
-    storeU32(bytes.data(), kParametersSignature);
+    ByteWriter(bytes.data(), bytes.size()).u32(kParametersSignature);
     host.setParameterBytes(bytes);
     EXPECT_EQ(call(filterSelectorStart), filterBadParameters);
     EXPECT_EQ(call(filterSelectorParameters), filterBadParameters);
@@ -132,7 +132,7 @@ TEST_F(EntryTest, CancelledDialogKeepsAskingAndOkAppliesSilentlyNextTime) {
     platform.dialogOutcome = 0;
     platform.editInDialog = [](FilterParameters* p) {
         p->amount = 90;
-        p->imageClass = ImageClassRGB;
+        p->imageClass = ImageClass::RGB;
     };
     EXPECT_EQ(call(filterSelectorStart), userCanceledErr);
     EXPECT_EQ(stored().showDialog, 1);
@@ -160,7 +160,7 @@ TEST_F(EntryTest, LastFilterChecksTheImageTypeUnlessHsi) {
     FilterParameters p;
     p.setDefaults();
     p.showDialog = 0;
-    p.imageClass = ImageClassRGB;
+    p.imageClass = ImageClass::RGB;
     store(p);
     host.setImage(makeTestImage(24, 20, 4, 8));  // now a CMYK image
     const HostImage before = host.image();
@@ -169,19 +169,19 @@ TEST_F(EntryTest, LastFilterChecksTheImageTypeUnlessHsi) {
     EXPECT_EQ(platform.messages[0].text, kLastFilterMessage);
     EXPECT_EQ(host.image().samples, before.samples);
 
-    p.colorSpace = 2;  // HSI works on either class
+    p.colorSpace = ColorSpace::Hsi;  // HSI works on either class
     store(p);
     platform.messages.clear();
     EXPECT_EQ(call(filterSelectorStart), noErr);
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_NE(host.image().samples, before.samples);
 
-    p.colorSpace = 3;
-    p.imageClass = ImageClassCMYK;
+    p.colorSpace = ColorSpace::Yuv;
+    p.imageClass = ImageClass::CMYK;
     store(p);
     host.setImage(makeTestImage(24, 20, 3, 16));  // RGB48 after CMYK parameters
     EXPECT_EQ(call(filterSelectorStart), 1);
-    p.imageClass = ImageClassRGB;
+    p.imageClass = ImageClass::RGB;
     store(p);
     platform.messages.clear();
     EXPECT_EQ(call(filterSelectorStart), noErr);

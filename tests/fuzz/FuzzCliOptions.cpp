@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (options.tileWidth < 1 || options.tileWidth > 30000 || options.tileHeight < 1 || options.tileHeight > 30000)
         std::abort();
-    for (int model : {1, 2, 3, 5}) {
+    for (ColorModel model : {ColorModel::HSI, ColorModel::RGB, ColorModel::CMYK, ColorModel::YUV}) {
         int flags[4] = {7, 7, 7, 7};
         std::string channelError;
         const bool ok = channelFlagsFor(options.channels, model, flags, channelError);

@@ -37,7 +37,7 @@ constexpr size_t kBufferLimit = size_t(64) << 20;
 int quietMessage(const char*, const char*, int) { return 1; }
 int32_t screenHeight() { return 1024; }
 int noDialog(FilterRecord*, FilterParameters*) { return -1; }
-void nothing() {}
+void nothing(SPBasicSuite*) {}
 void noProgress(int) {}
 
 const std::vector<uint8_t>& defaultBlock() {

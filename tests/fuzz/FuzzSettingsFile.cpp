@@ -18,9 +18,9 @@ std::vector<uint8_t> bytesOf(const FilterParameters& p) {
 }
 
 bool inRange(const FilterParameters& p) {
-    return p.amount >= 1 && p.amount <= 100 && p.colorSpace >= 1 && p.colorSpace <= 3 && p.opacity >= 0 &&
+    return p.amount >= 1 && p.amount <= 100 && int(p.colorSpace) >= 1 && int(p.colorSpace) <= 3 && p.opacity >= 0 &&
            p.opacity <= 200 && p.contractExpand >= -100 && p.contractExpand <= 100 && p.falloff >= 0 &&
-           p.falloff <= 100 && (p.operation == 1 || p.operation == 2);
+           p.falloff <= 100 && (p.operation == Operation::Sharpen || p.operation == Operation::Soften);
 }
 
 }  // namespace

@@ -57,22 +57,22 @@ bool parameterSeeds(const fs::path& dir) {
     bool ok = true;
 
     FilterParameters p = defaults();
-    p.imageClass = 2;
+    p.imageClass = ImageClass::RGB;
     ok &= save(d, "sharpen-rgb8", parameterSeed({0x20, 22, 16, 7, 5, 1, 0x21, 0x33}, p, scalars));
 
     p = defaults();
-    p.imageClass = 3;
-    p.operation = 2;
+    p.imageClass = ImageClass::CMYK;
+    p.operation = Operation::Soften;
     p.amount = 100;
-    p.colorSpace = 2;
+    p.colorSpace = ColorSpace::Hsi;
     p.contractExpand = 60;
     p.falloff = 40;
     ok &= save(d, "soften-hsi-cmyk16-selection", parameterSeed({0x2E, 20, 23, 9, 9, 7, 0x12, 0x88}, p, scalars));
 
     p = defaults();
-    p.imageClass = 2;
-    p.colorSpace = 3;
-    p.selectionSource = 0;
+    p.imageClass = ImageClass::RGB;
+    p.colorSpace = ColorSpace::Yuv;
+    p.selectionSource = SelectionSource::EdgesOnly;
     p.opacity = 150;
     p.contractExpand = -70;
     p.falloff = 100;
@@ -80,18 +80,18 @@ bool parameterSeeds(const fs::path& dir) {
     ok &= save(d, "edges-yuv-rgb16-contract", parameterSeed({0x34, 17, 19, 4, 31, 3, 0x21, 0x55}, p, scalars));
 
     p = defaults();
-    p.imageClass = 3;
-    p.operation = 7;
+    p.imageClass = ImageClass::CMYK;
+    p.operation = Operation(7);
     p.amount = std::numeric_limits<int32_t>::max();
     p.opacity = -5;
     p.contractExpand = std::numeric_limits<int32_t>::min();
     p.falloff = 1000;
-    p.colorSpace = -1;
+    p.colorSpace = ColorSpace(-1);
     ok &= save(d, "out-of-range-scalars", parameterSeed({0x22, 11, 13, 3, 2, 9, 0, 0}, p, scalars));
 
     // Whole blocks with damaged curves: NaN, infinities and huge points.
     p = defaults();
-    p.imageClass = 2;
+    p.imageClass = ImageClass::RGB;
     p.curves.hue.points[100] = std::numeric_limits<float>::quiet_NaN();
     p.curves.saturation.points[0] = std::numeric_limits<float>::infinity();
     p.curves.saturation.points[700] = -std::numeric_limits<float>::infinity();
@@ -100,8 +100,8 @@ bool parameterSeeds(const fs::path& dir) {
     ok &= save(d, "damaged-curves", parameterSeed({0x20, 24, 24, 16, 16, 5, 0, 0}, p, kFilterParametersSize));
 
     p = defaults();
-    p.imageClass = 2;
-    p.operation = 2;
+    p.imageClass = ImageClass::RGB;
+    p.operation = Operation::Soften;
     p.amount = 5000;
     for (int i = 0; i < kCurveSlots; ++i) p.curves.hue.points[i] = NoPoint;
     p.curves.saturation.points[1023] = -0.5f;
@@ -118,8 +118,8 @@ bool settingsSeeds(const fs::path& dir) {
     p.opacity = 200;
     const Bytes sharpen = writeSettingsFile(p);
     ok &= save(d, "v22-sharpen.qzr3", sharpen);
-    p.operation = 2;
-    p.colorSpace = 3;
+    p.operation = Operation::Soften;
+    p.colorSpace = ColorSpace::Yuv;
     ok &= save(d, "v22-soften.qzr4", writeSettingsFile(p));
 
     Bytes v20 = sharpen;
@@ -232,10 +232,12 @@ bool piplSeeds(const fs::path& dir) {
     b[6] = 2;  // two properties
     auto property = [&](const char* key, const Bytes& value) {
         Bytes head(16, 0);
-        storeU32(head.data(), 0x3842494D);  // '8BIM'
-        storeU32(head.data() + 4, (uint32_t(uint8_t(key[0])) << 24) | (uint32_t(uint8_t(key[1])) << 16) |
-                                      (uint32_t(uint8_t(key[2])) << 8) | uint32_t(uint8_t(key[3])));
-        storeU32(head.data() + 12, uint32_t(value.size()));
+        ByteWriter w(head.data(), head.size());
+        w.u32(0x3842494D);  // '8BIM'
+        w.u32((uint32_t(uint8_t(key[0])) << 24) | (uint32_t(uint8_t(key[1])) << 16) | (uint32_t(uint8_t(key[2])) << 8) |
+              uint32_t(uint8_t(key[3])));
+        w.seek(12);
+        w.u32(uint32_t(value.size()));
         b.insert(b.end(), head.begin(), head.end());
         b.insert(b.end(), value.begin(), value.end());
         while (b.size() % 4 != 2) b.push_back(0);  // values padded to four bytes after the 10-byte header

@@ -111,8 +111,8 @@ TEST_F(OddImages, ImageSmallerThanTheMarginMirrorsItsMarginsInside) {
     // must still give the same bytes.
     FilterParameters p;
     p.setDefaults();
-    p.imageClass = ImageClassRGB;
-    p.operation = 2;
+    p.imageClass = ImageClass::RGB;
+    p.operation = Operation::Soften;
     p.amount = 5000;
     const std::string params = writeBlock("wide.bin", p);
     const HostImage image = makeTestImage(5, 4, 3, 8, 9);
@@ -232,8 +232,8 @@ TEST_F(OddImages, TooLargeForTheHostGivesAClearMessageAndNoOutput) {
     }
     FilterParameters p;
     p.setDefaults();
-    p.imageClass = ImageClassRGB;
-    p.operation = 2;
+    p.imageClass = ImageClass::RGB;
+    p.operation = Operation::Soften;
     p.amount = 6600;
     const std::string wide = writeBlock("wide.bin", p);
     o = crispcalm("--params " + wide + " --tile 30000x30000 " + big + " -o " + out);

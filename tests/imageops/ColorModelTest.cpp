@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "imageops/ColorModel.h"
-#include "services/HostServices.h"
 #include "tests/imageops/ImageOpsTestSupport.h"
 
 namespace {
@@ -197,38 +196,41 @@ TEST_F(HostColour, ConversionsThroughTheHostAtEightBits) {
     // Pure red: no cyan, full magenta and yellow, no black (internal 0 = no ink).
     const uint16_t red[3] = {65535, 0, 0};
     uint16_t cmyk[4] = {1, 1, 1, 1};
-    ASSERT_TRUE(rgbToCmyk(red, cmyk));
+    ASSERT_TRUE(rgbToCmyk(run, red, cmyk));
     EXPECT_EQ(cmyk[0], 0);
     EXPECT_EQ(cmyk[1], 65280);
     EXPECT_EQ(cmyk[2], 65280);
     EXPECT_EQ(cmyk[3], 0);
     uint16_t rgb[3];
-    ASSERT_TRUE(cmykToRgb(cmyk, rgb));
+    ASSERT_TRUE(cmykToRgb(run, cmyk, rgb));
     EXPECT_EQ(rgb[0], 65280);
     EXPECT_EQ(rgb[1], 0);
     EXPECT_EQ(rgb[2], 0);
     const uint16_t yuvGrey[3] = {32896, 32768, 32768};
-    ASSERT_TRUE(yuvToCmyk(yuvGrey, cmyk));
+    ASSERT_TRUE(yuvToCmyk(run, yuvGrey, cmyk));
     EXPECT_EQ(cmyk[0], 0);
     EXPECT_EQ(cmyk[3], 126 * 256);  // RGB 129 grey: 126 of black
+    // The request record is the run's own: the host saw this build's size.
+    EXPECT_EQ(run.colorRequest().infoSize, int32_t(sizeof(ColorServicesInfo)));
 }
 
 TEST_F(HostColour, RefusedConversionsLeaveTheOutput) {
     const uint16_t in[4] = {100, 200, 300, 400};
+    struct Refusal {
+        const uint16_t* source;
+        ColorModel from, to;
+    };
+    const Refusal refusals[] = {{in, ColorModel::RGB, ColorModel::RGB},
+                                {in, ColorModel::CMYK, ColorModel::YUV},
+                                {in, ColorModel::HSI, ColorModel::CMYK},
+                                {nullptr, ColorModel::RGB, ColorModel::CMYK}};
     uint16_t out[4] = {9, 9, 9, 9};
-    const size_t callsBefore = host.stats().progressCalls;
-    EXPECT_FALSE(convertThroughHost(in, 2, out, 2));
-    EXPECT_FALSE(convertThroughHost(in, 3, out, 5));
-    EXPECT_FALSE(convertThroughHost(nullptr, 2, out, 3));
-    EXPECT_EQ(out[0], 9);
-    EXPECT_EQ(host.stats().progressCalls, callsBefore);
-    FilterRecord* saved = hostRecord;
-    hostRecord = nullptr;
-    EXPECT_FALSE(rgbToCmyk(in, out));
-    hostRecord = saved;
-    hostRecord->colorServices = nullptr;
-    EXPECT_FALSE(rgbToCmyk(in, out));
-    EXPECT_EQ(out[3], 9);
+    for (const Refusal& r : refusals) EXPECT_FALSE(convertThroughHost(run, r.source, r.from, out, r.to));
+    RunContext noHost(nullptr);
+    EXPECT_FALSE(rgbToCmyk(noHost, in, out));
+    host.record().colorServices = nullptr;
+    EXPECT_FALSE(rgbToCmyk(run, in, out));
+    for (uint16_t v : out) EXPECT_EQ(v, 9);
 }
 
 }  // namespace

@@ -1,40 +1,52 @@
 #include "imageops/ColorModel.h"
 #include "imageops/ImageBuffer.h"
+#include "imageops/MirrorPad.h"
 #include "tests/imageops/ImageOpsTestSupport.h"
 
 namespace {
 
 using ImageBuffers = HostTest;
 
-Point16 pt(int v, int h) { return Point16{int16_t(v), int16_t(h)}; }
-
-TEST_F(ImageBuffers, AllocationIsZeroFilledAndGivenBack) {
+TEST_F(ImageBuffers, OwnsItsBlockAndGivesItBackOnEveryPath) {
     ImageBuffer b;
-    ASSERT_TRUE(allocateHsi(b, 7, 3));
+    ASSERT_TRUE(b.allocate(run, 7, 3, HsiChannels));
     EXPECT_EQ(b.width, 7);
     EXPECT_EQ(b.height, 3);
     for (int i = 0; i < 7 * 3 * 5; ++i) ASSERT_EQ(b.data[i], 0);
     EXPECT_EQ(host.stats().liveBufferBytes, size_t(7 * 3 * 5 * 2));
-    // The YUV variant gives back what the descriptor held before.
-    ASSERT_TRUE(allocateYuv(b, 2, 2));
+    // Allocating again gives back what the buffer held first.
+    ASSERT_TRUE(b.allocate(run, 2, 2, YuvChannels));
     EXPECT_EQ(host.stats().liveBuffers, 1u);
-    release(b);
+    // Moving hands the block over; the moved-from buffer is empty.
+    ImageBuffer moved(std::move(b));
     EXPECT_EQ(b.data, nullptr);
-    EXPECT_EQ(b.width, 0);
-    release(b);  // twice is harmless
+    EXPECT_EQ(moved.width, 2);
+    {
+        ImageBuffer other;
+        ASSERT_TRUE(other.allocate(run, 3, 3, MaskChannels));
+        other = std::move(moved);  // gives back its own block, takes the moved one
+        EXPECT_EQ(host.stats().liveBuffers, 1u);
+    }
+    EXPECT_EQ(host.stats().liveBuffers, 0u);
+    b.release();  // an empty buffer releases nothing
 
-    EXPECT_FALSE(allocateMask(b, 0, 5));
-    EXPECT_FALSE(allocateRgb(b, -3, 5));
-    EXPECT_FALSE(allocateCmyk(b, 1 << 30, 1 << 30));
-    host.setBufferLimit(100);
-    EXPECT_FALSE(allocateRgb(b, 100, 100));
-    EXPECT_EQ(b.data, nullptr);
+    struct Refusal {
+        int32_t width, height;
+        size_t limit;
+    };
+    for (const Refusal& r :
+         {Refusal{0, 5, 0}, Refusal{-3, 5, 0}, Refusal{1 << 30, 1 << 30, 0}, Refusal{100, 100, 100}}) {
+        host.setBufferLimit(r.limit);
+        EXPECT_FALSE(b.allocate(run, r.width, r.height, RgbChannels)) << r.width << "x" << r.height;
+        EXPECT_EQ(b.data, nullptr);
+        EXPECT_EQ(b.width, 0);
+    }
     host.setBufferLimit(0);
 }
 
 TEST_F(ImageBuffers, WholeBufferConversions) {
     std::mt19937 rng(2);
-    OwnedBuffer rgb(6, 5, 3), hsi(6, 5, 5), yuv(6, 5, 3), back(6, 5, 3), wrong(5, 6, 5);
+    OwnedBuffer rgb(run, 6, 5, 3), hsi(run, 6, 5, 5), yuv(run, 6, 5, 3), back(run, 6, 5, 3), wrong(run, 5, 6, 5);
     fillRandom(rgb, rng);
     ASSERT_TRUE(rgbBufferToHsi(hsi.buffer, rgb.buffer));
     HsiPixel p;
@@ -52,60 +64,56 @@ TEST_F(ImageBuffers, WholeBufferConversions) {
     EXPECT_FALSE(yuvBufferToRgb(back.buffer, wrong.buffer));
 
     // CMYK paths through the host's eight-bit conversion.
-    OwnedBuffer cmyk(6, 5, 4), cmykBack(6, 5, 4), hsiFromCmyk(6, 5, 5), yuvFromCmyk(6, 5, 3);
+    OwnedBuffer cmyk(run, 6, 5, 4), cmykBack(run, 6, 5, 4), hsiFromCmyk(run, 6, 5, 5), yuvFromCmyk(run, 6, 5, 3);
     cmyk.at(1, 1)[1] = 65280;
-    ASSERT_TRUE(cmykBufferToHsi(hsiFromCmyk.buffer, cmyk.buffer));
-    ASSERT_TRUE(cmykBufferToYuv(yuvFromCmyk.buffer, cmyk.buffer));
-    ASSERT_TRUE(yuvBufferToCmyk(cmykBack.buffer, yuvFromCmyk.buffer));
+    ASSERT_TRUE(cmykBufferToHsi(run, hsiFromCmyk.buffer, cmyk.buffer));
+    ASSERT_TRUE(cmykBufferToYuv(run, yuvFromCmyk.buffer, cmyk.buffer));
+    ASSERT_TRUE(yuvBufferToCmyk(run, cmykBack.buffer, yuvFromCmyk.buffer));
     EXPECT_EQ(cmykBack.at(1, 1)[1], 65280);
     EXPECT_EQ(cmykBack.at(0, 0)[1], 0);
     EXPECT_EQ(reinterpret_cast<HsiPixel*>(hsiFromCmyk.at(1, 1))->hue, 54612);  // magenta
 }
 
-TEST_F(ImageBuffers, MirrorPadSkipsTheEdgePixel) {
-    OwnedBuffer b(6, 6, 3);
-    for (int32_t y = 2; y < 4; ++y)
-        for (int32_t x = 2; x < 4; ++x) b.at(x, y)[0] = uint16_t(10 * y + x);
-    ASSERT_TRUE(mirrorPad3(b.buffer, pt(2, 2), pt(4, 4)));
-    for (int32_t y = 0; y < 6; ++y) {
-        const int32_t sy = y < 2 ? 3 - y : (y >= 4 ? 7 - y : y);
-        for (int32_t x = 0; x < 6; ++x) {
-            const int32_t sx = x < 2 ? 3 - x : (x >= 4 ? 7 - x : x);
-            ASSERT_EQ(b.at(x, y)[0], 10 * sy + sx) << x << "," << y;
-        }
-    }
-}
-
-TEST_F(ImageBuffers, MirrorPadOfFourAndFiveChannels) {
+// Every margin pixel equals the fetched pixel that mirroring its position
+// reaches, for margins narrower and wider than the block and every channel
+// count the engine pads.
+TEST_F(ImageBuffers, MirrorPadFillsEveryMarginFromTheMirroredPosition) {
+    struct Case {
+        int channels;
+        int32_t fetchedWidth, fetchedHeight;
+        MissingMargins m;
+    };
+    const Case cases[] = {
+        {3, 2, 2, {2, 2, 2, 2}},  // margins as wide as the block
+        {4, 5, 3, {2, 0, 1, 2}},  // some sides fetched
+        {5, 3, 2, {0, 7, 5, 0}},  // wider than the block: folds back and forth
+        {1, 1, 1, {3, 3, 3, 3}},  // a single pixel fills everything
+    };
     std::mt19937 rng(4);
-    for (int channels : {4, 5}) {
-        OwnedBuffer b(9, 7, channels);
+    for (const Case& c : cases) {
+        const MissingMargins& m = c.m;
+        OwnedBuffer b(run, m.left + c.fetchedWidth + m.right, m.top + c.fetchedHeight + m.bottom, c.channels);
         fillRandom(b, rng);
-        // Margins of 1 row, 2 columns; the bottom margin is 2 rows.
-        ASSERT_TRUE(channels == 4 ? mirrorPad4(b.buffer, pt(1, 2), pt(5, 7))
-                                  : mirrorPad5(b.buffer, pt(1, 2), pt(5, 7)));
-        for (int c = 0; c < channels; ++c) {
-            EXPECT_EQ(b.at(0, 3)[c], b.at(3, 3)[c]);
-            EXPECT_EQ(b.at(8, 3)[c], b.at(5, 3)[c]);
-            EXPECT_EQ(b.at(4, 0)[c], b.at(4, 1)[c]);
-            EXPECT_EQ(b.at(4, 6)[c], b.at(4, 3)[c]);
-            EXPECT_EQ(b.at(0, 0)[c], b.at(3, 1)[c]);  // corners both ways
-        }
+        const auto before = b.copy();
+        ASSERT_TRUE(mirrorPad(b.buffer, c.channels, c.fetchedWidth, c.fetchedHeight, m));
+        for (int32_t y = 0; y < b.buffer.height; ++y)
+            for (int32_t x = 0; x < b.buffer.width; ++x) {
+                const int32_t sx = m.left + mirrorIndex(x - m.left, c.fetchedWidth);
+                const int32_t sy = m.top + mirrorIndex(y - m.top, c.fetchedHeight);
+                for (int k = 0; k < c.channels; ++k)
+                    ASSERT_EQ(b.at(x, y)[k], before[(size_t(sy) * b.buffer.width + sx) * c.channels + k])
+                        << c.channels << " channels at " << x << "," << y;
+            }
     }
-}
-
-TEST_F(ImageBuffers, MirrorPadRefusesWhatItCannotMirror) {
-    OwnedBuffer b(6, 6, 3);
-    EXPECT_FALSE(mirrorPad3(b.buffer, pt(-1, 2), pt(4, 4)));
-    EXPECT_FALSE(mirrorPad3(b.buffer, pt(2, 2), pt(4, 7)));
-    EXPECT_FALSE(mirrorPad3(b.buffer, pt(2, 4), pt(4, 4)));  // 4 columns mirror from beyond the buffer
-    EXPECT_FALSE(mirrorPad3(b.buffer, pt(2, 2), pt(1, 4)));  // bottom margin of 5 rows
-    EXPECT_TRUE(mirrorPad3(b.buffer, pt(0, 0), pt(6, 6)));
+    OwnedBuffer small(run, 4, 4, 3);
+    EXPECT_FALSE(mirrorPad(small.buffer, 3, 3, 3, MissingMargins{2, 0, 0, 0}));  // does not fit
+    EXPECT_FALSE(mirrorPad(small.buffer, 3, 2, 2, MissingMargins{-1, 0, 0, 0}));
+    EXPECT_FALSE(mirrorPad(small.buffer, 3, 0, 2, MissingMargins{}));
 }
 
 TEST_F(ImageBuffers, CopyHsiRectClampsToBothBuffers) {
     std::mt19937 rng(5);
-    OwnedBuffer src(8, 6, 5), dst(5, 5, 5);
+    OwnedBuffer src(run, 8, 6, 5), dst(run, 5, 5, 5);
     fillRandom(src, rng);
     EXPECT_FALSE(copyHsiRect(dst.buffer, src.buffer, 0, 0, 0, 3, 0, 0));
     // A negative srcX starts at column 0 with the full width.

@@ -2,41 +2,12 @@
 
 #include <algorithm>
 
-#include "imageops/ProgressCounters.h"
-#include "services/HostServices.h"
+void HostTest::TearDown() { EXPECT_EQ(host.stats().liveBuffers, 0u) << "a buffer was not given back"; }
 
-void HostTest::SetUp() {
-    hostRecord = &host.record();
-    hostBasicSuite = host.record().sSPBasic;
-    progressCounters = ProgressCounters{};
+OwnedBuffer::OwnedBuffer(const RunContext& run, int32_t width, int32_t height, int channelCount)
+    : channels(channelCount) {
+    EXPECT_TRUE(buffer.allocate(run, width, height, channelCount));
 }
-
-void HostTest::TearDown() {
-    EXPECT_EQ(host.stats().liveBuffers, 0u) << "a buffer was not given back";
-    hostRecord = nullptr;
-    hostBasicSuite = nullptr;
-}
-
-OwnedBuffer::OwnedBuffer(int32_t width, int32_t height, int channelCount) : channels(channelCount) {
-    bool ok = false;
-    switch (channelCount) {
-        case 1:
-            ok = allocateMask(buffer, width, height);
-            break;
-        case 3:
-            ok = allocateRgb(buffer, width, height);
-            break;
-        case 4:
-            ok = allocateCmyk(buffer, width, height);
-            break;
-        default:
-            ok = allocateHsi(buffer, width, height);
-            break;
-    }
-    EXPECT_TRUE(ok);
-}
-
-OwnedBuffer::~OwnedBuffer() { release(buffer); }
 
 void fillRandom(OwnedBuffer& b, std::mt19937& rng, uint16_t lo, uint16_t hi) {
     std::uniform_int_distribution<int> value(lo, hi);

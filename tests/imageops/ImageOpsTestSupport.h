@@ -10,24 +10,22 @@
 
 #include "host/HostCore.h"
 #include "imageops/ImageBuffer.h"
+#include "services/RunContext.h"
 
-// Installs a fresh host for each test and checks that every buffer taken from
-// it was given back.
+// A fresh stand-in host and a run on it for each test; checks that every
+// buffer taken from it was given back.
 class HostTest : public ::testing::Test {
 protected:
-    void SetUp() override;
     void TearDown() override;
 
     HostCore host;
+    RunContext run{&host.record()};
 };
 
-// A working buffer from the host, released by the holder.
+// A working buffer from the run with its channel count and test helpers.
 struct OwnedBuffer {
     ImageBuffer buffer;
-    OwnedBuffer(int32_t width, int32_t height, int channels);
-    ~OwnedBuffer();
-    OwnedBuffer(const OwnedBuffer&) = delete;
-    OwnedBuffer& operator=(const OwnedBuffer&) = delete;
+    OwnedBuffer(const RunContext& run, int32_t width, int32_t height, int channels);
 
     int channels;
     size_t samples() const { return size_t(buffer.width) * size_t(buffer.height) * size_t(channels); }

@@ -22,9 +22,9 @@ TEST(MaskFilterRadius, FollowsSizeAndStaysSane) {
 }
 
 TEST_F(MaskFilters, ExpandGrowsAPixelIntoADisc) {
-    OwnedBuffer src(9, 9, 1), dst(9, 9, 1);
+    OwnedBuffer src(run, 9, 9, 1), dst(run, 9, 9, 1);
     *src.at(4, 4) = 65535;
-    ASSERT_TRUE(expandMask(src.buffer, dst.buffer, pt(0, 0), pt(9, 9), 4, 0));
+    ASSERT_TRUE(expandMask(run, src.buffer, dst.buffer, pt(0, 0), pt(9, 9), 4, 0));
     EXPECT_EQ(*dst.at(4, 4), 65535);
     EXPECT_EQ(*dst.at(5, 4), 65535);  // d = 50
     EXPECT_EQ(*dst.at(5, 5), 65535);  // d = 70
@@ -32,7 +32,7 @@ TEST_F(MaskFilters, ExpandGrowsAPixelIntoADisc) {
     EXPECT_EQ(*dst.at(5, 6), 0);      // d = 112
     EXPECT_EQ(*dst.at(6, 6), 0);      // d = 141
 
-    ASSERT_TRUE(expandMask(src.buffer, dst.buffer, pt(0, 0), pt(9, 9), 4, 1.0));
+    ASSERT_TRUE(expandMask(run, src.buffer, dst.buffer, pt(0, 0), pt(9, 9), 4, 1.0));
     EXPECT_EQ(*dst.at(4, 4), 65535);
     EXPECT_EQ(*dst.at(3, 4), 32767);
     EXPECT_EQ(*dst.at(3, 3), 19660);
@@ -40,35 +40,35 @@ TEST_F(MaskFilters, ExpandGrowsAPixelIntoADisc) {
 }
 
 TEST_F(MaskFilters, ContractShrinksTowardsZeros) {
-    OwnedBuffer src(9, 9, 1), dst(9, 9, 1);
+    OwnedBuffer src(run, 9, 9, 1), dst(run, 9, 9, 1);
     for (size_t i = 0; i < src.samples(); ++i) src.buffer.data[i] = 65535;
-    ASSERT_TRUE(contractMask(src.buffer, dst.buffer, pt(0, 0), pt(9, 9), 4, 0.5));
+    ASSERT_TRUE(contractMask(run, src.buffer, dst.buffer, pt(0, 0), pt(9, 9), 4, 0.5));
     EXPECT_EQ(dst.copy(), src.copy());
 
     *src.at(4, 4) = 0;
-    ASSERT_TRUE(contractMask(src.buffer, dst.buffer, pt(0, 0), pt(9, 9), 4, 0));
+    ASSERT_TRUE(contractMask(run, src.buffer, dst.buffer, pt(0, 0), pt(9, 9), 4, 0));
     EXPECT_EQ(*dst.at(4, 6), 0);
     EXPECT_EQ(*dst.at(5, 5), 0);
     EXPECT_EQ(*dst.at(5, 6), 65535);
 }
 
 TEST_F(MaskFilters, FalloffAboveOneNeverWrapsBelowZero) {
-    OwnedBuffer src(9, 9, 1), dst(9, 9, 1);
+    OwnedBuffer src(run, 9, 9, 1), dst(run, 9, 9, 1);
     *src.at(4, 4) = 65535;
-    ASSERT_TRUE(expandMask(src.buffer, dst.buffer, pt(0, 0), pt(9, 9), 4, 3.0));
+    ASSERT_TRUE(expandMask(run, src.buffer, dst.buffer, pt(0, 0), pt(9, 9), 4, 3.0));
     EXPECT_EQ(*dst.at(4, 4), 65535);
     EXPECT_EQ(*dst.at(4, 6), 0);  // 1 - 3 is negative: nothing, not a wrapped 16-bit value
 }
 
 TEST_F(MaskFilters, EdgeMapOfSinglePixelAndFlatAreas) {
-    OwnedBuffer src(10, 10, 1), dst(10, 10, 1);
+    OwnedBuffer src(run, 10, 10, 1), dst(run, 10, 10, 1);
     for (size_t i = 0; i < src.samples(); ++i) src.buffer.data[i] = 30000;
-    ASSERT_TRUE(edgeMask(src.buffer, dst.buffer, pt(0, 0), pt(10, 10)));
+    ASSERT_TRUE(edgeMask(run, src.buffer, dst.buffer, pt(0, 0), pt(10, 10)));
     for (size_t i = 0; i < dst.samples(); ++i) ASSERT_EQ(dst.buffer.data[i], 0);
 
     for (size_t i = 0; i < src.samples(); ++i) src.buffer.data[i] = 0;
     *src.at(5, 5) = 65535;
-    ASSERT_TRUE(edgeMask(src.buffer, dst.buffer, pt(0, 0), pt(10, 10)));
+    ASSERT_TRUE(edgeMask(run, src.buffer, dst.buffer, pt(0, 0), pt(10, 10)));
     // Radius 1: the four direct neighbours weigh 0.01 each, diagonals are out.
     EXPECT_EQ(*dst.at(5, 5), 65535);
     EXPECT_EQ(*dst.at(5, 4), 16383);
@@ -76,45 +76,45 @@ TEST_F(MaskFilters, EdgeMapOfSinglePixelAndFlatAreas) {
 
     // A one-pixel rectangle has no neighbour.
     *dst.at(5, 5) = 7;
-    ASSERT_TRUE(edgeMask(src.buffer, dst.buffer, pt(5, 5), pt(6, 6)));
+    ASSERT_TRUE(edgeMask(run, src.buffer, dst.buffer, pt(5, 5), pt(6, 6)));
     EXPECT_EQ(*dst.at(5, 5), 0);
 }
 
 TEST_F(MaskFilters, WindowsStopAtTheRectangle) {
     // Values outside the rectangle must not count: a bright frame around a
     // dark rectangle leaves the rectangle's results dark.
-    OwnedBuffer src(12, 12, 1), dst(12, 12, 1);
+    OwnedBuffer src(run, 12, 12, 1), dst(run, 12, 12, 1);
     for (int32_t y = 0; y < 12; ++y)
         for (int32_t x = 0; x < 12; ++x) *src.at(x, y) = (x < 3 || x >= 9 || y < 3 || y >= 9) ? 65535 : 100;
-    ASSERT_TRUE(expandMask(src.buffer, dst.buffer, pt(3, 3), pt(9, 9), 6, 0));
-    ASSERT_TRUE(edgeMask(src.buffer, dst.buffer, pt(3, 3), pt(9, 9)));
+    ASSERT_TRUE(expandMask(run, src.buffer, dst.buffer, pt(3, 3), pt(9, 9), 6, 0));
+    ASSERT_TRUE(edgeMask(run, src.buffer, dst.buffer, pt(3, 3), pt(9, 9)));
     EXPECT_EQ(*dst.at(3, 3), 0);
-    ASSERT_TRUE(expandMask(src.buffer, dst.buffer, pt(3, 3), pt(9, 9), 6, 0.5));
+    ASSERT_TRUE(expandMask(run, src.buffer, dst.buffer, pt(3, 3), pt(9, 9), 6, 0.5));
     for (int32_t y = 3; y < 9; ++y)
         for (int32_t x = 3; x < 9; ++x) EXPECT_EQ(*dst.at(x, y), 100);
     EXPECT_EQ(*dst.at(2, 2), 0);  // nothing written outside
 }
 
 TEST_F(MaskFilters, RejectsBadRectanglesAndSizes) {
-    OwnedBuffer src(8, 8, 1), dst(8, 8, 1), other(9, 8, 1);
+    OwnedBuffer src(run, 8, 8, 1), dst(run, 8, 8, 1), other(run, 9, 8, 1);
     for (size_t i = 0; i < dst.samples(); ++i) dst.buffer.data[i] = 123;
     const auto before = dst.copy();
-    EXPECT_FALSE(edgeMask(src.buffer, dst.buffer, pt(0, 0), pt(9, 8)));
-    EXPECT_FALSE(expandMask(src.buffer, dst.buffer, pt(-1, 0), pt(4, 4), 4, 0));
-    EXPECT_FALSE(contractMask(src.buffer, dst.buffer, pt(4, 4), pt(2, 6), 4, 0));
-    EXPECT_FALSE(expandMask(src.buffer, other.buffer, pt(0, 0), pt(4, 4), 4, 0));
+    EXPECT_FALSE(edgeMask(run, src.buffer, dst.buffer, pt(0, 0), pt(9, 8)));
+    EXPECT_FALSE(expandMask(run, src.buffer, dst.buffer, pt(-1, 0), pt(4, 4), 4, 0));
+    EXPECT_FALSE(contractMask(run, src.buffer, dst.buffer, pt(4, 4), pt(2, 6), 4, 0));
+    EXPECT_FALSE(expandMask(run, src.buffer, other.buffer, pt(0, 0), pt(4, 4), 4, 0));
     EXPECT_EQ(dst.copy(), before);
     // Odd sizes and falloffs do no harm.
-    EXPECT_TRUE(expandMask(src.buffer, dst.buffer, pt(0, 0), pt(8, 8), -50, 0));
-    EXPECT_TRUE(contractMask(src.buffer, dst.buffer, pt(0, 0), pt(8, 8), std::nan(""), std::nan("")));
+    EXPECT_TRUE(expandMask(run, src.buffer, dst.buffer, pt(0, 0), pt(8, 8), -50, 0));
+    EXPECT_TRUE(contractMask(run, src.buffer, dst.buffer, pt(0, 0), pt(8, 8), std::nan(""), std::nan("")));
 }
 
 TEST_F(MaskFilters, FailedTableLeavesDestinationAlone) {
-    OwnedBuffer src(40, 40, 1), dst(40, 40, 1);
+    OwnedBuffer src(run, 40, 40, 1), dst(run, 40, 40, 1);
     const auto before = dst.copy();
     host.setBufferLimit(host.stats().liveBufferBytes + 16);
-    EXPECT_FALSE(expandMask(src.buffer, dst.buffer, pt(0, 0), pt(40, 40), 20, 0));
-    EXPECT_FALSE(edgeMask(src.buffer, dst.buffer, pt(0, 0), pt(40, 40)));
+    EXPECT_FALSE(expandMask(run, src.buffer, dst.buffer, pt(0, 0), pt(40, 40), 20, 0));
+    EXPECT_FALSE(edgeMask(run, src.buffer, dst.buffer, pt(0, 0), pt(40, 40)));
     host.setBufferLimit(0);
     EXPECT_EQ(dst.copy(), before);
 }
@@ -137,7 +137,8 @@ TEST_F(MaskFilters, ExpandAndContractMatchThePlainWalk) {
     const double falloffs[] = {0, 0.37, 1, 1.7, -0.3};
     for (const Shape& s : shapes)
         for (int pattern = 0; pattern < 3; ++pattern) {
-            OwnedBuffer src(s.width, s.height, 1), fast(s.width, s.height, 1), slow(s.width, s.height, 1);
+            OwnedBuffer src(run, s.width, s.height, 1), fast(run, s.width, s.height, 1),
+                slow(run, s.width, s.height, 1);
             if (pattern == 0) fillRandom(src, rng);
             if (pattern == 1) fillPatches(src, rng, 4);
             if (pattern == 2) fillPatches(src, rng, 9);
@@ -148,10 +149,10 @@ TEST_F(MaskFilters, ExpandAndContractMatchThePlainWalk) {
                         std::copy(fast.buffer.data, fast.buffer.data + fast.samples(), slow.buffer.data);
                         const Point16 tl = pt(s.top, s.left), br = pt(s.bottom, s.right);
                         if (contract) {
-                            ASSERT_TRUE(contractMask(src.buffer, fast.buffer, tl, br, size, falloff));
+                            ASSERT_TRUE(contractMask(run, src.buffer, fast.buffer, tl, br, size, falloff));
                             reference::contractMask(src.buffer, slow.buffer, tl, br, size, falloff);
                         } else {
-                            ASSERT_TRUE(expandMask(src.buffer, fast.buffer, tl, br, size, falloff));
+                            ASSERT_TRUE(expandMask(run, src.buffer, fast.buffer, tl, br, size, falloff));
                             reference::expandMask(src.buffer, slow.buffer, tl, br, size, falloff);
                         }
                         SCOPED_TRACE(testing::Message() << "size " << size << " falloff " << falloff << " contract "
@@ -164,13 +165,13 @@ TEST_F(MaskFilters, ExpandAndContractMatchThePlainWalk) {
 TEST_F(MaskFilters, RadiiAboveOneHundredMatchThePlainWalk) {
     // Above 100 true neighbours can have d = 0.
     std::mt19937 rng(12);
-    OwnedBuffer src(26, 22, 1), fast(26, 22, 1), slow(26, 22, 1);
+    OwnedBuffer src(run, 26, 22, 1), fast(run, 26, 22, 1), slow(run, 26, 22, 1);
     fillPatches(src, rng, 3);
     for (double falloff : {0.0, 0.6, 1.0}) {
-        ASSERT_TRUE(expandMask(src.buffer, fast.buffer, pt(1, 2), pt(21, 25), 211, falloff));
+        ASSERT_TRUE(expandMask(run, src.buffer, fast.buffer, pt(1, 2), pt(21, 25), 211, falloff));
         reference::expandMask(src.buffer, slow.buffer, pt(1, 2), pt(21, 25), 211, falloff);
         expectSameAsReference("expand", fast, slow);
-        ASSERT_TRUE(contractMask(src.buffer, fast.buffer, pt(1, 2), pt(21, 25), 211, falloff));
+        ASSERT_TRUE(contractMask(run, src.buffer, fast.buffer, pt(1, 2), pt(21, 25), 211, falloff));
         reference::contractMask(src.buffer, slow.buffer, pt(1, 2), pt(21, 25), 211, falloff);
         expectSameAsReference("contract", fast, slow);
     }
@@ -186,14 +187,15 @@ TEST_F(MaskFilters, EdgeMapMatchesThePlainWalk) {
                             {5, 3, 0, 0, 3, 5}};
     for (const Shape& s : shapes)
         for (int pattern = 0; pattern < 3; ++pattern) {
-            OwnedBuffer src(s.width, s.height, 1), fast(s.width, s.height, 1), slow(s.width, s.height, 1);
+            OwnedBuffer src(run, s.width, s.height, 1), fast(run, s.width, s.height, 1),
+                slow(run, s.width, s.height, 1);
             if (pattern == 0) fillRandom(src, rng);
             if (pattern == 1) fillPatches(src, rng, 5);
             if (pattern == 2) fillPatches(src, rng, 2);
             fillRandom(fast, rng);
             std::copy(fast.buffer.data, fast.buffer.data + fast.samples(), slow.buffer.data);
             const Point16 tl = pt(s.top, s.left), br = pt(s.bottom, s.right);
-            ASSERT_TRUE(edgeMask(src.buffer, fast.buffer, tl, br));
+            ASSERT_TRUE(edgeMask(run, src.buffer, fast.buffer, tl, br));
             reference::edgeMask(src.buffer, slow.buffer, tl, br);
             SCOPED_TRACE(testing::Message() << s.width << "x" << s.height << " pattern " << pattern);
             expectSameAsReference("edge", fast, slow);

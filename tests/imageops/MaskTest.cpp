@@ -14,22 +14,13 @@ void setAll(Curve& c, float v) {
     for (float& s : c.samples) s = v;
 }
 
-TEST(MaskBasics, BaseSizeAndCurveIndex) {
-    EXPECT_DOUBLE_EQ(baseSize(100, 40), 1.2);
-    EXPECT_DOUBLE_EQ(baseSize(4000, 3000), 90);
-    EXPECT_EQ(maskCurveIndex(65535), 1023);
-    EXPECT_EQ(maskCurveIndex(64), 0);
-    EXPECT_EQ(maskCurveIndex(65), 1);
-    EXPECT_EQ(maskCurveIndex(32768), 511);
-}
-
 TEST_F(Masks, CurveMaskIsTheProductOfTheThreeCurves) {
     CurveSet curves;
     setAll(curves.hue, 1);
     setAll(curves.saturation, 1);
     setAll(curves.intensity, 1);
     std::mt19937 rng(1);
-    OwnedBuffer hsi(4, 3, 5), mask(4, 3, 1);
+    OwnedBuffer hsi(run, 4, 3, 5), mask(run, 4, 3, 1);
     fillRandom(hsi, rng);
     ASSERT_TRUE(buildCurveMask(mask.buffer, hsi.buffer, curves, pt(0, 0), pt(3, 4)));
     for (size_t i = 0; i < mask.samples(); ++i) ASSERT_EQ(mask.buffer.data[i], 65535);
@@ -50,12 +41,12 @@ TEST_F(Masks, CurveMaskIsTheProductOfTheThreeCurves) {
     EXPECT_EQ(*mask.at(1, 1), 0);
     EXPECT_EQ(*mask.at(0, 0), 5);  // outside the rectangle
 
-    OwnedBuffer small(3, 3, 1);
+    OwnedBuffer small(run, 3, 3, 1);
     EXPECT_FALSE(buildCurveMask(small.buffer, hsi.buffer, curves, pt(0, 0), pt(3, 3)));
 }
 
 TEST_F(Masks, ScaleMultiplyCopy) {
-    OwnedBuffer mask(3, 1, 1), other(3, 1, 1), wrong(1, 3, 1);
+    OwnedBuffer mask(run, 3, 1, 1), other(run, 3, 1, 1), wrong(run, 1, 3, 1);
     mask.buffer.data[0] = 65535, mask.buffer.data[1] = 40000, mask.buffer.data[2] = 3;
     ASSERT_TRUE(scaleMask(mask.buffer, 1.0));
     EXPECT_EQ(mask.buffer.data[1], 40000);
@@ -81,7 +72,7 @@ TEST_F(Masks, ScaleMultiplyCopy) {
 }
 
 TEST_F(Masks, SampleStatsWidenTheHue) {
-    OwnedBuffer hsi(3, 3, 5);
+    OwnedBuffer hsi(run, 3, 3, 5);
     for (int32_t y = 0; y < 3; ++y)
         for (int32_t x = 0; x < 3; ++x) {
             HsiPixel& p = *reinterpret_cast<HsiPixel*>(hsi.at(x, y));

@@ -2,81 +2,81 @@
 #include <vector>
 
 #include "imageops/ColorModel.h"
-#include "imageops/ImageBuffer.h"
-#include "imageops/ProgressCounters.h"
-#include "services/Platform.h"
+#include "imageops/PixelTransfer.h"
 #include "tests/imageops/ImageOpsTestSupport.h"
 
 namespace {
 
 using PixelTransfer = HostTest;
 
-Point16 pt(int v, int h) { return Point16{int16_t(v), int16_t(h)}; }
-
-// A host tile of w x h pixels of n samples, interleaved.
-template <typename T>
-std::vector<T> hostTile(int w, int h, int n, T fill = 0) {
-    return std::vector<T>(size_t(w) * h * n, fill);
+HostPixels pixels(void* base, int32_t rowBytes, int32_t width, int32_t rows, ImageClass imageClass, int depth,
+                  bool planar = false) {
+    HostPixels p;
+    p.base = base;
+    p.rowBytes = rowBytes;
+    p.width = width;
+    p.rows = rows;
+    p.imageClass = imageClass;
+    p.depth = depth;
+    p.planar = planar;
+    return p;
 }
 
-TEST_F(PixelTransfer, EightBitRgbScalesBothWays) {
-    std::vector<uint8_t> host8 = {255, 128, 0, 1, 2, 3};
-    OwnedBuffer rgb(2, 1, 3);
-    ASSERT_TRUE(importRgbPixels(rgb.buffer, host8.data(), 1, pt(0, 0), pt(1, 2), 2, 8, 6, 0, 0, 0, 0));
-    EXPECT_EQ(rgb.at(0, 0)[0], 65280);
-    EXPECT_EQ(rgb.at(0, 0)[1], 32768);
-    EXPECT_EQ(rgb.at(0, 0)[2], 0);
-    std::vector<uint8_t> out(6, 77);
-    ASSERT_TRUE(exportRgbPixels(rgb.buffer, out.data(), 2, 1, 2, 8, 6, 0, 0, 0, pt(0, 0), pt(1, 2)));
-    EXPECT_EQ(out, host8);
+Rect16 rect(int top, int left, int bottom, int right) {
+    return Rect16{int16_t(top), int16_t(left), int16_t(bottom), int16_t(right)};
 }
 
-TEST_F(PixelTransfer, SixteenBitRgbUsesTheHostRange) {
-    std::vector<uint16_t> host16 = {32768, 32767, 0};
-    OwnedBuffer rgb(1, 1, 3);
-    ASSERT_TRUE(importRgbPixels(rgb.buffer, host16.data(), 1, pt(0, 0), pt(1, 1), 2, 16, 6, 0, 0, 0, 0));
-    EXPECT_EQ(rgb.at(0, 0)[0], 65280);
-    EXPECT_EQ(rgb.at(0, 0)[1], 65025);
-    EXPECT_EQ(rgb.at(0, 0)[2], 0);
-    std::vector<uint16_t> out(3);
-    ASSERT_TRUE(exportRgbPixels(rgb.buffer, out.data(), 1, 1, 2, 16, 6, 0, 0, 0, pt(0, 0), pt(1, 1)));
-    EXPECT_EQ(out[0], 32640);
-    EXPECT_EQ(out[1], 32512);
-    // Samples beyond the host's range stay in range instead of wrapping.
-    host16[0] = 65535;
-    ASSERT_TRUE(importRgbPixels(rgb.buffer, host16.data(), 1, pt(0, 0), pt(1, 1), 2, 16, 6, 0, 0, 0, 0));
-    EXPECT_EQ(rgb.at(0, 0)[0], 65535);
-}
-
-TEST_F(PixelTransfer, CmykIsComplementedAtBothDepths) {
-    std::vector<uint8_t> host8 = {0, 255, 128, 10};
-    OwnedBuffer cmyk(1, 1, 4);
-    ASSERT_TRUE(importCmykPixels(cmyk.buffer, host8.data(), 1, pt(0, 0), pt(1, 1), 3, 8, 4, 0, 0, 0, 0));
-    EXPECT_EQ(cmyk.at(0, 0)[0], 65280);
-    EXPECT_EQ(cmyk.at(0, 0)[1], 0);
-    EXPECT_EQ(cmyk.at(0, 0)[2], 127 * 256);
-    std::vector<uint8_t> out8(4);
-    ASSERT_TRUE(exportCmykPixels(cmyk.buffer, out8.data(), 1, 1, 3, 8, 4, 0, 0, 0, pt(0, 0), pt(1, 1)));
-    EXPECT_EQ(out8, host8);
-
-    std::vector<uint16_t> host16 = {0, 32768, 16384, 40000};
-    ASSERT_TRUE(importCmykPixels(cmyk.buffer, host16.data(), 1, pt(0, 0), pt(1, 1), 3, 16, 8, 0, 0, 0, 0));
-    EXPECT_EQ(cmyk.at(0, 0)[0], 65280);
-    EXPECT_EQ(cmyk.at(0, 0)[1], 0);
-    EXPECT_EQ(cmyk.at(0, 0)[2], 128 * 255);
-    EXPECT_EQ(cmyk.at(0, 0)[3], 0);  // beyond the host range: no ink, not a wrapped value
-    std::vector<uint16_t> out16(4);
-    ASSERT_TRUE(exportCmykPixels(cmyk.buffer, out16.data(), 1, 1, 3, 16, 8, 0, 0, 0, pt(0, 0), pt(1, 1)));
-    EXPECT_EQ(out16[0], (65535 - 65280) >> 1);
-    EXPECT_EQ(out16[1], 32767);
+// One pixel in, one pixel out: the channel values and what goes back.
+TEST_F(PixelTransfer, SamplesMapBothWaysAtBothDepths) {
+    struct Case {
+        ImageClass imageClass;
+        int depth;
+        std::vector<uint16_t> host, channels, back;
+    };
+    const Case cases[] = {
+        {ImageClass::RGB, 8, {255, 128, 0}, {65280, 32768, 0}, {255, 128, 0}},
+        {ImageClass::RGB, 16, {32768, 32767, 0}, {65280, 65025, 0}, {32640, 32512, 0}},
+        {ImageClass::RGB, 16, {65535, 40000, 1}, {65535, 65535, 0}, {32767, 32767, 0}},  // beyond the host's range
+        {ImageClass::CMYK, 8, {0, 255, 128, 10}, {65280, 0, 127 * 256, 245 * 256}, {0, 255, 128, 10}},
+        {ImageClass::CMYK, 16, {0, 32768, 16384, 40000}, {65280, 0, 128 * 255, 0}, {127, 32767, 16447, 32767}},
+    };
+    for (const Case& c : cases) {
+        const int n = int(c.host.size());
+        std::vector<uint8_t> in(size_t(n) * 2), out(size_t(n) * 2, 0x77);
+        for (int k = 0; k < n; ++k) {
+            if (c.depth == 8)
+                in[k] = uint8_t(c.host[k]);
+            else
+                std::memcpy(&in[2 * k], &c.host[k], 2);
+        }
+        const BufferContent content = c.imageClass == ImageClass::RGB ? BufferContent::RGB : BufferContent::CMYK;
+        OwnedBuffer b(run, 1, 1, n);
+        const int32_t rowBytes = n * c.depth / 8;
+        ASSERT_TRUE(importPixels(run, content, pixels(in.data(), rowBytes, 1, 1, c.imageClass, c.depth),
+                                 rect(0, 0, 1, 1), b.buffer, Point16{}));
+        EXPECT_EQ(b.copy(), c.channels) << int(c.imageClass) << "/" << c.depth << " bits";
+        ASSERT_TRUE(exportPixels(run, content, b.buffer, rect(0, 0, 1, 1),
+                                 pixels(out.data(), rowBytes, 1, 1, c.imageClass, c.depth), Point16{}));
+        for (int k = 0; k < n; ++k) {
+            uint16_t v = out[k];
+            if (c.depth == 16) std::memcpy(&v, &out[2 * k], 2);
+            EXPECT_EQ(v, c.back[k]) << int(c.imageClass) << "/" << c.depth << " bits, sample " << k;
+        }
+    }
+    // The selection: one 8-bit plane, whatever the planar flag says.
+    std::vector<uint8_t> mask = {255, 0, 128, 7};
+    OwnedBuffer m(run, 2, 2, 1);
+    ASSERT_TRUE(importPixels(run, BufferContent::Mask, pixels(mask.data(), 2, 2, 2, ImageClass::Mask, 8, true),
+                             rect(0, 0, 2, 2), m.buffer, Point16{}));
+    EXPECT_EQ(m.copy(), (std::vector<uint16_t>{65280, 0, 32768, 7 * 256}));
 }
 
 TEST_F(PixelTransfer, PlanarAndInterleavedAgree) {
     std::mt19937 rng(3);
     const int w = 5, h = 4;
-    for (int imageClass : {2, 3})
+    for (ImageClass imageClass : {ImageClass::RGB, ImageClass::CMYK})
         for (int depth : {8, 16}) {
-            const int n = imageClass == 3 ? 4 : 3;
+            const int n = imageClass == ImageClass::CMYK ? 4 : 3;
             std::vector<uint16_t> values(size_t(w) * h * n);
             for (auto& v : values) v = uint16_t(rng() % (depth == 8 ? 256 : 32769));
             // Interleaved and planar copies with padded rows (row bytes larger than needed).
@@ -95,26 +95,29 @@ TEST_F(PixelTransfer, PlanarAndInterleavedAgree) {
                             std::memcpy(a, &v, 2), std::memcpy(b, &v, 2);
                         }
                     }
-            OwnedBuffer fromInter(w + 2, h + 2, 3), fromPlanar(w + 2, h + 2, 3);
-            ASSERT_TRUE(importRgbPixels(fromInter.buffer, inter.data(), h, pt(0, 0), pt(h, w), imageClass, depth,
-                                        interRow, 0, 1, 2, 0));
-            ASSERT_TRUE(importRgbPixels(fromPlanar.buffer, planar.data(), h, pt(0, 0), pt(h, w), imageClass, depth,
-                                        planeRow, 1, 1, 2, 0));
+            OwnedBuffer fromInter(run, w + 2, h + 2, 3), fromPlanar(run, w + 2, h + 2, 3);
+            const Point16 at{2, 1};
+            ASSERT_TRUE(importPixels(run, BufferContent::RGB, pixels(inter.data(), interRow, w, h, imageClass, depth),
+                                     rect(0, 0, h, w), fromInter.buffer, at));
+            ASSERT_TRUE(importPixels(run, BufferContent::RGB,
+                                     pixels(planar.data(), planeRow, w, h, imageClass, depth, true), rect(0, 0, h, w),
+                                     fromPlanar.buffer, at));
             EXPECT_EQ(fromInter.copy(), fromPlanar.copy());
             EXPECT_EQ(fromInter.at(0, 0)[0], 0);  // nothing before (1, 2)
             // And back out: planar export equals the interleaved export.
             std::vector<uint8_t> outInter(inter.size(), 0), outPlanar(planar.size(), 0);
-            ASSERT_TRUE(exportRgbPixels(fromInter.buffer, outInter.data(), w, h, imageClass, depth, interRow, 0, 0, 0,
-                                        pt(2, 1), pt(2 + h, 1 + w)));
-            ASSERT_TRUE(exportRgbPixels(fromInter.buffer, outPlanar.data(), w, h, imageClass, depth, planeRow, 1, 0, 0,
-                                        pt(2, 1), pt(2 + h, 1 + w)));
+            const Rect16 written = rect(2, 1, 2 + h, 1 + w);
+            ASSERT_TRUE(exportPixels(run, BufferContent::RGB, fromInter.buffer, written,
+                                     pixels(outInter.data(), interRow, w, h, imageClass, depth), Point16{}));
+            ASSERT_TRUE(exportPixels(run, BufferContent::RGB, fromInter.buffer, written,
+                                     pixels(outPlanar.data(), planeRow, w, h, imageClass, depth, true), Point16{}));
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x)
                     for (int k = 0; k < n; ++k)
                         ASSERT_EQ(0, std::memcmp(outInter.data() + y * interRow + (x * n + k) * bytes,
                                                  outPlanar.data() + size_t(k) * h * planeRow + y * planeRow + x * bytes,
                                                  bytes));
-            if (imageClass == 2 && depth == 8) {
+            if (imageClass == ImageClass::RGB && depth == 8) {
                 // 8-bit RGB survives the round trip unchanged.
                 for (int y = 0; y < h; ++y)
                     EXPECT_EQ(0, std::memcmp(outInter.data() + y * interRow, inter.data() + y * interRow, w * n));
@@ -122,96 +125,104 @@ TEST_F(PixelTransfer, PlanarAndInterleavedAgree) {
         }
 }
 
-TEST_F(PixelTransfer, ConvertingKindsGoThroughTheColourModel) {
+TEST_F(PixelTransfer, ConvertingContentsGoThroughTheColourModel) {
     // An 8-bit CMYK pixel into RGB and HSI buffers, and an RGB buffer out to CMYK.
     std::vector<uint8_t> cmykHost = {255, 0, 0, 255};  // full magenta in the host's form
-    OwnedBuffer rgb(1, 1, 3), hsi(1, 1, 5);
-    ASSERT_TRUE(importRgbPixels(rgb.buffer, cmykHost.data(), 1, pt(0, 0), pt(1, 1), 3, 8, 4, 0, 0, 0, 0));
+    const HostPixels cmykPixel = pixels(cmykHost.data(), 4, 1, 1, ImageClass::CMYK, 8);
+    OwnedBuffer rgb(run, 1, 1, 3), hsi(run, 1, 1, 5);
+    ASSERT_TRUE(importPixels(run, BufferContent::RGB, cmykPixel, rect(0, 0, 1, 1), rgb.buffer, Point16{}));
     uint16_t expected[3];
     const uint16_t internal[4] = {0, 65280, 65280, 0};
-    ASSERT_TRUE(cmykToRgb(internal, expected));
+    ASSERT_TRUE(cmykToRgb(run, internal, expected));
     EXPECT_EQ(rgb.at(0, 0)[0], expected[0]);
     EXPECT_EQ(rgb.at(0, 0)[1], expected[1]);
-    ASSERT_TRUE(importHsiPixels(hsi.buffer, cmykHost.data(), 1, pt(0, 0), pt(1, 1), 3, 8, 4, 0, 0, 0, 0));
+    ASSERT_TRUE(importPixels(run, BufferContent::HSI, cmykPixel, rect(0, 0, 1, 1), hsi.buffer, Point16{}));
     HsiPixel p;
     rgbToHsi(expected, p);
     EXPECT_EQ(reinterpret_cast<HsiPixel*>(hsi.buffer.data)->hue, p.hue);
 
     std::vector<uint8_t> out(4);
-    ASSERT_TRUE(exportHsiPixels(hsi.buffer, out.data(), 1, 1, 3, 8, 4, 0, 0, 0, pt(0, 0), pt(1, 1)));
+    ASSERT_TRUE(exportPixels(run, BufferContent::HSI, hsi.buffer, rect(0, 0, 1, 1),
+                             pixels(out.data(), 4, 1, 1, ImageClass::CMYK, 8), Point16{}));
     EXPECT_EQ(out[1], 0);  // magenta ink again
     EXPECT_EQ(out[3], 255);
 
     std::vector<uint8_t> rgbHost = {255, 0, 0};
-    OwnedBuffer cmyk(1, 1, 4);
-    ASSERT_TRUE(importCmykPixels(cmyk.buffer, rgbHost.data(), 1, pt(0, 0), pt(1, 1), 2, 8, 3, 0, 0, 0, 0));
+    OwnedBuffer cmyk(run, 1, 1, 4);
+    ASSERT_TRUE(importPixels(run, BufferContent::CMYK, pixels(rgbHost.data(), 3, 1, 1, ImageClass::RGB, 8),
+                             rect(0, 0, 1, 1), cmyk.buffer, Point16{}));
     EXPECT_EQ(cmyk.at(0, 0)[1], 65280);
     std::vector<uint8_t> back(3);
-    ASSERT_TRUE(exportCmykPixels(cmyk.buffer, back.data(), 1, 1, 2, 8, 3, 0, 0, 0, pt(0, 0), pt(1, 1)));
+    ASSERT_TRUE(exportPixels(run, BufferContent::CMYK, cmyk.buffer, rect(0, 0, 1, 1),
+                             pixels(back.data(), 3, 1, 1, ImageClass::RGB, 8), Point16{}));
     EXPECT_EQ(back, rgbHost);
 }
 
-TEST_F(PixelTransfer, MaskReadsOnePlane) {
-    std::vector<uint8_t> mask = {255, 0, 128, 7};
-    OwnedBuffer m(2, 2, 1);
-    ASSERT_TRUE(importMaskPixels(m.buffer, mask.data(), 2, pt(0, 0), pt(2, 2), 4, 8, 2, 1, 0, 0, 0));
-    EXPECT_EQ(*m.at(0, 0), 65280);
-    EXPECT_EQ(*m.at(1, 0), 0);
-    EXPECT_EQ(*m.at(0, 1), 32768);
-    EXPECT_FALSE(importMaskPixels(m.buffer, mask.data(), 2, pt(0, 0), pt(2, 2), 2, 8, 2, 0, 0, 0, 0));
-}
-
-TEST_F(PixelTransfer, RefusesRectanglesThatDoNotFit) {
-    std::vector<uint8_t> host8 = hostTile<uint8_t>(4, 4, 3, 9);
-    OwnedBuffer rgb(3, 3, 3);
+TEST_F(PixelTransfer, RefusesWhatDoesNotFitAndWritesNothing) {
+    std::vector<uint8_t> host8(4 * 4 * 3, 9);
+    const HostPixels host = pixels(host8.data(), 12, 4, 4, ImageClass::RGB, 8);
+    OwnedBuffer rgb(run, 3, 3, 3);
     const auto before = rgb.copy();
-    EXPECT_TRUE(importRgbPixels(rgb.buffer, host8.data(), 4, pt(2, 0), pt(2, 3), 2, 8, 12, 0, 0, 0, 0));
-    EXPECT_FALSE(importRgbPixels(rgb.buffer, host8.data(), 4, pt(0, 0), pt(3, 4), 2, 8, 12, 0, 0, 0, 0));
-    EXPECT_FALSE(importRgbPixels(rgb.buffer, host8.data(), 4, pt(0, 0), pt(3, 3), 2, 8, 12, 0, 1, 0, 0));
-    EXPECT_FALSE(importRgbPixels(rgb.buffer, host8.data(), 4, pt(0, 0), pt(2, 2), 2, 8, 12, 0, -1, 0, 0));
-    EXPECT_FALSE(importRgbPixels(rgb.buffer, host8.data(), 4, pt(0, 0), pt(2, 2), 2, 8, 12, 0, 0, -1, 0));
-    EXPECT_FALSE(importRgbPixels(rgb.buffer, host8.data(), 4, pt(3, 0), pt(1, 2), 2, 8, 12, 0, 0, 0, 0));
-    EXPECT_FALSE(importRgbPixels(rgb.buffer, host8.data(), 4, pt(0, 3), pt(2, 1), 2, 8, 12, 0, 0, 0, 0));
-    EXPECT_FALSE(importRgbPixels(rgb.buffer, host8.data(), 4, pt(-1, 0), pt(1, 2), 2, 8, 12, 0, 0, 0, 0));
-    EXPECT_FALSE(importRgbPixels(rgb.buffer, host8.data(), 4, pt(0, 0), pt(2, 2), 5, 8, 12, 0, 0, 0, 0));
-    EXPECT_FALSE(importRgbPixels(rgb.buffer, host8.data(), 4, pt(0, 0), pt(2, 2), 2, 12, 12, 0, 0, 0, 0));
+    struct Import {
+        Rect16 rect;
+        Point16 at;
+        ImageClass imageClass;
+        int depth;
+        bool accepted;
+    };
+    const Import imports[] = {
+        {rect(2, 0, 2, 3), {0, 0}, ImageClass::RGB, 8, true},   // no rows: nothing to do
+        {rect(0, 0, 3, 4), {0, 0}, ImageClass::RGB, 8, false},  // wider than the buffer
+        {rect(0, 0, 3, 3), {0, 1}, ImageClass::RGB, 8, false},  // lands beyond the buffer
+        {rect(0, 0, 2, 2), {0, -1}, ImageClass::RGB, 8, false},
+        {rect(0, 0, 2, 2), {-1, 0}, ImageClass::RGB, 8, false},
+        {rect(3, 0, 1, 2), {0, 0}, ImageClass::RGB, 8, false},  // reversed
+        {rect(0, 3, 2, 1), {0, 0}, ImageClass::RGB, 8, false},
+        {rect(-1, 0, 1, 2), {0, 0}, ImageClass::RGB, 8, false},  // before the host's origin
+        {rect(0, 0, 2, 2), {0, 0}, ImageClass::Mask, 8, false},
+        {rect(0, 0, 2, 2), {0, 0}, ImageClass::RGB, 12, false},
+    };
+    for (const Import& i : imports) {
+        HostPixels from = host;
+        from.imageClass = i.imageClass;
+        from.depth = i.depth;
+        EXPECT_EQ(importPixels(run, BufferContent::RGB, from, i.rect, rgb.buffer, i.at), i.accepted)
+            << i.rect.top << "," << i.rect.left << " at " << i.at.v << "," << i.at.h;
+    }
     EXPECT_EQ(rgb.copy(), before);
 
-    std::vector<uint8_t> out = hostTile<uint8_t>(4, 4, 3, 9);
+    std::vector<uint8_t> out(4 * 4 * 3, 9);
     const auto outBefore = out;
-    EXPECT_TRUE(exportRgbPixels(rgb.buffer, out.data(), 4, 4, 2, 8, 12, 0, 0, 0, pt(1, 0), pt(1, 3)));
-    EXPECT_FALSE(exportRgbPixels(rgb.buffer, out.data(), 4, 4, 2, 8, 12, 0, 2, 0, pt(0, 0), pt(3, 3)));
-    EXPECT_FALSE(exportRgbPixels(rgb.buffer, out.data(), 4, 4, 2, 8, 12, 0, 0, 0, pt(0, 0), pt(4, 3)));
-    EXPECT_FALSE(exportRgbPixels(rgb.buffer, out.data(), 4, 4, 2, 8, 12, 0, -1, 0, pt(0, 0), pt(2, 2)));
-    EXPECT_FALSE(exportRgbPixels(rgb.buffer, out.data(), 4, 4, 4, 8, 12, 0, 0, 0, pt(0, 0), pt(2, 2)));
+    const Import exports[] = {
+        {rect(1, 0, 1, 3), {0, 0}, ImageClass::RGB, 8, true},
+        {rect(0, 0, 3, 3), {0, 2}, ImageClass::RGB, 8, false},  // beyond the host's columns
+        {rect(0, 0, 4, 3), {0, 0}, ImageClass::RGB, 8, false},  // beyond the buffer
+        {rect(0, 0, 2, 2), {0, -1}, ImageClass::RGB, 8, false},
+        {rect(0, 0, 2, 2), {0, 0}, ImageClass::Mask, 8, false},
+    };
+    for (const Import& e : exports) {
+        HostPixels to = pixels(out.data(), 12, 4, 4, e.imageClass, e.depth);
+        EXPECT_EQ(exportPixels(run, BufferContent::RGB, rgb.buffer, e.rect, to, e.at), e.accepted);
+    }
     EXPECT_EQ(out, outBefore);
 }
 
-int lastPercent = -1;
-std::vector<int> percents;
-void recordPercent(int percent) {
-    lastPercent = percent;
-    percents.push_back(percent);
-}
-
 TEST_F(PixelTransfer, ReportsRowsToTheDialogWhenAsked) {
-    PlatformServices saved = platformServices();
-    platformServices().setDialogProgress = recordPercent;
-    percents.clear();
-    std::vector<uint8_t> host8 = hostTile<uint8_t>(4, 4, 3);
-    OwnedBuffer rgb(4, 4, 3);
-    progressCounters.total = 16;
-    progressCounters.done = 0;
-    ASSERT_TRUE(importRgbPixels(rgb.buffer, host8.data(), 4, pt(0, 0), pt(4, 4), 2, 8, 12, 0, 0, 0, 1));
+    std::vector<int> percents;
+    RunContext dialogRun(&host.record(), ProgressMode::Dialog, [&](int percent) { percents.push_back(percent); });
+    std::vector<uint8_t> host8(4 * 4 * 3, 0);
+    const HostPixels from = pixels(host8.data(), 12, 4, 4, ImageClass::RGB, 8);
+    OwnedBuffer rgb(run, 4, 4, 3);
+    dialogRun.progress().total = 16;
+    ASSERT_TRUE(importPixels(dialogRun, BufferContent::RGB, from, rect(0, 0, 4, 4), rgb.buffer, Point16{}, true));
     EXPECT_EQ(percents, (std::vector<int>{25, 50, 75, 100}));
-    EXPECT_EQ(progressCounters.done, 16u);
+    EXPECT_EQ(dialogRun.progress().done, 16u);
     percents.clear();
-    ASSERT_TRUE(importRgbPixels(rgb.buffer, host8.data(), 4, pt(0, 0), pt(4, 4), 2, 8, 12, 0, 0, 0, 0));
+    ASSERT_TRUE(importPixels(dialogRun, BufferContent::RGB, from, rect(0, 0, 4, 4), rgb.buffer, Point16{}));
     EXPECT_TRUE(percents.empty());
-    progressCounters.total = 0;  // no total: nothing to show, and no division
-    ASSERT_TRUE(importRgbPixels(rgb.buffer, host8.data(), 4, pt(0, 0), pt(4, 4), 2, 8, 12, 0, 0, 0, 1));
+    dialogRun.progress().total = 0;  // no total: nothing to show, and no division
+    ASSERT_TRUE(importPixels(dialogRun, BufferContent::RGB, from, rect(0, 0, 4, 4), rgb.buffer, Point16{}, true));
     EXPECT_TRUE(percents.empty());
-    platformServices() = saved;
 }
 
 }  // namespace

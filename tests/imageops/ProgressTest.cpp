@@ -1,9 +1,8 @@
 #include <vector>
 
-#include "imageops/ProgressCounters.h"
+#include "imageops/RowProgress.h"
 #include "imageops/Sharpen.h"
 #include "imageops/Soften.h"
-#include "services/Platform.h"
 #include "tests/imageops/ImageOpsTestSupport.h"
 
 namespace {
@@ -13,28 +12,16 @@ using Progress = HostTest;
 Point16 pt(int v, int h) { return Point16{int16_t(v), int16_t(h)}; }
 const uint8_t kAll[4] = {1, 1, 1, 1};
 
-std::vector<int> shown;
-void recordPercent(int percent) { shown.push_back(percent); }
-
-TEST(ProgressPeriod, SpacesReportsByTheNeighbourhood) {
-    EXPECT_EQ(progressPeriod(0), 3000000u);
-    EXPECT_EQ(progressPeriod(1), 750000u);
-    EXPECT_EQ(progressPeriod(15), 3333u);
-    EXPECT_EQ(progressPeriod(866), 1u);
-    EXPECT_EQ(progressPeriod(1000), 0u);
-    EXPECT_EQ(progressPeriod(32767), 0u);
-}
-
 TEST_F(Progress, HostReportsThenAbortStopsTheOperation) {
     std::vector<std::pair<int32_t, int32_t>> reports;
     host.onProgress = [&](int32_t done, int32_t total) {
         reports.push_back({done, total});
         return false;
     };
-    OwnedBuffer src(40, 40, 3), dst(40, 40, 3), mask(40, 40, 1);
-    progressCounters.total = 40 * 40;
+    OwnedBuffer src(run, 40, 40, 3), dst(run, 40, 40, 3), mask(run, 40, 40, 1);
+    run.progress().total = 40 * 40;
     // A huge radius would make the period 0: every row reports.
-    RowProgress rows(ProgressHost, 0);
+    RowProgress rows(run, 0);
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(rows.afterRow(40));
     ASSERT_EQ(reports.size(), 3u);
     EXPECT_EQ(reports[2].first, 120);
@@ -43,59 +30,60 @@ TEST_F(Progress, HostReportsThenAbortStopsTheOperation) {
     // Sharpen with r = 1 reports every 750,000 pixels; a period this long
     // is not reached here, so nothing is reported.
     reports.clear();
-    progressCounters.done = 0;
-    ASSERT_TRUE(sharpenRegion(src.buffer, dst.buffer, mask.buffer, 2, kAll, pt(1, 1), pt(39, 39), 2, 0.5, 0));
+    run.progress().done = 0;
+    ASSERT_TRUE(
+        sharpenRegion(run, src.buffer, dst.buffer, mask.buffer, ColorModel::RGB, kAll, pt(1, 1), pt(39, 39), 2, 0.5));
     EXPECT_TRUE(reports.empty());
-    EXPECT_EQ(progressCounters.done, 38u * 40u);  // the mask's width per row
+    EXPECT_EQ(run.progress().done, 38u * 40u);  // the mask's width per row
 
     // The host answers the next abort check with true after a report.
     host.onProgress = [&](int32_t, int32_t) { return true; };
-    progressCounters.done = 0;
-    progressCounters.aborted = 0;
+    run.progress().done = 0;
+    run.progress().aborted = false;
     const size_t abortCalls = host.stats().abortCalls;
-    RowProgress abortable(ProgressHost, 80);
+    RowProgress abortable(run, 80);
     EXPECT_TRUE(abortable.afterRow(40));
     EXPECT_FALSE(abortable.afterRow(40));
-    EXPECT_EQ(progressCounters.aborted, 1);
+    EXPECT_TRUE(run.progress().aborted);
     EXPECT_EQ(host.stats().abortCalls, abortCalls + 1);
 }
 
 // Size 100: r = 50, a report every 300 pixels, that is every second row of a
 // 160-pixel-wide mask. The host asks to abort at the second report.
-void abortAtSecondReport(HostCore& host, bool soften) {
-    OwnedBuffer src(160, 160, 3), dst(160, 160, 3), mask(160, 160, 1);
+void abortAtSecondReport(HostCore& host, RunContext& run, bool soften) {
+    OwnedBuffer src(run, 160, 160, 3), dst(run, 160, 160, 3), mask(run, 160, 160, 1);
     for (size_t i = 0; i < mask.samples(); ++i) mask.buffer.data[i] = 65535;
     for (size_t i = 0; i < src.samples(); ++i) src.buffer.data[i] = 1000;
     int calls = 0;
     host.onProgress = [&](int32_t, int32_t) { return ++calls == 2; };
-    progressCounters.total = 60 * 60;
+    run.progress().total = 60 * 60;
     if (soften) {
-        ASSERT_TRUE(prepareSoftenTables(100));
-        EXPECT_FALSE(softenRegion(src.buffer, dst.buffer, mask.buffer, 2, kAll, pt(50, 50), pt(110, 110), 100, 0));
-        releaseSoftenTables();
+        SoftenTables tables;
+        ASSERT_TRUE(prepareSoftenTables(run, tables, 100));
+        EXPECT_FALSE(softenRegion(run, tables, src.buffer, dst.buffer, mask.buffer, ColorModel::RGB, kAll, pt(50, 50),
+                                  pt(110, 110), 100));
     } else {
-        EXPECT_FALSE(
-            sharpenRegion(src.buffer, dst.buffer, mask.buffer, 2, kAll, pt(50, 50), pt(110, 110), 100, 0.5, 0));
+        EXPECT_FALSE(sharpenRegion(run, src.buffer, dst.buffer, mask.buffer, ColorModel::RGB, kAll, pt(50, 50),
+                                   pt(110, 110), 100, 0.5));
     }
-    EXPECT_EQ(progressCounters.aborted, 1);
+    EXPECT_TRUE(run.progress().aborted);
     EXPECT_EQ(calls, 2);
-    EXPECT_EQ(progressCounters.done, 4u * 160u);
+    EXPECT_EQ(run.progress().done, 4u * 160u);
     EXPECT_EQ(dst.at(60, 53)[0], 1000);  // rows up to the abort are written
     EXPECT_EQ(dst.at(60, 54)[0], 0);     // later ones are not
 }
 
-TEST_F(Progress, AbortDuringSoften) { abortAtSecondReport(host, true); }
-TEST_F(Progress, AbortDuringSharpen) { abortAtSecondReport(host, false); }
+TEST_F(Progress, AbortDuringSoften) { abortAtSecondReport(host, run, true); }
+TEST_F(Progress, AbortDuringSharpen) { abortAtSecondReport(host, run, false); }
 
 TEST_F(Progress, DialogPercentagesRiseAndEndAtZero) {
-    PlatformServices saved = platformServices();
-    platformServices().setDialogProgress = recordPercent;
-    shown.clear();
-    OwnedBuffer src(12, 12, 3), dst(12, 12, 3), mask(12, 12, 1);
-    progressCounters.total = 10 * 12;
-    progressCounters.done = 0;
+    std::vector<int> shown;
+    RunContext dialogRun(&host.record(), ProgressMode::Dialog, [&](int percent) { shown.push_back(percent); });
+    OwnedBuffer src(run, 12, 12, 3), dst(run, 12, 12, 3), mask(run, 12, 12, 1);
+    dialogRun.progress().total = 10 * 12;
     host.onProgress = [](int32_t, int32_t) { return true; };  // never asked in dialog mode
-    ASSERT_TRUE(sharpenRegion(src.buffer, dst.buffer, mask.buffer, 2, kAll, pt(1, 1), pt(11, 11), 2, 0.5, 1));
+    ASSERT_TRUE(sharpenRegion(dialogRun, src.buffer, dst.buffer, mask.buffer, ColorModel::RGB, kAll, pt(1, 1),
+                              pt(11, 11), 2, 0.5));
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.back(), 0);
     for (size_t i = 1; i + 1 < shown.size(); ++i) EXPECT_GT(shown[i], shown[i - 1]);
@@ -103,10 +91,10 @@ TEST_F(Progress, DialogPercentagesRiseAndEndAtZero) {
     EXPECT_EQ(host.stats().abortCalls, 0u);
 
     shown.clear();
-    progressCounters.total = 0;
-    ASSERT_TRUE(sharpenRegion(src.buffer, dst.buffer, mask.buffer, 2, kAll, pt(1, 1), pt(11, 11), 2, 0.5, 1));
+    dialogRun.progress().total = 0;
+    ASSERT_TRUE(sharpenRegion(dialogRun, src.buffer, dst.buffer, mask.buffer, ColorModel::RGB, kAll, pt(1, 1),
+                              pt(11, 11), 2, 0.5));
     EXPECT_EQ(shown, std::vector<int>{0});
-    platformServices() = saved;
 }
 
 }  // namespace

@@ -19,9 +19,9 @@ int32_t radiusFor(double size) {
 int32_t distance(int32_t dy, int32_t dx) { return int32_t(roundHalfAway(std::sqrt(double(dx * dx + dy * dy)) * 100)); }
 
 // Sample indexes of the flags: HSI 0, 1, 4; RGB and YUV 0, 1, 2; CMYK 0..3.
-int strideOf(int model) { return model == 1 ? 5 : (model == 3 ? 4 : 3); }
-int fieldOf(int model, int flag) { return model == 1 && flag == 2 ? 4 : flag; }
-int fieldCount(int model) { return model == 3 ? 4 : 3; }
+int strideOf(ColorModel model) { return model == ColorModel::HSI ? 5 : (model == ColorModel::CMYK ? 4 : 3); }
+int fieldOf(ColorModel model, int flag) { return model == ColorModel::HSI && flag == 2 ? 4 : flag; }
+int fieldCount(ColorModel model) { return model == ColorModel::CMYK ? 4 : 3; }
 
 uint16_t* pixel(const ImageBuffer& b, int stride, int32_t x, int32_t y) {
     return b.data + (size_t(y) * b.width + x) * stride;
@@ -35,8 +35,8 @@ uint16_t clampTruncate(double v) {
 
 }  // namespace
 
-void sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
-                   Point16 topLeft, Point16 bottomRight, double size, double amount) {
+void sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, ColorModel model,
+                   const uint8_t flags[4], Point16 topLeft, Point16 bottomRight, double size, double amount) {
     const int stride = strideOf(model);
     const int32_t r = radiusFor(size);
     const double n = (2 * r + 1) * (2 * r + 1) - 1;
@@ -64,8 +64,8 @@ void sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& 
         }
 }
 
-void softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
-                  Point16 topLeft, Point16 bottomRight, double size) {
+void softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, ColorModel model,
+                  const uint8_t flags[4], Point16 topLeft, Point16 bottomRight, double size) {
     const int stride = strideOf(model);
     const double half = size * 0.5;
     int32_t weight[101];
@@ -93,7 +93,7 @@ void softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& m
                     const uint16_t* p = pixel(src, stride, sx, sy);
                     for (int f = 0; f < fieldCount(model); ++f) {
                         if (!flags[f]) continue;
-                        if (model == 1 && f == 0) {
+                        if (model == ColorModel::HSI && f == 0) {
                             const double angle = p[0] * 9.587526218051424e-05;
                             sc += sw * std::cos(angle);
                             ss += sw * std::sin(angle);
@@ -104,7 +104,7 @@ void softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& m
                 }
             for (int f = 0; f < fieldCount(model); ++f) {
                 if (!flags[f]) continue;
-                if (model == 1 && f == 0) {
+                if (model == ColorModel::HSI && f == 0) {
                     double a = std::atan2(ss, sc);
                     if (a < 0) a += 6.283185307;
                     o[0] = uint16_t(a * 10430.219195825479);

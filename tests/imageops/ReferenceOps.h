@@ -10,10 +10,10 @@
 
 namespace reference {
 
-void sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
-                   Point16 topLeft, Point16 bottomRight, double size, double amount);
-void softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, int model, const uint8_t flags[4],
-                  Point16 topLeft, Point16 bottomRight, double size);
+void sharpenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, ColorModel model,
+                   const uint8_t flags[4], Point16 topLeft, Point16 bottomRight, double size, double amount);
+void softenRegion(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, ColorModel model,
+                  const uint8_t flags[4], Point16 topLeft, Point16 bottomRight, double size);
 void edgeMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight);
 void expandMask(const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight, double size,
                 double falloff);

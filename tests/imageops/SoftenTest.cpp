@@ -9,8 +9,9 @@ namespace {
 
 class Soften : public HostTest {
 protected:
+    SoftenTables tables;
     void TearDown() override {
-        releaseSoftenTables();
+        releaseSoftenTables(tables);
         HostTest::TearDown();
     }
 };
@@ -18,37 +19,40 @@ protected:
 Point16 pt(int v, int h) { return Point16{int16_t(v), int16_t(h)}; }
 const uint8_t kAll[4] = {1, 1, 1, 1};
 
-int channelsOf(int model) { return model == 1 ? 5 : (model == 3 ? 4 : 3); }
+int channelsOf(ColorModel model) { return model == ColorModel::HSI ? 5 : (model == ColorModel::CMYK ? 4 : 3); }
 
 TEST_F(Soften, FlatAreasAndUnselectedPixels) {
     std::mt19937 rng(1);
-    OwnedBuffer src(30, 30, 4), dst(30, 30, 4), mask(30, 30, 1);
+    OwnedBuffer src(run, 30, 30, 4), dst(run, 30, 30, 4), mask(run, 30, 30, 1);
     for (int32_t y = 0; y < 30; ++y)
         for (int32_t x = 0; x < 30; ++x)
             for (int c = 0; c < 4; ++c) src.at(x, y)[c] = uint16_t(1000 + 20000 * c + 7);
     fillRandom(mask, rng);
-    ASSERT_TRUE(prepareSoftenTables(20));
-    ASSERT_TRUE(softenRegion(src.buffer, dst.buffer, mask.buffer, 3, kAll, pt(10, 10), pt(20, 20), 20, 0));
+    ASSERT_TRUE(prepareSoftenTables(run, tables, 20));
+    ASSERT_TRUE(softenRegion(run, tables, src.buffer, dst.buffer, mask.buffer, ColorModel::CMYK, kAll, pt(10, 10),
+                             pt(20, 20), 20));
     for (int32_t y = 10; y < 20; ++y)
         for (int32_t x = 10; x < 20; ++x)
             for (int c = 0; c < 4; ++c) ASSERT_EQ(dst.at(x, y)[c], src.at(x, y)[c]);
 
     fillRandom(src, rng);
     for (size_t i = 0; i < mask.samples(); ++i) mask.buffer.data[i] = 0;
-    ASSERT_TRUE(softenRegion(src.buffer, dst.buffer, mask.buffer, 3, kAll, pt(10, 10), pt(20, 20), 20, 0));
+    ASSERT_TRUE(softenRegion(run, tables, src.buffer, dst.buffer, mask.buffer, ColorModel::CMYK, kAll, pt(10, 10),
+                             pt(20, 20), 20));
     for (int32_t y = 10; y < 20; ++y)
         for (int32_t x = 10; x < 20; ++x)
             for (int c = 0; c < 4; ++c) ASSERT_EQ(dst.at(x, y)[c], src.at(x, y)[c]);
 }
 
 TEST_F(Soften, HueAveragesAroundTheCircle) {
-    OwnedBuffer src(9, 9, 5), dst(9, 9, 5), mask(9, 9, 1);
+    OwnedBuffer src(run, 9, 9, 5), dst(run, 9, 9, 5), mask(run, 9, 9, 1);
     for (int32_t y = 0; y < 9; ++y)
         for (int32_t x = 0; x < 9; ++x) src.at(x, y)[0] = 500;
     src.at(4, 4)[0] = 65000;
     *mask.at(4, 4) = 65535;
-    ASSERT_TRUE(prepareSoftenTables(4));
-    ASSERT_TRUE(softenRegion(src.buffer, dst.buffer, mask.buffer, 1, kAll, pt(4, 4), pt(5, 5), 4, 0));
+    ASSERT_TRUE(prepareSoftenTables(run, tables, 4));
+    ASSERT_TRUE(
+        softenRegion(run, tables, src.buffer, dst.buffer, mask.buffer, ColorModel::HSI, kAll, pt(4, 4), pt(5, 5), 4));
     const uint16_t hue = dst.at(4, 4)[0];
     EXPECT_TRUE(hue < 1000 || hue > 64500) << hue;
 
@@ -56,46 +60,53 @@ TEST_F(Soften, HueAveragesAroundTheCircle) {
     src.at(4, 4)[0] = 172;
     for (int32_t y = 0; y < 9; ++y)
         for (int32_t x = 0; x < 9; ++x) src.at(x, y)[0] = 172;
-    ASSERT_TRUE(softenRegion(src.buffer, dst.buffer, mask.buffer, 1, kAll, pt(4, 4), pt(5, 5), 4, 0));
+    ASSERT_TRUE(
+        softenRegion(run, tables, src.buffer, dst.buffer, mask.buffer, ColorModel::HSI, kAll, pt(4, 4), pt(5, 5), 4));
     EXPECT_GE(dst.at(4, 4)[0], 171);
     EXPECT_LE(dst.at(4, 4)[0], 172);
 }
 
 TEST_F(Soften, NeedsTablesForItsRadius) {
-    OwnedBuffer src(30, 30, 3), dst(30, 30, 3), mask(30, 30, 1);
-    EXPECT_FALSE(softenRegion(src.buffer, dst.buffer, mask.buffer, 2, kAll, pt(10, 10), pt(20, 20), 8, 0));
-    ASSERT_TRUE(prepareSoftenTables(4));
-    EXPECT_FALSE(softenRegion(src.buffer, dst.buffer, mask.buffer, 2, kAll, pt(10, 10), pt(20, 20), 8, 0));
-    EXPECT_TRUE(softenRegion(src.buffer, dst.buffer, mask.buffer, 2, kAll, pt(10, 10), pt(20, 20), 3, 0));
+    OwnedBuffer src(run, 30, 30, 3), dst(run, 30, 30, 3), mask(run, 30, 30, 1);
+    EXPECT_FALSE(softenRegion(run, tables, src.buffer, dst.buffer, mask.buffer, ColorModel::RGB, kAll, pt(10, 10),
+                              pt(20, 20), 8));
+    ASSERT_TRUE(prepareSoftenTables(run, tables, 4));
+    EXPECT_FALSE(softenRegion(run, tables, src.buffer, dst.buffer, mask.buffer, ColorModel::RGB, kAll, pt(10, 10),
+                              pt(20, 20), 8));
+    EXPECT_TRUE(softenRegion(run, tables, src.buffer, dst.buffer, mask.buffer, ColorModel::RGB, kAll, pt(10, 10),
+                             pt(20, 20), 3));
     // A size of 0 (stored amount 0) copies and needs no table.
-    releaseSoftenTables();
-    EXPECT_TRUE(softenRegion(src.buffer, dst.buffer, mask.buffer, 2, kAll, pt(10, 10), pt(20, 20), 0, 0));
-    EXPECT_FALSE(softenRegion(src.buffer, dst.buffer, mask.buffer, 2, kAll, pt(4, 10), pt(20, 20), 8, 0));
+    releaseSoftenTables(tables);
+    EXPECT_TRUE(softenRegion(run, tables, src.buffer, dst.buffer, mask.buffer, ColorModel::RGB, kAll, pt(10, 10),
+                             pt(20, 20), 0));
+    EXPECT_FALSE(softenRegion(run, tables, src.buffer, dst.buffer, mask.buffer, ColorModel::RGB, kAll, pt(4, 10),
+                              pt(20, 20), 8));
 }
 
 TEST_F(Soften, PrepareReportsAFailedAllocation) {
     host.setBufferLimit(64);
-    EXPECT_FALSE(prepareSoftenTables(90));
+    EXPECT_FALSE(prepareSoftenTables(run, tables, 90));
     host.setBufferLimit(0);
-    OwnedBuffer src(30, 30, 3), dst(30, 30, 3), mask(30, 30, 1);
-    EXPECT_FALSE(softenRegion(src.buffer, dst.buffer, mask.buffer, 2, kAll, pt(10, 10), pt(20, 20), 8, 0));
-    EXPECT_TRUE(prepareSoftenTables(90));
-    EXPECT_FALSE(prepareSoftenTables(1e9));  // far beyond any buffer
+    OwnedBuffer src(run, 30, 30, 3), dst(run, 30, 30, 3), mask(run, 30, 30, 1);
+    EXPECT_FALSE(softenRegion(run, tables, src.buffer, dst.buffer, mask.buffer, ColorModel::RGB, kAll, pt(10, 10),
+                              pt(20, 20), 8));
+    EXPECT_TRUE(prepareSoftenTables(run, tables, 90));
+    EXPECT_FALSE(prepareSoftenTables(run, tables, 1e9));  // far beyond any buffer
 }
 
 TEST_F(Soften, TablesMatchThePlainGrid) {
     std::mt19937 rng(5);
-    const int models[] = {1, 2, 3, 5};
+    const ColorModel models[] = {ColorModel::HSI, ColorModel::RGB, ColorModel::CMYK, ColorModel::YUV};
     const uint8_t flagSets[][4] = {{1, 1, 1, 1}, {1, 0, 1, 0}, {0, 1, 1, 1}};
     // Radii 1..25 (steps 1 and 2), with masks of equal runs and of noise.
     const double sizes[] = {1.5, 7, 20, 41, 50};
-    for (int model : models)
+    for (ColorModel model : models)
         for (double size : sizes) {
-            ASSERT_TRUE(prepareSoftenTables(size));
+            ASSERT_TRUE(prepareSoftenTables(run, tables, size));
             const int32_t r = int32_t(std::ceil(size * 0.5) + 0.1);
             const int32_t w = 2 * r + 21, h = 2 * r + 3;
             const int ch = channelsOf(model);
-            OwnedBuffer src(w, h, ch), fast(w, h, ch), slow(w, h, ch), mask(w, h, 1);
+            OwnedBuffer src(run, w, h, ch), fast(run, w, h, ch), slow(run, w, h, ch), mask(run, w, h, 1);
             for (int pattern = 0; pattern < 3; ++pattern) {
                 if (pattern == 2)
                     fillRandom(src, rng);
@@ -108,11 +119,11 @@ TEST_F(Soften, TablesMatchThePlainGrid) {
                 for (const auto& flags : flagSets) {
                     fillRandom(fast, rng);
                     std::copy(fast.buffer.data, fast.buffer.data + fast.samples(), slow.buffer.data);
-                    ASSERT_TRUE(softenRegion(src.buffer, fast.buffer, mask.buffer, model, flags, pt(r, r),
-                                             pt(h - r, w - r), size, 0));
+                    ASSERT_TRUE(softenRegion(run, tables, src.buffer, fast.buffer, mask.buffer, model, flags, pt(r, r),
+                                             pt(h - r, w - r), size));
                     reference::softenRegion(src.buffer, slow.buffer, mask.buffer, model, flags, pt(r, r),
                                             pt(h - r, w - r), size);
-                    ASSERT_EQ(fast.copy(), slow.copy()) << "model " << model << " size " << size;
+                    ASSERT_EQ(fast.copy(), slow.copy()) << "model " << int(model) << " size " << size;
                 }
             }
         }

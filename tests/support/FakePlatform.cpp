@@ -13,7 +13,7 @@ int fakeDialog(FilterRecord*, FilterParameters* block) {
     if (FakePlatform::current->editInDialog) FakePlatform::current->editInDialog(block);
     return FakePlatform::current->dialogOutcome;
 }
-void fakeAbout() { ++FakePlatform::current->aboutShown; }
+void fakeAbout(SPBasicSuite*) { ++FakePlatform::current->aboutShown; }
 void fakeProgress(int) {}
 }  // namespace
 

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "dialog/win32/AboutBox.h"
-#include "services/HostServices.h"
 
 namespace {
 
@@ -113,7 +112,7 @@ struct AboutRun {
 
 // Opens the box on this thread; a second thread looks at it and clicks on
 // the child whose text starts with target (or on the empty area).
-AboutRun runAboutBox(const std::string& target) {
+AboutRun runAboutBox(const std::string& target, SPBasicSuite* basic = &gBasic) {
     AboutRun run;
     std::atomic<bool> closed{false};
     const DWORD self = GetCurrentThreadId();
@@ -134,7 +133,7 @@ AboutRun runAboutBox(const std::string& target) {
             }
         clickAt(box, x, y, closed);
     });
-    run.result = showAboutBox();
+    run.result = showAboutBox(basic);
     closed = true;
     clicker.join();
     return run;
@@ -149,7 +148,6 @@ const Child* childWithText(const AboutRun& run, const std::string& text) {
 }  // namespace
 
 TEST(AboutBox, ShowsItsLinesAndAClickOnTheProductLineClosesIt) {
-    hostBasicSuite = &gBasic;
     gBrowsed.clear();
     const AboutRun run = runAboutBox("Tarvo Crisp+Calm Plug-in for");
     EXPECT_EQ(run.result, 1u);
@@ -186,7 +184,6 @@ TEST(AboutBox, ShowsItsLinesAndAClickOnTheProductLineClosesIt) {
 }
 
 TEST(AboutBox, AClickOnTheWebLinkOpensTheAddressThenCloses) {
-    hostBasicSuite = &gBasic;
     gBrowsed.clear();
     const AboutRun run = runAboutBox(kMakerWebAddress);
     EXPECT_EQ(run.result, 1u);
@@ -195,15 +192,13 @@ TEST(AboutBox, AClickOnTheWebLinkOpensTheAddressThenCloses) {
 }
 
 TEST(AboutBox, WithoutTheHostSuiteTheLinkOpensNothingButCloses) {
-    hostBasicSuite = nullptr;
     gBrowsed.clear();
-    const AboutRun run = runAboutBox(kMakerWebAddress);
+    const AboutRun run = runAboutBox(kMakerWebAddress, nullptr);
     EXPECT_EQ(run.result, 1u);
     EXPECT_TRUE(gBrowsed.empty());
 }
 
 TEST(AboutBox, AClickOnTheEmptyAreaCloses) {
-    hostBasicSuite = &gBasic;
     gBrowsed.clear();
     const AboutRun run = runAboutBox("");
     EXPECT_EQ(run.result, 1u);

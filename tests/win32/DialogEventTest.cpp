@@ -64,8 +64,11 @@ TEST(DialogFramework, ClientAreaTitleAndNestedRunRefused) {
         // Running the same dialog again is refused.
         EXPECT_EQ(d.run("Again", 0, 0, 10, 10, nullptr, nullptr), kDialogFailed);
     };
+    // The user's own double-click time comes back, not the system's default.
+    SetDoubleClickTime(333);
     EXPECT_EQ(d.start(), 99u);
-    EXPECT_NE(GetDoubleClickTime(), 1u);
+    EXPECT_EQ(GetDoubleClickTime(), 333u);
+    SetDoubleClickTime(0);
 }
 
 TEST(DialogFramework, CloseRequestDecidesAndChildrenAreDestroyed) {

@@ -3,17 +3,27 @@
 # screenshot of its first window whose client area is WIDTH x HEIGHT (the
 # frame may add up to 20 pixels across and 50 down), with MARGIN pixels
 # around it: tests/win32/window-screenshot.sh OUT.png WIDTH HEIGHT MARGIN PROGRAM [ARGS...]
-# Extra environment for the program passes through (CC_HOLD_MS and the like).
+# Extra environment for the program passes through (CC_HOLD_MS and the like);
+# SCREEN sets the screen's size (default 1280x1024). The program runs in a
+# private Wine prefix that is removed afterwards.
 set -eu
 out=$1 width=$2 height=$3 margin=$4
 shift 4
-display=:$((50 + RANDOM % 40))
-Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 &
+display=
+for n in $(seq 50 99); do
+    if [ ! -e /tmp/.X11-unix/X$n ] && [ ! -e /tmp/.X$n-lock ]; then display=:$n; break; fi
+done
+[ -n "$display" ] || { echo "no free X display" >&2; exit 1; }
+Xvfb "$display" -screen 0 "${SCREEN:-1280x1024}x24" -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
+export WINEPREFIX
+WINEPREFIX=$(mktemp -d)
 program=
 cleanup() {
     [ -n "$program" ] && kill "$program" 2>/dev/null || true
+    wineserver -k 2>/dev/null || true
     kill "$xvfb" 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
 export DISPLAY=$display

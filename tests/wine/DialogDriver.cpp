@@ -16,11 +16,14 @@
 //     checked:ID, unchecked:ID   whether check box ID is checked
 //     key:VK       a key press and release (virtual key code)
 //     altf4        Alt+F4
+//     grab:PATH    the preview pane's pixels as the window shows them, to a
+//                  binary PPM at PATH
 //     message      no dialog: wait for the "Error" message box and press Enter
 //
 // Exit code 0 when every step passed and the window went away afterwards.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -287,6 +290,50 @@ bool chooseFile(const std::string& path) {
     return waitGone(box, 10);
 }
 
+// The preview pane's pixels read back from the dialog's window.
+bool grabPreview(HWND dialog, const std::string& path) {
+    RECT desktop{};
+    GetClientRect(GetDesktopWindow(), &desktop);
+    LayoutEntry pane{};
+    findLayoutEntry(mainDialogLayout(mainDialogGeometry(desktop.right, desktop.bottom)), IdPreviewPane, pane);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = pane.width;
+    info.bmiHeader.biHeight = -pane.height;  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC window = GetDC(dialog);
+    HDC memory = CreateCompatibleDC(window);
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = bitmap && bits;
+    if (ok) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        ok = BitBlt(memory, 0, 0, pane.width, pane.height, window, pane.x, pane.y, SRCCOPY) != 0;
+        GdiFlush();
+        SelectObject(memory, old);
+    }
+    if (ok) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ok = f != nullptr;
+        if (f) {
+            std::fprintf(f, "P6\n%d %d\n255\n", pane.width, pane.height);
+            const auto* bgrx = static_cast<const uint8_t*>(bits);
+            for (size_t i = 0; i < size_t(pane.width) * size_t(pane.height); ++i) {
+                const uint8_t rgb[3] = {bgrx[4 * i + 2], bgrx[4 * i + 1], bgrx[4 * i]};
+                std::fwrite(rgb, 1, 3, f);
+            }
+            ok = std::fclose(f) == 0;
+        }
+    }
+    if (bitmap) DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(dialog, window);
+    if (!ok) std::fprintf(stderr, "cannot grab the preview into %s\n", path.c_str());
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -346,6 +393,8 @@ int main(int argc, char** argv) {
             const bool shown = IsWindowVisible(GetDlgItem(dialog, controlId(name))) != FALSE;
             std::printf("%s %s: %s\n", name.c_str(), shown ? "shown" : "hidden", shown == want ? "ok" : "WRONG");
             ok = shown == want && ok;
+        } else if (step.rfind("grab:", 0) == 0) {
+            ok = grabPreview(dialog, step.substr(5)) && ok;
         } else if (step == "altf4") {
             SetForegroundWindow(dialog);
             sendKey(VK_MENU, false);

@@ -56,6 +56,11 @@ def pixels(path):
 
 def main():
     native, windows, runner, work = sys.argv[1:5]
+    # A build that is not there is a failure, never a silent pass.
+    for program in (native, windows, runner):
+        if not os.path.isfile(program):
+            print(f"FAILED: {program} is missing (build it first)")
+            return 1
     os.makedirs(work, exist_ok=True)
     write_ppm(f"{work}/rgb8.ppm", 173, 121, 8, 1)
     write_ppm(f"{work}/rgb16.ppm", 151, 97, 16, 2)

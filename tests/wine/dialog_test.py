@@ -6,7 +6,10 @@ the filter exactly as the native command line does with the block the host
 saved; Cancel, Escape and closing the window leave the image alone, answer
 userCanceledErr and still write the controls back into the block; a screen
 720 pixels high is refused; a host without the pixel display and the channel
-ports still runs the dialog.
+ports still runs the dialog; the preview pane, read back from the window,
+holds what the native command line makes of the image scaled by the host's
+rule, with "Preview" checked, and the scaled image itself without; PNG files
+go in and out through the Windows Imaging Component.
 
 usage: dialog_test.py HOST_EXE PLUGIN DRIVER_EXE NATIVE_CRISPCALM WINE_RUNNER WORK_DIR
 """
@@ -91,6 +94,36 @@ class Runner:
         return pixels(out)
 
 
+def raw_pixels(path, work):
+    raw = os.path.join(work, "pixels.raw")
+    subprocess.run(["vips", "rawsave", path, raw], check=True)
+    with open(raw, "rb") as f:
+        return f.read()
+
+
+def halved(header, fields, data, channels):
+    """The host's scaling to half size: each 2 x 2 block's mean, rounded half up."""
+    w, h = fields[0], fields[1]
+    out = bytearray()
+    for y in range(0, h - 1, 2):
+        for x in range(0, w - 1, 2):
+            for c in range(channels):
+                s = sum(data[((y + dy) * w + x + dx) * channels + c] for dy in (0, 1) for dx in (0, 1))
+                out.append((s + 2) // 4)
+    return header + b"\n%d %d\n255\n" % (w // 2, h // 2) + bytes(out)
+
+
+def in_pane(image, pane_w, pane_h, grey=230):
+    """Pane pixels: light grey with the image centred, halves rounded down."""
+    _, (w, h, _), data = image
+    left, top = (pane_w - w) // 2, (pane_h - h) // 2
+    out = bytearray([grey]) * (3 * pane_w * pane_h)
+    for y in range(h):
+        o = 3 * ((top + y) * pane_w + left)
+        out[o:o + 3 * w] = data[3 * y * w:3 * (y + 1) * w]
+    return bytes(out)
+
+
 def main():
     host, plugin, driver, native, wine_runner, work = sys.argv[1:7]
     shutil.rmtree(work, ignore_errors=True)
@@ -129,6 +162,49 @@ def main():
     cancelled("escape", (1024, 768), ["click:channel1", "key:27"], 0)
     cancelled("close", (1024, 768), ["click:channel3", "altf4"], 2)
     confirmed("bare-host", (1024, 768), ["click:ok"], ["--no-display", "--no-channel-ports"], selection)
+
+    # PNG in and out through the Windows Imaging Component.
+    png, png_out, png_block = (os.path.join(work, n) for n in ("in.png", "png-out.png", "png.block"))
+    subprocess.run(["vips", "copy", image, png], check=True)
+    code, text, driven = r.run("png", (1024, 768), [z(png), "-o", z(png_out), "--save-params", z(png_block)],
+                               ["click:ok"])
+    r.check("png", driven == 0 and code == 0, "OK did not apply the filter to a PNG")
+    if code == 0:
+        native_png = os.path.join(work, "png-native.png")
+        subprocess.run([native, png, "-o", native_png, "--params", png_block, "-q"], check=True)
+        r.check("png", raw_pixels(png_out, work) == raw_pixels(native_png, work),
+                "the PNG output differs from the native command line's")
+
+    # The preview on a 1024 x 768 screen (pane 338 x 445) of a 676 x 450 image:
+    # the fit factor is 1/2 and the preview runs at the scaled image's own
+    # size, so the native command line on the host's scaled image and mask,
+    # in one tile, is the reference.
+    big, big_mask = os.path.join(work, "big.ppm"), os.path.join(work, "big-mask.pgm")
+    write_ppm(big, 676, 450, 8, 3)
+    write_pgm(big_mask, 676, 450)
+    grabs = {k: os.path.join(work, f"preview-{k}.ppm") for k in ("on", "off")}
+    out, block = os.path.join(work, "preview.ppm"), os.path.join(work, "preview.block")
+    code, text, driven = r.run("preview", (1024, 768), [z(big), "-o", z(out), "--save-params", z(block),
+                                                        "--selection", z(big_mask)],
+                               [f"grab:{z(grabs['on'])}", "click:preview", f"grab:{z(grabs['off'])}", "click:ok"])
+    r.check("preview", driven == 0 and code == 0, "the run did not complete")
+    if code == 0 and all(os.path.exists(g) for g in grabs.values()):
+        scaled, scaled_mask = os.path.join(work, "scaled.ppm"), os.path.join(work, "scaled-mask.pgm")
+        with open(scaled, "wb") as f:
+            f.write(halved(b"P6", *pixels(big)[1:], 3))
+        with open(scaled_mask, "wb") as f:
+            f.write(halved(b"P5", *pixels(big_mask)[1:], 1))
+        reference = os.path.join(work, "preview-reference.ppm")
+        subprocess.run([native, scaled, "-o", reference, "--params", block, "--selection", scaled_mask,
+                        "--tile", "338x225", "-q"], check=True)
+        processed, unprocessed = in_pane(pixels(reference), 338, 445), in_pane(pixels(scaled), 338, 445)
+        r.check("preview", processed != unprocessed, "the filter left the scaled image as it was")
+        r.check("preview", pixels(grabs["on"])[2] == processed, "the pane differs from the processed reference")
+        r.check("preview", pixels(grabs["off"])[2] == unprocessed, "unchecked, the pane is not the scaled image")
+        want = r.native_output(big, block, big_mask, os.path.join(work, "preview-native.ppm"))
+        r.check("preview", pixels(out) == want, "the output differs from the native command line's")
+    else:
+        r.check("preview", False, "the preview was not grabbed")
 
     # A screen 720 pixels high is refused before any dialog.
     out = os.path.join(work, "small.ppm")

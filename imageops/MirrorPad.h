@@ -1,12 +1,13 @@
-// Mirrored margins of a fetched tile inside a working buffer.
+// The mirrored margin fill of a working buffer: around a fetched tile, or
+// around a region of the preview.
 #pragma once
 
 #include <cstdint>
 
 #include "imageops/ImageBuffer.h"
 
-// Cut-off margins of a tile: how many rows or columns of its margin lay
-// outside the image and were not fetched.
+// Margins to fill on each side, in pixels: for a tile the rows or columns of
+// its margin that lay outside the image and were not fetched.
 struct MissingMargins {
     int32_t left = 0, right = 0, top = 0, bottom = 0;
 };
@@ -17,8 +18,7 @@ struct MissingMargins {
 // pixel: columns first on the fetched rows, then whole rows, so corners mirror
 // both ways. A margin wider than the fetched block keeps folding back and forth
 // inside it. False when the block does not fit the buffer.
-bool mirrorTileMargins(ImageBuffer& buffer, int channels, int32_t fetchedWidth, int32_t fetchedHeight,
-                       const MissingMargins& m);
+bool mirrorPad(ImageBuffer& buffer, int channels, int32_t fetchedWidth, int32_t fetchedHeight, const MissingMargins& m);
 
 // Position inside [0, n) that mirroring index i (which may lie outside)
 // reaches: -1 takes 0, -2 takes 1, n takes n - 1, and so on.

@@ -1,0 +1,26 @@
+#include "services/RunContext.h"
+
+#include <utility>
+
+#include "services/HostServices.h"
+
+RunContext::RunContext(FilterRecord* record, ProgressMode mode, DialogProgress dialogProgress)
+    : record_(record), mode_(mode), dialogProgress_(std::move(dialogProgress)) {}
+
+void* RunContext::allocate(size_t bytes) const { return record_ ? allocBuffer(record_->sSPBasic, bytes) : nullptr; }
+
+void RunContext::release(void* block) const {
+    if (record_) freeBuffer(record_->sSPBasic, block);
+}
+
+bool RunContext::sendColorRequest() { return hasColorServices() && record_->colorServices(&colorRequest_) == noErr; }
+
+void RunContext::reportToHost(uint32_t done, uint32_t total) const {
+    if (record_ && record_->progressProc) record_->progressProc(int32_t(done), int32_t(total));
+}
+
+bool RunContext::hostAborted() const { return record_ && record_->abortProc && record_->abortProc(); }
+
+void RunContext::showDialogProgress(int percent) const {
+    if (dialogProgress_) dialogProgress_(percent);
+}

@@ -1,0 +1,66 @@
+// What one run of the engine needs from its host: working memory from the
+// buffer suite, the colour services, progress reports with the abort check,
+// and the progress bar of an open dialog. The entry point makes one from the
+// filter record, the preview one of its own (dialog progress), tests one on
+// the stand-in host; it is passed down to every operation, and nothing of it
+// is global. One run uses it at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "base/Modes.h"
+#include "hostapi/PluginHost.h"
+
+// Pixels counted by the row loops of a run (done of total) and whether the
+// user stopped it through the host.
+struct ProgressCounters {
+    uint32_t done = 0;
+    uint32_t total = 0;
+    bool aborted = false;
+};
+
+class RunContext {
+public:
+    // Percentages 0..100 for the open dialog's progress bar.
+    using DialogProgress = std::function<void(int percent)>;
+
+    // record may be null (no host): nothing can then be allocated, converted
+    // or reported. Buffers come from record->sSPBasic's buffer suite.
+    explicit RunContext(FilterRecord* record, ProgressMode mode = ProgressMode::Host,
+                        DialogProgress dialogProgress = {});
+    RunContext(const RunContext&) = delete;
+    RunContext& operator=(const RunContext&) = delete;
+
+    FilterRecord* record() const { return record_; }
+
+    // Zero-filled block of exactly bytes from the host's buffer suite, or
+    // null; released with release (null is ignored).
+    void* allocate(size_t bytes) const;
+    void release(void* block) const;
+
+    // The request record of the host's colour services for this run: zero at
+    // first, and only the fields a request sets are ever written.
+    ColorServicesInfo& colorRequest() { return colorRequest_; }
+    bool hasColorServices() const { return record_ && record_->colorServices; }
+    // Hands the request to the host; false without colour services or when
+    // the host answers with an error.
+    bool sendColorRequest();
+
+    ProgressMode progressMode() const { return mode_; }
+    ProgressCounters& progress() { return progress_; }
+    // Host mode: done of total to the host's progress procedure, then its
+    // abort check (true when the user stopped the run).
+    void reportToHost(uint32_t done, uint32_t total) const;
+    bool hostAborted() const;
+    // Dialog mode: a percentage for the dialog's progress bar.
+    void showDialogProgress(int percent) const;
+
+private:
+    FilterRecord* record_;
+    ProgressMode mode_;
+    DialogProgress dialogProgress_;
+    ColorServicesInfo colorRequest_{};
+    ProgressCounters progress_;
+};
