@@ -548,6 +548,7 @@ int16 HostCore::callStart(const std::function<int16(FilterRecord&)>& work) {
     running_ = false;
     originals_.finish();
     originalRow_ = std::vector<uint16_t>();
+    changedRow_ = std::vector<uint16_t>();
     return result;
 }
 
@@ -571,10 +572,19 @@ bool HostCore::takeBackOutput() {
             if (row[rowBytes + g] != kGuardByte) clean = false;
     }
     if (running_) originals_.beforeWrite(image_, lentOutRect_);
+    const bool track = image_.changed.size() == (image_.samples.size() + 63) / 64;
+    const size_t rowSamples = size_t(cols) * size_t(image_.planes);
     for (int32_t y = 0; y < rows; ++y) {
         const uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * size_t(stride);
-        unpackRow(row, image_.planes, lentOutLo_, nPlanes, cols, bytesPerSample,
-                  &image_.samples[image_.index(lentOutRect_.left, lentOutRect_.top + y, 0)]);
+        const size_t at = image_.index(lentOutRect_.left, lentOutRect_.top + y, 0);
+        if (track)
+            changedRow_.assign(image_.samples.begin() + ptrdiff_t(at),
+                               image_.samples.begin() + ptrdiff_t(at + rowSamples));
+        unpackRow(row, image_.planes, lentOutLo_, nPlanes, cols, bytesPerSample, &image_.samples[at]);
+        if (!track) continue;
+        for (size_t i = 0; i < rowSamples; ++i)
+            if (changedRow_[i] != image_.samples[at + i])
+                image_.changed[(at + i) >> 6] |= uint64_t(1) << ((at + i) & 63);
     }
     if (!clean) stats_.wroteOutsideOutRect = true;
     outTile_.clear();

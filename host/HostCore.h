@@ -99,6 +99,7 @@ private:
     // later input tiles need of the pixels written over is kept aside here.
     KeptOriginals originals_;
     std::vector<uint16_t> originalRow_;
+    std::vector<uint16_t> changedRow_;  // a row as it was before output went over it
     bool running_ = false;
     std::thread::id callerThread_;  // the thread of the current call into the plug-in
     std::vector<uint8_t> selection_;
