@@ -186,6 +186,22 @@ struct HostCore::Impl {
         return uint32(gHost->bufferLimit_ - gHost->stats_.liveBufferBytes);
     }
 
+    // ---- the record's buffer procs: the same blocks, the block is its own id
+    static OSErr PSCALL procsAllocate(int32 size, BufferID* id) {
+        if (!id || size < 0) return paramErr;
+        uint32 requested = uint32(size);
+        Ptr block = bufferNew(&requested, uint32(size));
+        *id = reinterpret_cast<BufferID>(block);
+        return block ? noErr : memFullErr;
+    }
+    static Ptr PSCALL procsLock(BufferID id, Boolean) { return reinterpret_cast<Ptr>(id); }
+    static void PSCALL procsUnlock(BufferID) {}
+    static void PSCALL procsFree(BufferID id) {
+        Ptr block = reinterpret_cast<Ptr>(id);
+        bufferDispose(&block);
+    }
+    static int32 PSCALL procsSpace() { return int32(std::min<uint32>(bufferGetSpace(), 0x7FFFFFFF)); }
+
     // ---- file-list suite: only the URL browser is served
     static SPErr PSCALL browseUrl(const char* url) {
         if (!gHost || !url) return kSPBadParameterError;
@@ -200,7 +216,8 @@ struct HostCore::Impl {
         static PSBufferSuite1 bufferSuite = {bufferNew, bufferDispose, bufferGetSize, bufferGetSpace};
         static PSGetFileListSuite4 fileListSuite = {};
         fileListSuite.BrowseUrl = browseUrl;
-        if (std::strcmp(name, kPSBufferSuite) == 0 && version == 1) {
+        const bool offersBuffers = !gHost || !gHost->quirks_.noBufferSuite;
+        if (std::strcmp(name, kPSBufferSuite) == 0 && version == 1 && offersBuffers) {
             *suite = &bufferSuite;
             return kSPNoError;
         }
@@ -287,21 +304,28 @@ struct HostCore::Impl {
 };
 
 namespace {
-HandleProcs gHandleProcs = {1,
-                            8,
-                            HostCore::Impl::newHandle,
-                            HostCore::Impl::disposeHandle,
-                            HostCore::Impl::getSize,
-                            HostCore::Impl::setSize,
-                            HostCore::Impl::lock,
-                            HostCore::Impl::unlock,
-                            HostCore::Impl::recoverSpace,
-                            HostCore::Impl::disposeRegular};
+const HandleProcs kHandleProcs = {1,
+                                  8,
+                                  HostCore::Impl::newHandle,
+                                  HostCore::Impl::disposeHandle,
+                                  HostCore::Impl::getSize,
+                                  HostCore::Impl::setSize,
+                                  HostCore::Impl::lock,
+                                  HostCore::Impl::unlock,
+                                  HostCore::Impl::recoverSpace,
+                                  HostCore::Impl::disposeRegular};
 SPBasicSuite gBasicSuite = {HostCore::Impl::acquireSuite, HostCore::Impl::releaseSuite,
                             HostCore::Impl::isEqual,      HostCore::Impl::allocateBlock,
                             HostCore::Impl::freeBlock,    HostCore::Impl::reallocateBlock,
                             HostCore::Impl::undefined};
-PropertyProcs gPropertyProcs = {1, 2, HostCore::Impl::getProperty, HostCore::Impl::setProperty};
+const PropertyProcs kPropertyProcs = {1, 2, HostCore::Impl::getProperty, HostCore::Impl::setProperty};
+const BufferProcs kBufferProcs = {2,
+                                  5,
+                                  HostCore::Impl::procsAllocate,
+                                  HostCore::Impl::procsLock,
+                                  HostCore::Impl::procsUnlock,
+                                  HostCore::Impl::procsFree,
+                                  HostCore::Impl::procsSpace};
 }  // namespace
 
 HostCore::HostCore() {
@@ -310,8 +334,6 @@ HostCore::HostCore() {
     r.abortProc = Impl::testAbort;
     r.progressProc = Impl::progress;
     r.hostSig = kPhotoshopSignature;
-    r.handleProcs = &gHandleProcs;
-    r.propertyProcs = &gPropertyProcs;
     r.sSPBasic = &gBasicSuite;
     r.advanceState = Impl::advanceState;
     r.colorServices = Impl::colorServices;
@@ -319,6 +341,7 @@ HostCore::HostCore() {
     r.supportsPadding = 0;
     r.filterCase = 1;
     about_.sSPBasic = &gBasicSuite;
+    setQuirks(HostQuirks{});
     setTileSize(256, 256);
 }
 
@@ -328,8 +351,28 @@ HostCore::~HostCore() {
 }
 
 void HostCore::setHasBasicSuite(bool has) {
-    record_.sSPBasic = has ? &gBasicSuite : nullptr;
-    about_.sSPBasic = has ? &gBasicSuite : nullptr;
+    HostQuirks q = quirks_;
+    q.noBasicSuite = q.noBufferProcs = !has;
+    setQuirks(q);
+}
+
+void HostCore::setQuirks(const HostQuirks& quirks) {
+    quirks_ = quirks;
+    FilterRecord& r = record_;
+    r.sSPBasic = quirks.noBasicSuite ? nullptr : &gBasicSuite;
+    about_.sSPBasic = r.sSPBasic;
+    handleProcs_ = kHandleProcs;
+    propertyProcs_ = kPropertyProcs;
+    bufferProcs_ = kBufferProcs;
+    if (quirks.zeroVersions) {
+        handleProcs_.handleProcsVersion = handleProcs_.numHandleProcs = 0;
+        propertyProcs_.propertyProcsVersion = propertyProcs_.numPropertyProcs = 0;
+        bufferProcs_.bufferProcsVersion = bufferProcs_.numBufferProcs = 0;
+    }
+    r.handleProcs = &handleProcs_;
+    r.propertyProcs = &propertyProcs_;
+    r.bufferProcs = quirks.noBufferProcs ? nullptr : &bufferProcs_;
+    setTileSize(tileWidth_, tileHeight_);
 }
 
 void HostCore::setImage(HostImage image) {
@@ -353,6 +396,7 @@ void HostCore::setSelection(std::vector<uint8_t> selection) {
 void HostCore::setTileSize(int32_t width, int32_t height) {
     tileWidth_ = width;
     tileHeight_ = height;
+    if (quirks_.zeroTileSize) width = height = 0;
     record_.outTileWidth = record_.inTileWidth = record_.maskTileWidth = int16(width);
     record_.outTileHeight = record_.inTileHeight = record_.maskTileHeight = int16(height);
 }
@@ -420,6 +464,16 @@ bool HostCore::takeBackOutput() {
     return clean;
 }
 
+// With moving data the previous tile stays alive until the next call, its
+// bytes spoiled, and the next one is a new block: a plug-in that keeps an old
+// pointer reads junk and its writes are lost.
+void HostCore::moveTile(std::vector<uint8_t>& tile, std::vector<uint8_t>& old) {
+    if (!quirks_.movingData) return;
+    std::fill(tile.begin(), tile.end(), uint8_t(0x5A));
+    old = std::move(tile);
+    tile = std::vector<uint8_t>();
+}
+
 OSErr HostCore::advance() {
     ++stats_.advanceCalls;
     takeBackOutput();
@@ -431,6 +485,9 @@ OSErr HostCore::advance() {
     auto planesOk = [&](int16 lo, int16 hi) { return lo >= 0 && hi < image_.planes && lo <= hi; };
 
     // Input tile, interleaved.
+    moveTile(inTile_, oldIn_);
+    moveTile(outTile_, oldOut_);
+    moveTile(maskTile_, oldMask_);
     inTile_.clear();
     r.inData = nullptr;
     r.inRowBytes = 0;
