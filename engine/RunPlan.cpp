@@ -13,7 +13,6 @@ bool emptyRect(const Rect& r) { return r.bottom <= r.top || r.right <= r.left; }
 int16 checkRecord(const FilterRecord& record) {
     const ImageClass imageClass = imageClassForMode(record.imageMode);
     if (imageClass != ImageClass::RGB && imageClass != ImageClass::CMYK) return filterBadMode;
-    if (record.outTileWidth <= 0 || record.outTileHeight <= 0) return filterBadParameters;
     if (!record.advanceState) return filterBadParameters;
     return noErr;
 }
@@ -37,8 +36,9 @@ bool planImage(const FilterRecord& record, RunPlan& plan) {
 bool planTiles(const FilterRecord& record, const FilterParameters& params, const Rect& work, RunPlan& plan) {
     plan.work = work;
     const int32_t workWidth = work.right - work.left, workHeight = work.bottom - work.top;
-    plan.tileWidth = std::min<int32_t>(record.outTileWidth, workWidth);
-    plan.tileHeight = std::min<int32_t>(record.outTileHeight, workHeight);
+    // A host that states no tile size (0) takes the whole area at once.
+    plan.tileWidth = record.outTileWidth > 0 ? std::min<int32_t>(record.outTileWidth, workWidth) : workWidth;
+    plan.tileHeight = record.outTileHeight > 0 ? std::min<int32_t>(record.outTileHeight, workHeight) : workHeight;
     plan.operation = planOperation(params, plan.imageClass, baseSize(plan.imageWidth, plan.imageHeight));
     const int32_t r = plan.operation.margin;
     // In range the margin is at most 1.5 % of the shorter side. Only amounts

@@ -37,7 +37,7 @@ struct TilePlacement {
 
 bool emptyRect(const Rect& r);
 
-// The image's class, the tile size the host offers and an advance procedure:
+// The image's class and an advance procedure:
 // a host result code, noErr when the record can be worked with.
 int16 checkRecord(const FilterRecord& record);
 // Class, planes, depth, image size and the filter rectangle; false for an
