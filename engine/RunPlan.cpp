@@ -36,9 +36,14 @@ bool planImage(const FilterRecord& record, RunPlan& plan) {
 bool planTiles(const FilterRecord& record, const FilterParameters& params, const Rect& work, RunPlan& plan) {
     plan.work = work;
     const int32_t workWidth = work.right - work.left, workHeight = work.bottom - work.top;
-    // A host that states no tile size (0) takes the whole area at once.
-    plan.tileWidth = record.outTileWidth > 0 ? std::min<int32_t>(record.outTileWidth, workWidth) : workWidth;
-    plan.tileHeight = record.outTileHeight > 0 ? std::min<int32_t>(record.outTileHeight, workHeight) : workHeight;
+    // A host that states no tile size (0) gets the whole area at once, in
+    // tiles of at most kUnstatedTileSide a side: the working buffers grow
+    // with the tile, and must stay bounded on large images (at 512, within
+    // the maxSpace the filter states even for plain memory).
+    const int32_t tileWidth = record.outTileWidth > 0 ? record.outTileWidth : kUnstatedTileSide;
+    const int32_t tileHeight = record.outTileHeight > 0 ? record.outTileHeight : kUnstatedTileSide;
+    plan.tileWidth = std::min(tileWidth, workWidth);
+    plan.tileHeight = std::min(tileHeight, workHeight);
     plan.operation = planOperation(params, plan.imageClass, baseSize(plan.imageWidth, plan.imageHeight));
     const int32_t r = plan.operation.margin;
     // In range the margin is at most 1.5 % of the shorter side. Only amounts

@@ -35,6 +35,9 @@ struct TilePlacement {
     Point16 usedEnd;               // end of the fetched block with its mirrored margins
 };
 
+// Largest tile side, in pixels, for a host that states no tile size.
+constexpr int32_t kUnstatedTileSide = 512;
+
 bool emptyRect(const Rect& r);
 
 // The image's class and an advance procedure:
