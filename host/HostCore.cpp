@@ -5,6 +5,8 @@
 #include <cstring>
 #include <map>
 
+#include "host/ChannelScaling.h"
+
 namespace {
 
 HostCore* gHost = nullptr;  // the host the callbacks serve; one at a time
@@ -254,6 +256,10 @@ struct HostCore::Impl {
             if (simple) *simple = gHost->watchSuspension_;
             return noErr;
         }
+        if (key == propHWND && gHost->mainWindow_) {
+            if (simple) *simple = gHost->mainWindow_;
+            return noErr;
+        }
         return errPlugInPropertyUndefined;
     }
     static OSErr PSCALL setProperty(PIType signature, PIType key, int32, intptr simple, Handle) {
@@ -278,9 +284,25 @@ struct HostCore::Impl {
         return gHost->abortRequested_ ? 1 : 0;
     }
 
+    // The picker works in RGB only; a cancelled pick is userCanceledErr.
+    static OSErr chooseColor(ColorServicesInfo* info) {
+        if (!gHost || !gHost->onChooseColor) return errPlugInHostInsufficient;
+        if (info->sourceSpace != plugIncolorServicesRGBSpace ||
+            (info->resultSpace != plugIncolorServicesRGBSpace && info->resultSpace != plugIncolorServicesChosenSpace))
+            return paramErr;
+        int16_t rgb[3] = {info->colorComponents[0], info->colorComponents[1], info->colorComponents[2]};
+        for (int16_t& c : rgb) c = int16_t(std::clamp<int>(c, 0, 255));
+        if (!gHost->onChooseColor(rgb)) return userCanceledErr;
+        for (int i = 0; i < 3; ++i) info->colorComponents[i] = rgb[i];
+        info->colorComponents[3] = 0;
+        info->resultSpace = plugIncolorServicesRGBSpace;
+        return noErr;
+    }
+
     // Eight-bit colour conversion between RGB (0) and CMYK (2); CMYK
     // components follow the host convention, 255 = no ink.
     static OSErr PSCALL colorServices(ColorServicesInfo* info) {
+        if (info && info->selector == plugIncolorServicesChooseColor) return chooseColor(info);
         if (!info || info->selector != plugIncolorServicesConvertColor) return paramErr;
         int16* c = info->colorComponents;
         for (int i = 0; i < 4; ++i)
@@ -300,6 +322,28 @@ struct HostCore::Impl {
             return noErr;
         }
         return paramErr;
+    }
+
+    // ---- channel ports: read only
+    static OSErr PSCALL readPixels(ChannelReadPort port, const PSScaling* scaling, const VRect* writeRect,
+                                   const PixelMemoryDesc* destination, VRect* wroteRect) {
+        if (!gHost || !port || !scaling || !writeRect || !destination) return paramErr;
+        const int* slot = reinterpret_cast<const int*>(port);
+        if (slot < gHost->portSlots_ || slot >= gHost->portSlots_ + kMaxChannels) return paramErr;
+        const OSErr err = gHost->readChannel(*slot, *scaling, *writeRect, *destination);
+        if (wroteRect) *wroteRect = err == noErr ? *writeRect : VRect{0, 0, 0, 0};
+        return err;
+    }
+    static OSErr PSCALL writeBasePixels(ChannelWritePort, const VRect*, const PixelMemoryDesc*) { return paramErr; }
+    static OSErr PSCALL readPortForWritePort(ChannelReadPort* readPort, ChannelWritePort) {
+        if (readPort) *readPort = nullptr;
+        return paramErr;
+    }
+
+    static OSErr PSCALL displayPixels(const PSPixelMap* source, const VRect* srcRect, int32 dstRow, int32 dstCol,
+                                      void* platformContext) {
+        if (!gHost || !gHost->display_ || !source || !srcRect) return paramErr;
+        return gHost->display_(*source, *srcRect, dstRow, dstCol, platformContext);
     }
 };
 
@@ -326,6 +370,10 @@ const BufferProcs kBufferProcs = {2,
                                   HostCore::Impl::procsUnlock,
                                   HostCore::Impl::procsFree,
                                   HostCore::Impl::procsSpace};
+ChannelPortProcs gChannelPortProcs = {1, 3, HostCore::Impl::readPixels, HostCore::Impl::writeBasePixels,
+                                      HostCore::Impl::readPortForWritePort};
+const char* const kRgbNames[] = {"Red", "Green", "Blue"};
+const char* const kCmykNames[] = {"Cyan", "Magenta", "Yellow", "Black"};
 }  // namespace
 
 HostCore::HostCore() {
@@ -348,6 +396,12 @@ HostCore::HostCore() {
 HostCore::~HostCore() {
     if (record_.parameters) Impl::disposeHandle(record_.parameters);
     if (gHost == this) gHost = nullptr;
+}
+
+void HostCore::setMainWindow(intptr_t window) {
+    mainWindow_ = window;
+    platformData_.hwnd = window;
+    record_.platformData = window ? &platformData_ : nullptr;
 }
 
 void HostCore::setHasBasicSuite(bool has) {
@@ -385,12 +439,80 @@ void HostCore::setImage(HostImage image) {
     r.imageMode = image_.mode;
     r.depth = image_.depth;
     r.imageHRes = r.imageVRes = 72 << 16;
+    describeDocument();
 }
 
 void HostCore::setSelection(std::vector<uint8_t> selection) {
     selection_ = std::move(selection);
     record_.haveMask = selection_.empty() ? 0 : 1;
     record_.filterCase = selection_.empty() ? 1 : 2;
+    describeDocument();
+}
+
+void HostCore::setChannelPorts(bool served) {
+    channelPorts_ = served;
+    describeDocument();
+}
+
+void HostCore::setDisplayPixels(DisplayPixels display) {
+    display_ = std::move(display);
+    record_.displayPixels = display_ ? Impl::displayPixels : nullptr;
+}
+
+void HostCore::describeDocument() {
+    FilterRecord& r = record_;
+    const bool served = channelPorts_ && image_.width > 0 && (image_.planes == 3 || image_.planes == 4);
+    r.channelPortProcs = served ? &gChannelPortProcs : nullptr;
+    r.documentInfo = served ? &document_ : nullptr;
+    if (!served) return;
+    document_ = ReadImageDocumentDesc{};
+    document_.minVersion = 0;
+    document_.maxVersion = 0;
+    document_.imageMode = image_.mode;
+    document_.depth = image_.depth;
+    document_.bounds = VRect{0, 0, image_.height, image_.width};
+    document_.hResolution = document_.vResolution = 72 << 16;
+    for (int i = 0; i < 256; ++i) document_.redLUT[i] = document_.greenLUT[i] = document_.blueLUT[i] = uint8_t(i);
+    const bool rgb = image_.planes == 3;
+    for (int slot = 0; slot < kMaxChannels; ++slot) {
+        ReadChannelDesc& c = channels_[slot];
+        c = ReadChannelDesc{};
+        c.port = reinterpret_cast<ChannelReadPort>(&portSlots_[slot]);
+        c.bounds = document_.bounds;
+        c.depth = slot < image_.planes ? image_.depth : 8;
+        c.tileSize = VPoint{tileHeight_, tileWidth_};
+        c.target = c.shown = 1;
+        if (slot < image_.planes) {
+            c.channelType = int16(rgb ? 1 + slot : 4 + slot);
+            c.name = rgb ? kRgbNames[slot] : kCmykNames[slot];
+            c.next = slot + 1 < image_.planes ? &channels_[slot + 1] : nullptr;
+        } else {
+            c.channelType = 19;  // selection mask
+            c.name = "Selection";
+        }
+    }
+    document_.targetCompositeChannels = &channels_[0];
+    document_.mergedCompositeChannels = &channels_[0];
+    document_.selection = selection_.empty() ? nullptr : &channels_[kMaxChannels - 1];
+}
+
+OSErr HostCore::readChannel(int slot, const PSScaling& scaling, const VRect& writeRect, const PixelMemoryDesc& memory) {
+    // Eight bits per sample, one byte per column, whole bytes per row.
+    if (memory.depth != 8 || memory.colBits != 8 || memory.bitOffset != 0 || memory.rowBits % 8 != 0) return paramErr;
+    ChannelSource channel;
+    channel.width = image_.width;
+    channel.height = image_.height;
+    if (slot == kMaxChannels - 1) {
+        if (selection_.size() != size_t(image_.width) * size_t(image_.height)) return paramErr;
+        channel.bytes = selection_.data();
+    } else {
+        if (slot >= image_.planes) return paramErr;
+        channel.samples = image_.samples.data();
+        channel.stride = image_.planes;
+        channel.offset = slot;
+        channel.depth = image_.depth;
+    }
+    return readScaledChannel(channel, scaling, writeRect, static_cast<uint8_t*>(memory.data), memory.rowBits / 8);
 }
 
 void HostCore::setTileSize(int32_t width, int32_t height) {

@@ -1,7 +1,8 @@
 // The stand-in host: owns the filter record, the parameters handle, grants
 // memory through the basic suite's buffer suite and the record's buffer
-// procs, serves tiles through
-// advanceState, converts colours, reports progress and answers abort. It
+// procs, serves tiles through advanceState, converts colours, reports
+// progress and answers abort, and describes the document with channel ports
+// that read its channels scaled. It
 // checks that the plug-in writes nothing outside outRect and frees every
 // buffer it took.
 #pragma once
@@ -62,6 +63,21 @@ public:
 
     // Called on every progress report (done, total); return true to abort.
     std::function<bool(int32_t, int32_t)> onProgress;
+    // The colour picker: gets the 8-bit RGB colour to start from and returns
+    // true with the chosen one, or false when the user cancelled. Without it
+    // the host has no picker.
+    std::function<bool(int16_t rgb[3])> onChooseColor;
+    // The host's main window (an HWND on Windows), answered as a property and
+    // through platformData; 0 = none.
+    void setMainWindow(intptr_t window);
+
+    // Without channel ports the record carries no document description.
+    void setChannelPorts(bool served);
+    // What displayPixels does with a pixel map; without one the record
+    // offers no displayPixels.
+    using DisplayPixels =
+        std::function<OSErr(const PSPixelMap&, const VRect& source, int32 row, int32 column, void* platformContext)>;
+    void setDisplayPixels(DisplayPixels display);
 
     FilterRecord& record() { return record_; }
     const HostStats& stats() const { return stats_; }
@@ -99,6 +115,8 @@ private:
     int32_t tileHeight_ = 256;
     bool abortRequested_ = false;
     intptr_t watchSuspension_ = 0;
+    intptr_t mainWindow_ = 0;
+    PlatformData platformData_{};
 
     // Tile memory lent to the plug-in.
     std::vector<uint8_t> inTile_, outTile_, maskTile_;
@@ -107,7 +125,18 @@ private:
     int16 lentOutLo_ = 0, lentOutHi_ = -1;
     int32_t outGuard_ = 0;
 
+    // The document description and its channel ports: one per composite
+    // channel, then the selection's; a port names its slot here.
+    static constexpr int kMaxChannels = 5;
+    ReadImageDocumentDesc document_{};
+    ReadChannelDesc channels_[kMaxChannels]{};
+    int portSlots_[kMaxChannels] = {0, 1, 2, 3, 4};
+    bool channelPorts_ = true;
+    DisplayPixels display_;
+
     bool takeBackOutput();
     void moveTile(std::vector<uint8_t>& tile, std::vector<uint8_t>& old);
     OSErr advance();
+    void describeDocument();
+    OSErr readChannel(int slot, const PSScaling& scaling, const VRect& writeRect, const PixelMemoryDesc& memory);
 };

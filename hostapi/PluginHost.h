@@ -484,6 +484,8 @@ constexpr SPErr kSPBadParameterError = 0x5061726D;
 
 constexpr OSType kPhotoshopSignature = fourCC("8BIM");
 constexpr PIType propWatchSuspension = fourCC("wtch");
+// The handle of the host's main window (Windows).
+constexpr PIType propHWND = fourCC("hwnd");
 
 constexpr const char* kPSBufferSuite = "Photoshop Buffer Suite for Plug-ins";
 constexpr int32 kPSBufferSuiteVersion1 = 1;

@@ -45,7 +45,13 @@ void Canvas::lineTo(int32_t x, int32_t y) {
     HDC dc = deviceContext();
     if (!dc) return;
     LineTo(dc, x, y);
-    // LineTo leaves out the end pixel; draw it in the pen's colour.
+    // LineTo leaves out the end pixel. In XOR mode draw it as a one-pixel
+    // line, so drawing the same lines again removes them exactly.
+    if (GetROP2(dc) != R2_COPYPEN) {
+        LineTo(dc, x + 1, y);
+        MoveToEx(dc, x, y, nullptr);
+        return;
+    }
     LOGPEN pen{};
     COLORREF color = RGB(0, 0, 0);
     HGDIOBJ current = GetCurrentObject(dc, OBJ_PEN);

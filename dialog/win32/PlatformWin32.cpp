@@ -1,8 +1,9 @@
-// Platform services on Windows: the toolkit's message box, the desktop size
-// and the about box.
+// Platform services on Windows: the toolkit's message box, the desktop size,
+// the main dialog with its progress bar, and the about box.
 #include <windows.h>
 
 #include "dialog/win32/AboutBox.h"
+#include "dialog/win32/MainDialog.h"
 #include "services/Platform.h"
 #include "toolkit/Canvas.h"
 #include "toolkit/MessageBox.h"
@@ -10,12 +11,9 @@
 namespace {
 int win32Message(const char* text, const char* title, int kind) { return showMessage(title, text, kind) ? 1 : 0; }
 int32_t win32DesktopHeight() { return Canvas::screenSize().v; }
-// The main dialog is not built yet.
-int win32Dialog(FilterRecord*, FilterParameters*) { return -1; }
 void win32About(SPBasicSuite* basic) { showAboutBox(basic); }
-void win32Progress(int) {}
 }  // namespace
 
 PlatformServices defaultPlatformServices() {
-    return {win32Message, win32DesktopHeight, win32Dialog, win32About, win32Progress};
+    return {win32Message, win32DesktopHeight, runMainDialogWin32, win32About, setMainDialogProgress};
 }

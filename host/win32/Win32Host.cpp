@@ -1,20 +1,39 @@
 // crispcalm-host: loads a filter plug-in (.8bf) with LoadLibrary, reads and
-// checks its property list, and calls it through the stand-in host core.
+// checks its property list, and calls it through the stand-in host core as an
+// image editor would: with a main window, the plug-in's dialog, the pixel
+// display, the colour picker and the host's properties.
 //
 //   crispcalm-host PLUGIN.8bf            describe the plug-in
 //   crispcalm-host --about PLUGIN.8bf    also show its about box
+//   crispcalm-host PLUGIN.8bf IMAGE -o OUTPUT [--selection MASK]
+//                  [--params BLOCK] [--save-params BLOCK]
+//                                        filter IMAGE with the dialog
+//
+// Images: binary PNM (.ppm, .pnm; selections .pgm) at 8 or 16 bits, and PNG,
+// TIFF, JPEG and BMP through the Windows Imaging Component. --params starts
+// from a stored parameter block, --save-params writes the block the plug-in
+// leaves. --no-display and --no-channel-ports leave those services out, as
+// some hosts do.
 //
 // Exit codes: 0 done, 1 wrong arguments, 2 the library cannot be loaded, 3 it
-// is not a filter this host can call.
+// is not a filter this host can call, 4 the user cancelled, 5 the filter
+// failed, 6 an image or parameter file could not be read or written.
 #include <windows.h>
+// The colour dialog needs the Windows types first.
+#include <commdlg.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "host/CliRun.h"
 #include "host/HostCore.h"
 #include "host/PiplReader.h"
+#include "host/PnmFile.h"
+#include "host/win32/DisplayPixels.h"
+#include "host/win32/WicImage.h"
+#include "params/FilterParameters.h"
 
 namespace {
 
@@ -51,7 +70,137 @@ void describe(const PiplInfo& info, const std::string& entry) {
     std::printf("filter cases: %zu\n", info.filterCases.size());
 }
 
-int run(const char* path, bool about) {
+struct HostArgs {
+    std::string plugin, image, output, selection, params, saveParams;
+    bool about = false;
+    bool display = true;
+    bool channelPorts = true;
+};
+
+bool isPnmPath(const std::string& path) {
+    const size_t dot = path.find_last_of('.');
+    const std::string ext = dot == std::string::npos ? std::string() : path.substr(dot + 1);
+    return ext == "ppm" || ext == "pnm" || ext == "pgm" || ext == "PPM" || ext == "PNM" || ext == "PGM";
+}
+
+bool loadImageFile(const std::string& path, HostImage& image, int& maxValue, std::string& error) {
+    maxValue = 255;
+    if (isPnmPath(path)) return readPnmImage(path, image, maxValue, error);
+    if (isWicImagePath(path)) return readWicImage(path, image, error);
+    error = "unknown image file type: " + path;
+    return false;
+}
+
+bool loadSelectionFile(const std::string& path, const HostImage& image, std::vector<uint8_t>& selection,
+                       std::string& error) {
+    if (isPnmPath(path)) return readPnmSelection(path, image.width, image.height, selection, error);
+    HostImage grey;
+    if (!readWicImage(path, grey, error)) return false;
+    if (grey.width != image.width || grey.height != image.height) {
+        error = "the selection's size differs from the image's";
+        return false;
+    }
+    selection.resize(size_t(grey.width) * size_t(grey.height));
+    for (size_t i = 0; i < selection.size(); ++i) selection[i] = uint8_t(grey.samples[3 * i]);
+    return true;
+}
+
+bool saveImageFile(const std::string& path, const HostImage& image, int maxValue, std::string& error) {
+    if (isPnmPath(path)) return writePnmImage(path, image, maxValue, error);
+    return writeWicImage(path, image, error);
+}
+
+// The host's colour picker: the system colour dialog over the plug-in's
+// window.
+bool pickColor(int16_t rgb[3]) {
+    static COLORREF custom[16] = {};
+    CHOOSECOLORA choose{};
+    choose.lStructSize = sizeof choose;
+    choose.hwndOwner = GetForegroundWindow();
+    choose.rgbResult = RGB(rgb[0], rgb[1], rgb[2]);
+    choose.lpCustColors = custom;
+    choose.Flags = CC_RGBINIT | CC_FULLOPEN;
+    if (!ChooseColorA(&choose)) return false;
+    rgb[0] = int16_t(GetRValue(choose.rgbResult));
+    rgb[1] = int16_t(GetGValue(choose.rgbResult));
+    rgb[2] = int16_t(GetBValue(choose.rgbResult));
+    return true;
+}
+
+// The host's main window: the owner of the plug-in's dialog.
+HWND createMainWindow(const std::string& imagePath) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
+    wc.lpszClassName = "CrispCalmHostWindow";
+    RegisterClassA(&wc);
+    const std::string title = "crispcalm-host - " + imagePath;
+    HWND window = CreateWindowExA(0, wc.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 480, 120, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+    if (window) ShowWindow(window, SW_SHOW);
+    return window;
+}
+
+int filterImage(PluginMainProc entry, const HostArgs& args) {
+    HostImage image;
+    int maxValue = 255;
+    std::string error;
+    if (!loadImageFile(args.image, image, maxValue, error)) {
+        std::fprintf(stderr, "crispcalm-host: %s\n", error.c_str());
+        return 6;
+    }
+    HostCore host;
+    host.setImage(image);
+    if (!args.selection.empty()) {
+        std::vector<uint8_t> selection;
+        if (!loadSelectionFile(args.selection, image, selection, error)) {
+            std::fprintf(stderr, "crispcalm-host: %s\n", error.c_str());
+            return 6;
+        }
+        host.setSelection(std::move(selection));
+    }
+    if (!args.params.empty()) {
+        std::vector<uint8_t> block;
+        if (!readWholeFile(args.params, kFilterParametersSize * 4, block, error)) {
+            std::fprintf(stderr, "crispcalm-host: %s\n", error.c_str());
+            return 6;
+        }
+        host.setParameterBytes(block);
+    }
+    HWND mainWindow = createMainWindow(args.image);
+    host.setMainWindow(reinterpret_cast<intptr_t>(mainWindow));
+    host.onChooseColor = pickColor;
+    if (args.display)
+        host.setDisplayPixels([](const PSPixelMap& map, const VRect& source, int32 row, int32 column, void* context) {
+            return hostDisplayPixels(&map, &source, row, column, context);
+        });
+    host.setChannelPorts(args.channelPorts);
+
+    int16 result = host.call(entry, filterSelectorParameters);
+    if (result == noErr) result = host.call(entry, filterSelectorPrepare);
+    if (result == noErr) result = host.call(entry, filterSelectorStart);
+    if (mainWindow) DestroyWindow(mainWindow);
+
+    const bool changed = host.image().samples != image.samples;
+    std::printf("result: %d\nimage: %s\n", int(result), changed ? "changed" : "unchanged");
+    std::fflush(stdout);
+    if (!args.saveParams.empty() && !writeWholeFile(args.saveParams, host.parameterBytes(), error)) {
+        std::fprintf(stderr, "crispcalm-host: %s\n", error.c_str());
+        return 6;
+    }
+    if (result == userCanceledErr) return 4;
+    if (result != noErr) return 5;
+    if (!saveImageFile(args.output, host.image(), maxValue, error)) {
+        std::fprintf(stderr, "crispcalm-host: %s\n", error.c_str());
+        return 6;
+    }
+    return 0;
+}
+
+int run(const HostArgs& args) {
+    const char* path = args.plugin.c_str();
     HMODULE module = LoadLibraryA(path);
     if (!module) {
         std::fprintf(stderr, "crispcalm-host: cannot load %s (error %lu)\n", path, GetLastError());
@@ -75,34 +224,71 @@ int run(const char* path, bool about) {
         FreeLibrary(module);
         return 3;
     }
-    describe(info, entryName);
-    std::fflush(stdout);
-    if (about) {
-        HostCore host;
-        host.call(entry, filterSelectorAbout);
-        for (const std::string& url : host.stats().browsedUrls) std::printf("browse: %s\n", url.c_str());
+    int status = 0;
+    if (!args.image.empty()) {
+        status = filterImage(entry, args);
+    } else {
+        describe(info, entryName);
+        std::fflush(stdout);
+        if (args.about) {
+            HostCore host;
+            host.call(entry, filterSelectorAbout);
+            for (const std::string& url : host.stats().browsedUrls) std::printf("browse: %s\n", url.c_str());
+        }
     }
     FreeLibrary(module);
-    return 0;
+    return status;
+}
+
+const char* const kUsage =
+    "usage: crispcalm-host [--about] PLUGIN.8bf\n"
+    "       crispcalm-host PLUGIN.8bf IMAGE -o OUTPUT [--selection MASK] [--params BLOCK]\n"
+    "                      [--save-params BLOCK] [--no-display] [--no-channel-ports]\n";
+
+bool parseArgs(int argc, char** argv, HostArgs& args) {
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) return false;
+            out = argv[++i];
+            return true;
+        };
+        if (a == "--about") {
+            args.about = true;
+        } else if (a == "--no-display") {
+            args.display = false;
+        } else if (a == "--no-channel-ports") {
+            args.channelPorts = false;
+        } else if (a == "-o" || a == "--output") {
+            if (!value(args.output)) return false;
+        } else if (a == "--selection") {
+            if (!value(args.selection)) return false;
+        } else if (a == "--params") {
+            if (!value(args.params)) return false;
+        } else if (a == "--save-params") {
+            if (!value(args.saveParams)) return false;
+        } else if (!a.empty() && a[0] == '-') {
+            return false;
+        } else {
+            paths.push_back(a);
+        }
+    }
+    if (paths.empty() || paths.size() > 2) return false;
+    args.plugin = paths[0];
+    if (paths.size() == 2) args.image = paths[1];
+    // An image needs an output, and the about box needs no image.
+    if (args.image.empty() != args.output.empty()) return false;
+    return !(args.about && !args.image.empty());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool about = false;
-    const char* path = nullptr;
-    int paths = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--about") == 0) {
-            about = true;
-        } else {
-            path = argv[i];
-            ++paths;
-        }
-    }
-    if (paths != 1) {
-        std::fprintf(stderr, "usage: crispcalm-host [--about] PLUGIN.8bf\n");
+    HostArgs args;
+    if (!parseArgs(argc, argv, args)) {
+        std::fprintf(stderr, "%s", kUsage);
         return 1;
     }
-    return run(path, about);
+    return run(args);
 }

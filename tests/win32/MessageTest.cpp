@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "dialog/win32/MainDialog.h"
 #include "services/Platform.h"
 #include "toolkit/MessageBox.h"
 
@@ -135,5 +136,6 @@ TEST(ToolkitMessage, PlatformServicesUseTheToolkit) {
     EXPECT_EQ(seen.text, "Something failed");
     EXPECT_EQ(seen.icon, LoadIconA(nullptr, IDI_HAND));
     EXPECT_GE(services.desktopHeight(), 768);
-    EXPECT_EQ(services.runMainDialog(nullptr, nullptr), -1);
+    // Without a block to work on the dialog refuses to open.
+    EXPECT_EQ(services.runMainDialog(nullptr, nullptr), MainDialogFailed);
 }

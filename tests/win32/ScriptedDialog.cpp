@@ -41,6 +41,12 @@ void CALLBACK ScriptedDialog::timer(HWND window, UINT, UINT_PTR id, DWORD) {
     KillTimer(window, id);
     ScriptedDialog* dialog = gRunning;
     if (!dialog || dialog->window() != window) return;
+    // The dialog box shows its window once its queue first runs empty; a
+    // timer can fire before that. Real input needs the window on screen.
+    if (!IsWindowVisible(window)) {
+        SetTimer(window, id, 1, timer);
+        return;
+    }
     UpdateWindow(window);
     if (dialog->body) dialog->body(*dialog);
     dialog->finish();

@@ -1,0 +1,253 @@
+// Drives the filter's main dialog in another process as a person would: it
+// waits for the window, reads every control's rectangle back and compares it
+// with the layout table, then clicks and types through SendInput.
+//
+//   cc_dialog_driver STEP...
+//     geometry     client area and every control against the layout table
+//     click:ID     a left click in the middle of control ID (a number, or ok,
+//                  cancel, channel1..channel4, preview)
+//     key:VK       a key press and release (virtual key code)
+//     altf4        Alt+F4
+//     grab:PATH    the preview pane's pixels as the window shows them, to a
+//                  binary PPM at PATH
+//     message      no dialog: wait for the "Error" message box and press Enter
+//
+// Exit code 0 when every step passed and the window went away afterwards.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dialog/MainDialogLayout.h"
+
+namespace {
+
+HWND waitForWindow(const char* title, int seconds) {
+    for (int i = 0; i < seconds * 10; ++i) {
+        HWND w = FindWindowA(nullptr, title);
+        if (w && IsWindowVisible(w)) return w;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+bool waitGone(HWND w, int seconds) {
+    for (int i = 0; i < seconds * 10; ++i) {
+        if (!IsWindow(w)) return true;
+        Sleep(100);
+    }
+    return false;
+}
+
+RECT childRect(HWND dialog, HWND child) {
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+bool same(const char* what, int32_t id, const RECT& r, const WindowBox& want) {
+    const bool ok = r.left == want.x && r.top == want.y && (want.width < 0 || r.right - r.left == want.width) &&
+                    (want.height < 0 || r.bottom - r.top == want.height);
+    if (!ok)
+        std::fprintf(stderr, "%s %d: window %ld, %ld, %ld x %ld; layout %d, %d, %d x %d\n", what, id, r.left, r.top,
+                     r.right - r.left, r.bottom - r.top, want.x, want.y, want.width, want.height);
+    return ok;
+}
+
+bool checkGeometry(HWND dialog) {
+    RECT desktop{}, client{};
+    GetClientRect(GetDesktopWindow(), &desktop);
+    GetClientRect(dialog, &client);
+    const MainDialogGeometry g = mainDialogGeometry(desktop.right, desktop.bottom);
+    bool ok = true;
+    if (client.right != g.width || client.bottom != g.height) {
+        std::fprintf(stderr, "client area %ld x %ld, expected %d x %d\n", client.right, client.bottom, g.width,
+                     g.height);
+        ok = false;
+    }
+    const std::vector<LayoutEntry> layout = mainDialogLayout(g);
+    std::vector<int> seen(layout.size(), 0);
+    int frames = 0;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        const int id = GetDlgCtrlID(child);
+        const RECT r = childRect(dialog, child);
+        size_t index = 0;
+        while (index < layout.size() && layout[index].id != (id == 0 ? int(IdPreviewGroup) : id)) ++index;
+        if (index == layout.size()) {
+            std::fprintf(stderr, "control %d is not in the layout\n", id);
+            ok = false;
+            continue;
+        }
+        const LayoutEntry& e = layout[index];
+        if (id == 0) {
+            // The frame of the "Preview" group has the placed rectangle.
+            ++frames;
+            ok = same("frame", e.id, r, WindowBox{e.x, e.y, e.width, e.height}) && ok;
+        } else {
+            ++seen[index];
+            ok = same("control", e.id, r, expectedWindowBox(e)) && ok;
+        }
+    }
+    for (size_t i = 0; i < layout.size(); ++i)
+        if (seen[i] != 1) {
+            std::fprintf(stderr, "control %d found %d times\n", layout[i].id, seen[i]);
+            ok = false;
+        }
+    if (frames != 1) ok = false;
+    std::printf("client %ld x %ld on %ld x %ld, %zu controls checked: %s\n", client.right, client.bottom, desktop.right,
+                desktop.bottom, layout.size(), ok ? "ok" : "MISMATCH");
+    return ok;
+}
+
+int controlId(const std::string& name) {
+    if (name == "ok") return IdOk;
+    if (name == "cancel") return IdCancel;
+    if (name == "preview") return IdPreviewGroup;
+    if (name.rfind("channel", 0) == 0) return IdChannel1 + std::atoi(name.c_str() + 7) - 1;
+    return std::atoi(name.c_str());
+}
+
+void sendMouse(DWORD flags, LONG x, LONG y) {
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    in.mi.dx = LONG((x * 65535LL + (w - 1) / 2) / (w - 1));
+    in.mi.dy = LONG((y * 65535LL + (h - 1) / 2) / (h - 1));
+    in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &in, sizeof in);
+}
+
+bool click(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    if (!control) {
+        std::fprintf(stderr, "no control %d to click\n", id);
+        return false;
+    }
+    RECT r{};
+    GetWindowRect(control, &r);
+    const LONG x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+    SetForegroundWindow(dialog);
+    sendMouse(MOUSEEVENTF_MOVE, x, y);
+    Sleep(50);
+    sendMouse(MOUSEEVENTF_LEFTDOWN, x, y);
+    Sleep(50);
+    sendMouse(MOUSEEVENTF_LEFTUP, x, y);
+    Sleep(300);
+    return true;
+}
+
+void sendKey(WORD vk, bool up) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    SendInput(1, &in, sizeof in);
+}
+
+void pressKey(HWND window, WORD vk) {
+    SetForegroundWindow(window);
+    sendKey(vk, false);
+    Sleep(50);
+    sendKey(vk, true);
+    Sleep(300);
+}
+
+// The preview pane's pixels read back from the dialog's window.
+bool grabPreview(HWND dialog, const std::string& path) {
+    RECT desktop{};
+    GetClientRect(GetDesktopWindow(), &desktop);
+    LayoutEntry pane{};
+    findLayoutEntry(mainDialogLayout(mainDialogGeometry(desktop.right, desktop.bottom)), IdPreviewPane, pane);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = pane.width;
+    info.bmiHeader.biHeight = -pane.height;  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC window = GetDC(dialog);
+    HDC memory = CreateCompatibleDC(window);
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = bitmap && bits;
+    if (ok) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        ok = BitBlt(memory, 0, 0, pane.width, pane.height, window, pane.x, pane.y, SRCCOPY) != 0;
+        GdiFlush();
+        SelectObject(memory, old);
+    }
+    if (ok) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ok = f != nullptr;
+        if (f) {
+            std::fprintf(f, "P6\n%d %d\n255\n", pane.width, pane.height);
+            const auto* bgrx = static_cast<const uint8_t*>(bits);
+            for (size_t i = 0; i < size_t(pane.width) * size_t(pane.height); ++i) {
+                const uint8_t rgb[3] = {bgrx[4 * i + 2], bgrx[4 * i + 1], bgrx[4 * i]};
+                std::fwrite(rgb, 1, 3, f);
+            }
+            ok = std::fclose(f) == 0;
+        }
+    }
+    if (bitmap) DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(dialog, window);
+    if (!ok) std::fprintf(stderr, "cannot grab the preview into %s\n", path.c_str());
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> steps(argv + 1, argv + argc);
+    if (steps.size() == 1 && steps[0] == "message") {
+        HWND box = waitForWindow("Error", 60);
+        if (!box) {
+            std::fprintf(stderr, "no message box came up\n");
+            return 1;
+        }
+        pressKey(box, VK_RETURN);
+        std::printf("message box answered\n");
+        return waitGone(box, 30) ? 0 : 1;
+    }
+    HWND dialog = waitForWindow("Tarvo Crisp+Calm Plug-in", 120);
+    if (!dialog) {
+        std::fprintf(stderr, "the dialog did not come up\n");
+        return 1;
+    }
+    // Let the opening sequence finish painting.
+    Sleep(1000);
+    bool ok = true;
+    for (const std::string& step : steps) {
+        if (step == "geometry") {
+            ok = checkGeometry(dialog) && ok;
+        } else if (step.rfind("click:", 0) == 0) {
+            ok = click(dialog, controlId(step.substr(6))) && ok;
+        } else if (step.rfind("key:", 0) == 0) {
+            pressKey(dialog, WORD(std::atoi(step.c_str() + 4)));
+        } else if (step.rfind("grab:", 0) == 0) {
+            ok = grabPreview(dialog, step.substr(5)) && ok;
+        } else if (step == "altf4") {
+            SetForegroundWindow(dialog);
+            sendKey(VK_MENU, false);
+            sendKey(VK_F4, false);
+            Sleep(50);
+            sendKey(VK_F4, true);
+            sendKey(VK_MENU, true);
+            Sleep(300);
+        } else {
+            std::fprintf(stderr, "unknown step %s\n", step.c_str());
+            return 2;
+        }
+    }
+    if (!waitGone(dialog, 30)) {
+        std::fprintf(stderr, "the dialog is still open\n");
+        return 1;
+    }
+    return ok ? 0 : 1;
+}
