@@ -6,7 +6,8 @@ the filter exactly as the native command line does with the block the host
 saved; Cancel, Escape and closing the window leave the image alone, answer
 userCanceledErr and still write the controls back into the block; a screen
 720 pixels high is refused; a host without the pixel display and the channel
-ports still runs the dialog; the preview pane, read back from the window,
+ports still runs the dialog, and so does one without each other service it
+may leave out or bend; the preview pane, read back from the window,
 holds what the native command line makes of the image scaled by the host's
 rule, with "Preview" checked, and the scaled image itself without; PNG files
 go in and out through the Windows Imaging Component.
@@ -162,6 +163,12 @@ def main():
     cancelled("escape", (1024, 768), ["click:channel1", "key:27"], 0)
     cancelled("close", (1024, 768), ["click:channel3", "altf4"], 2)
     confirmed("bare-host", (1024, 768), ["click:ok"], ["--no-display", "--no-channel-ports"], selection)
+    # Each service a host may leave out or bend, and plain memory (no buffers
+    # from the host at all): OK still gives the native command line's bytes.
+    for quirks in (["no-basic-suite"], ["no-buffer-suite"], ["no-buffer-suite", "no-buffer-procs"],
+                   ["no-basic-suite", "zero-versions"], ["zero-tile-size"], ["moving-data"]):
+        extra = [arg for q in quirks for arg in ("--quirk", q)]
+        confirmed("quirk-" + "+".join(quirks), (1024, 768), ["click:ok"], extra, selection)
 
     # PNG in and out through the Windows Imaging Component.
     png, png_out, png_block = (os.path.join(work, n) for n in ("in.png", "png-out.png", "png.block"))
