@@ -25,12 +25,7 @@ TEST(HostQuirks, EveryQuirkGivesTheFullHostsBytes) {
     const std::vector<QuirkCase> cases = quirkCases();
     for (const Image& im : images) {
         const HostImage image = makeTestImage(100, 70, im.planes, im.depth);
-        std::vector<uint8_t> selection;
-        if (im.selection) {
-            selection.assign(size_t(image.width) * image.height, 0);
-            for (int32_t y = 10; y < 60; ++y)
-                for (int32_t x = 5 + y / 3; x < 90; ++x) selection[size_t(y) * image.width + x] = uint8_t(x * 3);
-        }
+        const std::vector<uint8_t> selection = im.selection ? quirkSelection(image) : std::vector<uint8_t>();
         const QuirkRun full = runWithQuirks(PluginMain, cases[0].quirks, image, selection, im.operation, im.amount);
         ASSERT_EQ(full.result, noErr);
         ASSERT_NE(full.image.samples, image.samples) << "the filter changed the image";

@@ -35,6 +35,15 @@ inline std::vector<QuirkCase> quirkCases() {
     return cases;
 }
 
+// A graded selection over most of the image, with a slanted left edge.
+inline std::vector<uint8_t> quirkSelection(const HostImage& image) {
+    std::vector<uint8_t> selection(size_t(image.width) * size_t(image.height), 0);
+    for (int32_t y = image.height / 7; y < image.height * 6 / 7; ++y)
+        for (int32_t x = 5 + y / 3; x < image.width * 9 / 10; ++x)
+            selection[size_t(y) * image.width + x] = uint8_t(x * 3);
+    return selection;
+}
+
 struct QuirkRun {
     int16 result = 0;
     HostImage image;

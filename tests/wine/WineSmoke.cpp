@@ -24,12 +24,7 @@ void quirkRuns(PluginMainProc entry) {
     const std::vector<QuirkCase> cases = quirkCases();
     for (int planes : {3, 4}) {
         const HostImage image = makeTestImage(100, 70, planes, planes == 3 ? 8 : 16);
-        std::vector<uint8_t> selection;
-        if (planes == 4) {
-            selection.assign(size_t(image.width) * image.height, 0);
-            for (int32_t y = 10; y < 60; ++y)
-                for (int32_t x = 5 + y / 3; x < 90; ++x) selection[size_t(y) * image.width + x] = uint8_t(x * 3);
-        }
+        const std::vector<uint8_t> selection = planes == 4 ? quirkSelection(image) : std::vector<uint8_t>();
         const Operation operation = planes == 3 ? Operation::Sharpen : Operation::Soften;
         const QuirkRun full = runWithQuirks(entry, cases[0].quirks, image, selection, operation, 80);
         check(full.result == noErr && full.image.samples != image.samples, "full host: the filter changes the image");
