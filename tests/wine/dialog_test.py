@@ -125,6 +125,32 @@ def in_pane(image, pane_w, pane_h, grey=230):
     return bytes(out)
 
 
+def preview_case(r, work, native, case, big, big_mask, extra):
+    grabs = {k: os.path.join(work, f"{case}-{k}.ppm") for k in ("on", "off")}
+    out, block = os.path.join(work, f"{case}.ppm"), os.path.join(work, f"{case}.block")
+    code, text, driven = r.run(case, (1024, 768), [z(big), "-o", z(out), "--save-params", z(block),
+                                                   "--selection", z(big_mask)] + extra,
+                               [f"grab:{z(grabs['on'])}", "click:preview", f"grab:{z(grabs['off'])}", "click:ok"])
+    r.check(case, driven == 0 and code == 0, "the run did not complete")
+    if code == 0 and all(os.path.exists(g) for g in grabs.values()):
+        scaled, scaled_mask = os.path.join(work, f"{case}-scaled.ppm"), os.path.join(work, f"{case}-scaled-mask.pgm")
+        with open(scaled, "wb") as f:
+            f.write(halved(b"P6", *pixels(big)[1:], 3))
+        with open(scaled_mask, "wb") as f:
+            f.write(halved(b"P5", *pixels(big_mask)[1:], 1))
+        reference = os.path.join(work, f"{case}-reference.ppm")
+        subprocess.run([native, scaled, "-o", reference, "--params", block, "--selection", scaled_mask,
+                        "--tile", "338x225", "-q"], check=True)
+        processed, unprocessed = in_pane(pixels(reference), 338, 445), in_pane(pixels(scaled), 338, 445)
+        r.check(case, processed != unprocessed, "the filter left the scaled image as it was")
+        r.check(case, pixels(grabs["on"])[2] == processed, "the pane differs from the processed reference")
+        r.check(case, pixels(grabs["off"])[2] == unprocessed, "unchecked, the pane is not the scaled image")
+        want = r.native_output(big, block, big_mask, os.path.join(work, f"{case}-native.ppm"))
+        r.check(case, pixels(out) == want, "the output differs from the native command line's")
+    else:
+        r.check(case, False, "the preview was not grabbed")
+
+
 def main():
     host, plugin, driver, native, wine_runner, work = sys.argv[1:7]
     shutil.rmtree(work, ignore_errors=True)
@@ -186,32 +212,12 @@ def main():
     # the fit factor is 1/2 and the preview runs at the scaled image's own
     # size, so the native command line on the host's scaled image and mask,
     # in one tile, is the reference.
+    # A host without displayPixels gets the same pane drawn by the dialog itself.
     big, big_mask = os.path.join(work, "big.ppm"), os.path.join(work, "big-mask.pgm")
     write_ppm(big, 676, 450, 8, 3)
     write_pgm(big_mask, 676, 450)
-    grabs = {k: os.path.join(work, f"preview-{k}.ppm") for k in ("on", "off")}
-    out, block = os.path.join(work, "preview.ppm"), os.path.join(work, "preview.block")
-    code, text, driven = r.run("preview", (1024, 768), [z(big), "-o", z(out), "--save-params", z(block),
-                                                        "--selection", z(big_mask)],
-                               [f"grab:{z(grabs['on'])}", "click:preview", f"grab:{z(grabs['off'])}", "click:ok"])
-    r.check("preview", driven == 0 and code == 0, "the run did not complete")
-    if code == 0 and all(os.path.exists(g) for g in grabs.values()):
-        scaled, scaled_mask = os.path.join(work, "scaled.ppm"), os.path.join(work, "scaled-mask.pgm")
-        with open(scaled, "wb") as f:
-            f.write(halved(b"P6", *pixels(big)[1:], 3))
-        with open(scaled_mask, "wb") as f:
-            f.write(halved(b"P5", *pixels(big_mask)[1:], 1))
-        reference = os.path.join(work, "preview-reference.ppm")
-        subprocess.run([native, scaled, "-o", reference, "--params", block, "--selection", scaled_mask,
-                        "--tile", "338x225", "-q"], check=True)
-        processed, unprocessed = in_pane(pixels(reference), 338, 445), in_pane(pixels(scaled), 338, 445)
-        r.check("preview", processed != unprocessed, "the filter left the scaled image as it was")
-        r.check("preview", pixels(grabs["on"])[2] == processed, "the pane differs from the processed reference")
-        r.check("preview", pixels(grabs["off"])[2] == unprocessed, "unchecked, the pane is not the scaled image")
-        want = r.native_output(big, block, big_mask, os.path.join(work, "preview-native.ppm"))
-        r.check("preview", pixels(out) == want, "the output differs from the native command line's")
-    else:
-        r.check("preview", False, "the preview was not grabbed")
+    for case, extra in (("preview", []), ("preview-no-display", ["--no-display"])):
+        preview_case(r, work, native, case, big, big_mask, extra)
 
     # A screen 720 pixels high is refused before any dialog.
     out = os.path.join(work, "small.ppm")
