@@ -41,6 +41,13 @@ struct FakeView : PreviewControls {
     void releaseDisplayContext(void* context) override {
         if (context == this) --openContexts;
     }
+    // What the dialog drew itself, for a host without displayPixels.
+    std::vector<uint8_t> drawn;
+    bool drawPixels(const PSPixelMap& map, int32_t row, int32_t column) override {
+        const auto* base = static_cast<const uint8_t*>(map.baseAddr);
+        drawn.assign(base, base + size_t(map.imageMode == plugInModeCMYKColor ? 4 : 3) * size_t(map.planeBytes));
+        return row == map.bounds.top && column == map.bounds.left;
+    }
 };
 
 // One channel (or the selection, plane -1) of an image part, scaled by the
@@ -343,7 +350,7 @@ TEST_F(PreviewControlss, NoTickedChannelCopiesTheUnprocessedPreview) {
     for (const std::string& status : s.view.statuses) EXPECT_NE(status, "Rendering...");
 }
 
-TEST_F(PreviewControlss, HostsWithoutChannelPortsOrDisplayLeaveAnEmptyPreview) {
+TEST_F(PreviewControlss, HostsWithoutChannelPortsLeaveAnEmptyPreviewWithoutDisplayTheDialogDraws) {
     {
         Session s(image, {}, defaults(), 240, 200, 0.5);
         s.host.setChannelPorts(false);
@@ -357,8 +364,9 @@ TEST_F(PreviewControlss, HostsWithoutChannelPortsOrDisplayLeaveAnEmptyPreview) {
         Session s(image, {}, defaults(), 240, 200, 0.5);
         s.host.setDisplayPixels(nullptr);
         EXPECT_TRUE(fetchPreview(s.preview, whole));
-        EXPECT_FALSE(showPreview(s.preview));
+        EXPECT_TRUE(showPreview(s.preview)) << "the dialog draws it itself";
         EXPECT_EQ(s.displays, 0);
+        EXPECT_EQ(s.view.drawn, s.processed());
     }
     {
         Session s(image, {}, defaults(), 240, 200, 0.5);
