@@ -596,6 +596,50 @@ void HostCore::moveTile(std::vector<uint8_t>& tile, std::vector<uint8_t>& old) {
     tile = std::vector<uint8_t>();
 }
 
+// A request at a rate other than 1 (16.16 fixed point, source pixels per
+// delivered pixel): the rectangle scaled to trunc(size / rate) pixels a side,
+// at least 1, by the channel ports' rule (means at eight bits); 16-bit images
+// get those means brought back to 0..32768.
+bool HostCore::scaledTile(const Rect& rect, Fixed rate, int lo, int count, bool mask, std::vector<uint8_t>& tile,
+                          int32& rowBytes) {
+    const int32_t cols = rect.right - rect.left, rows = rect.bottom - rect.top;
+    const int32_t width = std::max<int32_t>(1, int32_t(int64_t(cols) * 65536 / rate));
+    const int32_t height = std::max<int32_t>(1, int32_t(int64_t(rows) * 65536 / rate));
+    const int bytesPerSample = mask || image_.depth == 8 ? 1 : 2;
+    rowBytes = width * count * bytesPerSample;
+    tile.assign(size_t(rowBytes) * size_t(height), 0);
+    PSScaling scaling;
+    scaling.sourceRect = VRect{rect.top, rect.left, rect.bottom, rect.right};
+    scaling.destinationRect = VRect{0, 0, height, width};
+    std::vector<uint8_t> plane(size_t(width) * size_t(height));
+    // Outside a start call (a preview driven directly) the image is its own source.
+    const HostImage& source = source_.samples.empty() ? image_ : source_;
+    for (int p = 0; p < count; ++p) {
+        ChannelSource channel;
+        channel.width = source.width;
+        channel.height = source.height;
+        if (mask) {
+            channel.bytes = selection_.data();
+        } else {
+            channel.samples = source.samples.data();
+            channel.stride = source.planes;
+            channel.offset = lo + p;
+            channel.depth = source.depth;
+        }
+        if (readScaledChannel(channel, scaling, scaling.destinationRect, plane.data(), width) != noErr) return false;
+        for (size_t i = 0; i < plane.size(); ++i) {
+            uint8_t* at = tile.data() + (i * size_t(count) + size_t(p)) * size_t(bytesPerSample);
+            if (bytesPerSample == 1) {
+                *at = plane[i];
+            } else {
+                const uint16_t v = uint16_t((uint32_t(plane[i]) * 32768 * 2 + 255) / (2 * 255));
+                std::memcpy(at, &v, 2);
+            }
+        }
+    }
+    return true;
+}
+
 OSErr HostCore::advance() {
     ++stats_.advanceCalls;
     takeBackOutput();
@@ -620,11 +664,17 @@ OSErr HostCore::advance() {
         }
         const int n = r.inHiPlane - r.inLoPlane + 1;
         const int32_t cols = r.inRect.right - r.inRect.left, rows = r.inRect.bottom - r.inRect.top;
-        r.inRowBytes = cols * n * bytesPerSample;
-        inTile_.resize(size_t(r.inRowBytes) * size_t(rows));
-        for (int32_t y = 0; y < rows; ++y)
-            packRow(&source_.samples[source_.index(r.inRect.left, r.inRect.top + y, 0)], source_.planes, r.inLoPlane, n,
-                    cols, bytesPerSample, inTile_.data() + size_t(y) * r.inRowBytes);
+        if (r.inputRate > 0 && r.inputRate != 0x10000) {
+            int32 rowBytes = 0;
+            if (!scaledTile(r.inRect, r.inputRate, r.inLoPlane, n, false, inTile_, rowBytes)) return paramErr;
+            r.inRowBytes = rowBytes;
+        } else {
+            r.inRowBytes = cols * n * bytesPerSample;
+            inTile_.resize(size_t(r.inRowBytes) * size_t(rows));
+            for (int32_t y = 0; y < rows; ++y)
+                packRow(&source_.samples[source_.index(r.inRect.left, r.inRect.top + y, 0)], source_.planes,
+                        r.inLoPlane, n, cols, bytesPerSample, inTile_.data() + size_t(y) * r.inRowBytes);
+        }
         r.inData = inTile_.data();
     }
 
@@ -667,11 +717,18 @@ OSErr HostCore::advance() {
             return paramErr;
         }
         const int32_t cols = r.maskRect.right - r.maskRect.left, rows = r.maskRect.bottom - r.maskRect.top;
-        r.maskRowBytes = cols;
-        maskTile_.resize(size_t(cols) * size_t(rows));
-        for (int32_t y = 0; y < rows; ++y)
-            std::memcpy(maskTile_.data() + size_t(y) * cols,
-                        selection_.data() + size_t(r.maskRect.top + y) * image_.width + r.maskRect.left, size_t(cols));
+        if (r.maskRate > 0 && r.maskRate != 0x10000) {
+            int32 rowBytes = 0;
+            if (!scaledTile(r.maskRect, r.maskRate, 0, 1, true, maskTile_, rowBytes)) return paramErr;
+            r.maskRowBytes = rowBytes;
+        } else {
+            r.maskRowBytes = cols;
+            maskTile_.resize(size_t(cols) * size_t(rows));
+            for (int32_t y = 0; y < rows; ++y)
+                std::memcpy(maskTile_.data() + size_t(y) * cols,
+                            selection_.data() + size_t(r.maskRect.top + y) * image_.width + r.maskRect.left,
+                            size_t(cols));
+        }
         r.maskData = maskTile_.data();
     }
     return noErr;

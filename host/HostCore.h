@@ -137,6 +137,8 @@ private:
     bool takeBackOutput();
     void moveTile(std::vector<uint8_t>& tile, std::vector<uint8_t>& old);
     OSErr advance();
+    bool scaledTile(const Rect& rect, Fixed rate, int lo, int count, bool mask, std::vector<uint8_t>& tile,
+                    int32& rowBytes);
     void describeDocument();
     OSErr readChannel(int slot, const PSScaling& scaling, const VRect& writeRect, const PixelMemoryDesc& memory);
 };

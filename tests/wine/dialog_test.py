@@ -212,11 +212,13 @@ def main():
     # the fit factor is 1/2 and the preview runs at the scaled image's own
     # size, so the native command line on the host's scaled image and mask,
     # in one tile, is the reference.
-    # A host without displayPixels gets the same pane drawn by the dialog itself.
+    # A host without displayPixels gets the same pane drawn by the dialog
+    # itself; one without channel ports too, read through advanceState.
     big, big_mask = os.path.join(work, "big.ppm"), os.path.join(work, "big-mask.pgm")
     write_ppm(big, 676, 450, 8, 3)
     write_pgm(big_mask, 676, 450)
-    for case, extra in (("preview", []), ("preview-no-display", ["--no-display"])):
+    for case, extra in (("preview", []), ("preview-no-display", ["--no-display"]),
+                        ("preview-bare-host", ["--no-display", "--no-channel-ports"])):
         preview_case(r, work, native, case, big, big_mask, extra)
 
     # A screen 720 pixels high is refused before any dialog.
