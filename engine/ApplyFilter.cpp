@@ -5,6 +5,7 @@
 #include "engine/RegionSteps.h"
 #include "engine/RunPlan.h"
 #include "engine/TileBuffers.h"
+#include "imageops/Mask.h"
 #include "imageops/MirrorPad.h"
 #include "imageops/PixelTransfer.h"
 
@@ -67,19 +68,12 @@ int16 requestTile(FilterRecord& record, const RunPlan& plan, const TilePlacement
 // selection, and the HSI or YUV input of the operation.
 void convertTile(RunContext& run, const RunPlan& plan, const TilePlacement& t, TileBuffers& b) {
     const ColorModel model = plan.operation.model;
-    if (plan.imageClass == ImageClass::RGB) {
-        // The HSI form of the mirrored RGB tile equals the mirrored HSI form
-        // of the fetched pixels, pixel by pixel.
-        if (model == ColorModel::HSI || plan.operation.hueMatters)
-            rgbBufferToHsi(b.hsiTile, b.inputTile);
-        else
-            rgbBufferToHsiWithoutHue(b.hsiTile, b.inputTile);
-    } else {
-        mirrorPad(b.hsiTile, HsiChannels, t.fetchedWidth, t.fetchedHeight, t.missing);
-    }
+    // The HSI form of the mirrored RGB tile equals the mirrored HSI form of
+    // the fetched pixels, pixel by pixel; the selection reads it from the
+    // model's input, or makes its own from the RGB tile as it goes.
+    if (plan.tileHsi) mirrorPad(b.hsiTile, HsiChannels, t.fetchedWidth, t.fetchedHeight, t.missing);
     if (model == ColorModel::HSI && plan.imageClass == ImageClass::RGB)
-        std::copy(b.hsiTile.data, b.hsiTile.data + size_t(b.hsiTile.width) * b.hsiTile.height * HsiChannels,
-                  b.modelIn.data);
+        rgbBufferToHsi(b.modelIn, b.inputTile, run.threads(), &run.workers());
     else if (model == ColorModel::HSI)
         cmykBufferToHsi(run, b.modelIn, b.inputTile);
     else if (model == ColorModel::YUV && plan.imageClass == ImageClass::RGB)
@@ -111,7 +105,9 @@ int16 importTile(RunContext& run, const FilterRecord& record, const RunPlan& pla
     // A CMYK tile's HSI form goes through the host's colour conversion once
     // per pixel, straight from the fetched samples.
     if (!rgb && !importPixels(run, BufferContent::HSI, in, fetched, b.hsiTile, at)) return filterBadParameters;
-    if (record.haveMask && record.maskData) {
+    if (!b.masks.host.data) {
+        // No selection from the host: nothing to weigh the result by.
+    } else if (record.haveMask && record.maskData) {
         HostPixels mask = in;
         mask.base = record.maskData;
         mask.rowBytes = record.maskRowBytes;
@@ -151,8 +147,15 @@ int16 runTile(RunContext& run, FilterRecord& record, const RunPlan& plan, const 
     if (err != noErr) return err;
     // The mask filters fail only when their memory cannot be had; the run
     // must not go on with a selection they did not shape.
-    if (!shapeSelection(run, plan.operation, curves, b.hsiTile, t.usedEnd, t.topLeft, t.bottomRight, b.masks))
-        return memFullErr;
+    bool shaped;
+    if (!plan.tileHsi && plan.operation.model != ColorModel::HSI)
+        shaped = buildCurveMaskFromRgb(b.masks.selection, b.inputTile, curves, Point16{0, 0}, t.usedEnd,
+                                       plan.operation.hueMatters, run.threads(), &run.workers()) &&
+                 shapeCurveWeights(run, plan.operation, t.topLeft, t.bottomRight, b.masks);
+    else
+        shaped = shapeSelection(run, plan.operation, curves, plan.tileHsi ? b.hsiTile : b.modelIn, t.usedEnd, t.topLeft,
+                                t.bottomRight, b.masks);
+    if (!shaped) return memFullErr;
     if (!operateOnRegion(run, plan.operation, b.soften, b.source(), b.destination(), b.masks.selection, t.topLeft,
                          t.bottomRight))
         return run.progress().aborted ? userCanceledErr : filterBadParameters;

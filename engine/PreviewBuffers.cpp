@@ -1,9 +1,11 @@
 // The preview's buffers and where the scaled image part lies in the pane.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/Preview.h"
+#include "engine/ThreadCount.h"
 #include "imageops/ColorModel.h"
 
 namespace {
@@ -61,6 +63,8 @@ bool allocatePreviewBuffers(Preview& preview, int32_t paneWidth, int32_t paneHei
         preview.run = std::make_unique<RunContext>(preview.record, ProgressMode::Dialog, [view](int percent) {
             if (view) view->setProgress(percent);
         });
+        // As many threads as a run of the filter; they end with the preview.
+        preview.run->setThreads(threadCountFor(std::getenv("CRISPCALM_THREADS")));
     }
     const ImageClass imageClass = imageClassForMode(preview.record->imageMode);
     if (imageClass != ImageClass::RGB && imageClass != ImageClass::CMYK) return false;

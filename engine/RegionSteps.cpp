@@ -6,7 +6,12 @@
 
 bool shapeSelection(RunContext& run, const OperationPlan& plan, const CurveSet& curves, const ImageBuffer& hsi,
                     Point16 usedEnd, Point16 topLeft, Point16 bottomRight, SelectionMasks& masks) {
-    buildCurveMask(masks.selection, hsi, curves, Point16{0, 0}, usedEnd);
+    buildCurveMask(masks.selection, hsi, curves, Point16{0, 0}, usedEnd, run.threads(), &run.workers());
+    return shapeCurveWeights(run, plan, topLeft, bottomRight, masks);
+}
+
+bool shapeCurveWeights(RunContext& run, const OperationPlan& plan, Point16 topLeft, Point16 bottomRight,
+                       SelectionMasks& masks) {
     bool shaped = true;
     if (plan.source == SelectionSource::FromCurves)
         copyMask(masks.shaped, masks.selection);
@@ -22,7 +27,7 @@ bool shapeSelection(RunContext& run, const OperationPlan& plan, const CurveSet& 
     else
         copyMask(masks.selection, masks.shaped);
     if (!shaped) return false;
-    multiplyMask(masks.selection, masks.host);
+    if (masks.host.data) multiplyMask(masks.selection, masks.host);
     return true;
 }
 

@@ -19,10 +19,14 @@ struct SelectionMasks {
 
 // From the HSI form over [0, usedEnd): the curve weights, their edge map when
 // chosen, the opacity, contraction or expansion over the region
-// [topLeft, bottomRight), and finally the host's selection. False only when
-// the mask filters cannot have their scratch memory.
+// [topLeft, bottomRight), and finally the host's selection (none when its
+// buffer is empty). False only when the mask filters cannot have their
+// scratch memory.
 bool shapeSelection(RunContext& run, const OperationPlan& plan, const CurveSet& curves, const ImageBuffer& hsi,
                     Point16 usedEnd, Point16 topLeft, Point16 bottomRight, SelectionMasks& masks);
+// The same steps after the curve weights, which masks.selection holds.
+bool shapeCurveWeights(RunContext& run, const OperationPlan& plan, Point16 topLeft, Point16 bottomRight,
+                       SelectionMasks& masks);
 
 // Sharpen or soften of [topLeft, bottomRight) from source into destination
 // (buffers of the plan's model) with the selection; the tables must be

@@ -19,6 +19,8 @@ int16 checkRecord(const FilterRecord& record) {
 
 bool planImage(const FilterRecord& record, RunPlan& plan) {
     plan.imageClass = imageClassForMode(record.imageMode);
+    plan.hostSelection = record.haveMask != 0;
+    plan.tileHsi = plan.imageClass == ImageClass::CMYK;
     plan.planes = planesForClass(plan.imageClass);
     plan.depth = record.depth;
     if (plan.depth != 8 && plan.depth != 16)

@@ -20,6 +20,11 @@ struct RunPlan {
     Rect work{};        // the part that is worked on: the filter rectangle or the selection's bounds in it
     int32_t tileWidth = 0, tileHeight = 0, tileRows = 0, tileCols = 0;
     int32_t bufferWidth = 0, bufferHeight = 0;  // a tile with its margin on every side
+    // Buffers a run may leave out (planImage decides; a caller planning by
+    // hand keeps both): the host's selection, when the host has one, and a
+    // whole HSI form of each tile, which only CMYK tiles need.
+    bool hostSelection = true;
+    bool tileHsi = true;
     OperationPlan operation;
 };
 

@@ -11,8 +11,9 @@ bool TileBuffers::allocate(const RunContext& run, const RunPlan& plan) {
     model_ = plan.operation.model;
     const int32_t w = plan.bufferWidth, h = plan.bufferHeight;
     const int channels = plan.imageClass == ImageClass::RGB ? RgbChannels : CmykChannels;
-    if (!hsiTile.allocate(run, w, h, HsiChannels) || !masks.selection.allocate(run, w, h, MaskChannels) ||
-        !masks.shaped.allocate(run, w, h, MaskChannels) || !masks.host.allocate(run, w, h, MaskChannels) ||
+    if ((plan.tileHsi && !hsiTile.allocate(run, w, h, HsiChannels)) ||
+        !masks.selection.allocate(run, w, h, MaskChannels) || !masks.shaped.allocate(run, w, h, MaskChannels) ||
+        (plan.hostSelection && !masks.host.allocate(run, w, h, MaskChannels)) ||
         !inputTile.allocate(run, w, h, channels) || !outputTile.allocate(run, w, h, channels))
         return false;
     if (model_ == ColorModel::HSI)

@@ -9,7 +9,7 @@
 #include "services/RunContext.h"
 
 struct TileBuffers {
-    ImageBuffer hsiTile;     // the tile's HSI form, read by the selection
+    ImageBuffer hsiTile;     // the tile's HSI form, read by the selection, when the plan asks for one
     SelectionMasks masks;    // the selection steps
     ImageBuffer inputTile;   // the tile in the image's class, margins mirrored
     ImageBuffer outputTile;  // the result in the image's class
@@ -23,7 +23,8 @@ struct TileBuffers {
     ~TileBuffers();
 
     // Takes the buffers of the plan's size (the model pair only for HSI and
-    // YUV); false as soon as one cannot be had.
+    // YUV, the host's selection only when it has one); false as soon as one
+    // cannot be had.
     bool allocate(const RunContext& run, const RunPlan& plan);
     // The operation's source and destination in the working model.
     const ImageBuffer& source() const;

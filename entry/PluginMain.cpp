@@ -3,9 +3,11 @@
 // host result code. Nothing below throws past this function.
 #include "entry/PluginMain.h"
 
+#include <cstdlib>
 #include <vector>
 
 #include "engine/ApplyFilter.h"
+#include "engine/ThreadCount.h"
 #include "params/FilterParameters.h"
 #include "services/BufferService.h"
 #include "services/HostServices.h"
@@ -62,9 +64,11 @@ void prepareSelector(FilterRecord* record) {
     record->maxSpace = kMaxSpace;
 }
 
-// One run of the engine on the record, reporting to the host.
+// One run of the engine on the record, reporting to the host, on the host's
+// thread and as many workers as CRISPCALM_THREADS asks for, or one per core.
 int16 apply(FilterRecord* record, FilterParameters& params) {
     RunContext run(record, ProgressMode::Host, platformServices().setDialogProgress);
+    run.setThreads(threadCountFor(std::getenv("CRISPCALM_THREADS")));
     return applyFilter(run, params);
 }
 

@@ -169,6 +169,8 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
         } else if (name == "--from-curves") {
             bool set = false;
             if ((ok = flag(set))) o.selectionSource = 1;
+        } else if (name == "--threads") {
+            ok = takeInt(o.threads, 1, 64);
         } else if (name == "--tile") {
             ok = takeValue(text) && parseTile(text, o, error);
         } else {
@@ -253,6 +255,9 @@ Host:
   --selection FILE        8-bit grey image of the input's size, 0 = not selected
   --tile WxH              the host's tile size (default 1024x1024); with
                           --edges-only or --contract-expand the result depends on it
+  --threads N             threads sharing the work, 1..64 (default: the
+                          CRISPCALM_THREADS variable, else every core; 1 runs
+                          on the calling thread alone); the result is the same
   --plugin FILE           the plug-in library to load
   --save-params FILE      write the parameter block the run used
   --save-settings FILE    write the settings file of the run

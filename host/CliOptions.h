@@ -27,6 +27,7 @@ struct CliOptions {
     std::optional<int> opacity;          // 0..200
     std::optional<int> contractExpand;   // -100..100
     std::optional<int> falloff;          // 0..100
+    std::optional<int> threads;          // 1..64; unset: CRISPCALM_THREADS, else every core
     int tileWidth = 1024;
     int tileHeight = 1024;
 

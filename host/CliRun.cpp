@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 #include "dialog/QuickCurveFile.h"
 #include "dialog/SettingsFile.h"
@@ -119,12 +120,12 @@ bool blockForImage(const CliOptions& o, const FilterParameters& base, const Host
 }
 
 RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostImage& image,
-                    const std::vector<uint8_t>& selection, int32_t tileWidth, int32_t tileHeight,
+                    std::vector<uint8_t> selection, int32_t tileWidth, int32_t tileHeight,
                     const std::function<bool(int32_t, int32_t)>& progress) {
     RunReport report;
     HostCore host;
     host.setImage(std::move(image));
-    if (!selection.empty()) host.setSelection(selection);
+    if (!selection.empty()) host.setSelection(std::move(selection));
     host.setTileSize(tileWidth, tileHeight);
     host.onProgress = progress;
     std::vector<uint8_t> bytes(kFilterParametersSize);
@@ -136,7 +137,9 @@ RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostIma
     report.peakBufferBytes = host.stats().peakBufferBytes;
     if (host.stats().wroteOutsideOutRect) report.hostProblem = "the plug-in wrote outside the output rectangle";
     if (host.stats().liveBuffers) report.hostProblem = "the plug-in left buffers behind";
-    if (host.stats().badRequest) report.hostProblem = "the plug-in asked for pixels outside the image";
+    if (host.stats().offThreadCalls) report.hostProblem = "the plug-in called the host from a worker thread";
+    if (host.stats().badRequest)
+        report.hostProblem = "the plug-in asked for pixels outside the image, or for input it had written over";
     report.hostChecksFailed = !report.hostProblem.empty();
     image = std::move(host.image());
     return report;

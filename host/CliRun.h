@@ -35,7 +35,7 @@ struct RunReport {
 // the host held then (tiles written before an abort, for instance).
 // progress(done, total) returns true to abort.
 RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostImage& image,
-                    const std::vector<uint8_t>& selection, int32_t tileWidth, int32_t tileHeight,
+                    std::vector<uint8_t> selection, int32_t tileWidth, int32_t tileHeight,
                     const std::function<bool(int32_t, int32_t)>& progress);
 
 // Words for a host result code.

@@ -100,6 +100,11 @@ bool makeHostImage(HostImage& image, int32_t width, int32_t height, int planes, 
 }
 
 struct HostCore::Impl {
+    // The host's services are for the thread that called the plug-in only.
+    static void checkThread() {
+        if (gHost && std::this_thread::get_id() != gHost->callerThread_) ++gHost->stats_.offThreadCalls;
+    }
+
     // ---- handle procs
     static Handle PSCALL newHandle(int32 size) {
         if (size < 0) return nullptr;
@@ -150,6 +155,7 @@ struct HostCore::Impl {
 
     // ---- buffer suite
     static Ptr PSCALL bufferNew(uint32* requestedSize, uint32 minimumSize) {
+        checkThread();
         if (!gHost) return nullptr;
         size_t size = requestedSize ? *requestedSize : minimumSize;
         if (size < minimumSize) size = minimumSize;
@@ -167,6 +173,7 @@ struct HostCore::Impl {
         return static_cast<Ptr>(p);
     }
     static void PSCALL bufferDispose(Ptr* buffer) {
+        checkThread();
         if (!buffer || !*buffer) return;
         auto it = granted().find(*buffer);
         if (it != granted().end()) {
@@ -272,13 +279,18 @@ struct HostCore::Impl {
     }
 
     // ---- image services
-    static OSErr PSCALL advanceState() { return gHost ? gHost->advance() : paramErr; }
+    static OSErr PSCALL advanceState() {
+        checkThread();
+        return gHost ? gHost->advance() : paramErr;
+    }
     static void PSCALL progress(int32 done, int32 total) {
+        checkThread();
         if (!gHost) return;
         ++gHost->stats_.progressCalls;
         if (gHost->onProgress && gHost->onProgress(done, total)) gHost->abortRequested_ = true;
     }
     static Boolean PSCALL testAbort() {
+        checkThread();
         if (!gHost) return 0;
         ++gHost->stats_.abortCalls;
         return gHost->abortRequested_ ? 1 : 0;
@@ -302,6 +314,7 @@ struct HostCore::Impl {
     // Eight-bit colour conversion between RGB (0) and CMYK (2); CMYK
     // components follow the host convention, 255 = no ink.
     static OSErr PSCALL colorServices(ColorServicesInfo* info) {
+        checkThread();
         if (info && info->selector == plugIncolorServicesChooseColor) return chooseColor(info);
         if (!info || info->selector != plugIncolorServicesConvertColor) return paramErr;
         int16* c = info->colorComponents;
@@ -542,10 +555,14 @@ void HostCore::setParameterBytes(const std::vector<uint8_t>& bytes) {
 
 int16 HostCore::call(PluginMainProc entry, int16 selector) {
     gHost = this;
+    callerThread_ = std::this_thread::get_id();
     abortRequested_ = false;
     // Like a real host, the filter reads the original pixels whatever it has
     // already written to the output.
-    if (selector == filterSelectorStart) source_ = image_;
+    if (selector == filterSelectorStart) {
+        running_ = true;
+        originals_.start(image_);
+    }
     int16 result = noErr;
     intptr data = 0;
     if (selector == filterSelectorAbout)
@@ -554,7 +571,9 @@ int16 HostCore::call(PluginMainProc entry, int16 selector) {
         entry(selector, &record_, &data, &result);
     if (selector == filterSelectorStart) {
         takeBackOutput();
-        source_ = HostImage();
+        running_ = false;
+        originals_.finish();
+        originalRow_ = std::vector<uint16_t>();
     }
     return result;
 }
@@ -577,6 +596,10 @@ bool HostCore::takeBackOutput() {
         const uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * size_t(stride);
         for (int32_t g = 0; g < kRowGuard; ++g)
             if (row[rowBytes + g] != kGuardByte) clean = false;
+    }
+    if (running_) originals_.beforeWrite(image_, lentOutRect_);
+    for (int32_t y = 0; y < rows; ++y) {
+        const uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * size_t(stride);
         unpackRow(row, image_.planes, lentOutLo_, nPlanes, cols, bytesPerSample,
                   &image_.samples[image_.index(lentOutRect_.left, lentOutRect_.top + y, 0)]);
     }
@@ -608,23 +631,38 @@ bool HostCore::scaledTile(const Rect& rect, Fixed rate, int lo, int count, bool 
     const int bytesPerSample = mask || image_.depth == 8 ? 1 : 2;
     rowBytes = width * count * bytesPerSample;
     tile.assign(size_t(rowBytes) * size_t(height), 0);
+    // The rectangle's pixels as they were before the run (the selection as it is).
+    HostImage part;
+    if (!mask) {
+        part.width = cols;
+        part.height = rows;
+        part.planes = image_.planes;
+        part.depth = image_.depth;
+        part.samples.resize(size_t(cols) * size_t(rows) * size_t(image_.planes));
+        for (int32_t y = 0; y < rows; ++y) {
+            const int32_t row = rect.top + y;
+            if (running_ && !originals_.originalRow(image_, row, rect.left, rect.right, originalRow_)) return false;
+            const uint16_t* from = running_ ? originalRow_.data() : &image_.samples[image_.index(rect.left, row, 0)];
+            std::copy(from, from + size_t(cols) * size_t(image_.planes), &part.samples[part.index(0, y, 0)]);
+        }
+    }
     PSScaling scaling;
-    scaling.sourceRect = VRect{rect.top, rect.left, rect.bottom, rect.right};
+    scaling.sourceRect = mask ? VRect{rect.top, rect.left, rect.bottom, rect.right} : VRect{0, 0, rows, cols};
     scaling.destinationRect = VRect{0, 0, height, width};
     std::vector<uint8_t> plane(size_t(width) * size_t(height));
-    // Outside a start call (a preview driven directly) the image is its own source.
-    const HostImage& source = source_.samples.empty() ? image_ : source_;
     for (int p = 0; p < count; ++p) {
         ChannelSource channel;
-        channel.width = source.width;
-        channel.height = source.height;
         if (mask) {
+            channel.width = image_.width;
+            channel.height = image_.height;
             channel.bytes = selection_.data();
         } else {
-            channel.samples = source.samples.data();
-            channel.stride = source.planes;
+            channel.width = cols;
+            channel.height = rows;
+            channel.samples = part.samples.data();
+            channel.stride = part.planes;
             channel.offset = lo + p;
-            channel.depth = source.depth;
+            channel.depth = part.depth;
         }
         if (readScaledChannel(channel, scaling, scaling.destinationRect, plane.data(), width) != noErr) return false;
         for (size_t i = 0; i < plane.size(); ++i) {
@@ -662,18 +700,30 @@ OSErr HostCore::advance() {
             stats_.badRequest = true;
             return paramErr;
         }
+        if (running_) originals_.noteRequest(r.inRect, r.outRect);
         const int n = r.inHiPlane - r.inLoPlane + 1;
         const int32_t cols = r.inRect.right - r.inRect.left, rows = r.inRect.bottom - r.inRect.top;
         if (r.inputRate > 0 && r.inputRate != 0x10000) {
             int32 rowBytes = 0;
-            if (!scaledTile(r.inRect, r.inputRate, r.inLoPlane, n, false, inTile_, rowBytes)) return paramErr;
+            if (!scaledTile(r.inRect, r.inputRate, r.inLoPlane, n, false, inTile_, rowBytes)) {
+                stats_.badRequest = true;
+                return paramErr;
+            }
             r.inRowBytes = rowBytes;
         } else {
             r.inRowBytes = cols * n * bytesPerSample;
             inTile_.resize(size_t(r.inRowBytes) * size_t(rows));
-            for (int32_t y = 0; y < rows; ++y)
-                packRow(&source_.samples[source_.index(r.inRect.left, r.inRect.top + y, 0)], source_.planes,
-                        r.inLoPlane, n, cols, bytesPerSample, inTile_.data() + size_t(y) * r.inRowBytes);
+            for (int32_t y = 0; y < rows; ++y) {
+                const int32_t row = r.inRect.top + y;
+                if (!originals_.originalRow(image_, row, r.inRect.left, r.inRect.right, originalRow_)) {
+                    // Written over and let go: only output could be served.
+                    stats_.badRequest = true;
+                    inTile_.clear();
+                    return paramErr;
+                }
+                packRow(originalRow_.data(), image_.planes, r.inLoPlane, n, cols, bytesPerSample,
+                        inTile_.data() + size_t(y) * r.inRowBytes);
+            }
         }
         r.inData = inTile_.data();
     }
@@ -707,8 +757,8 @@ OSErr HostCore::advance() {
         lentOutHi_ = r.outHiPlane;
     }
 
-    // Selection mask, 8 bits, one plane.
-    maskTile_.clear();
+    // Selection mask, 8 bits, one plane: lent straight from the selection,
+    // whose rows lie one image width apart.
     r.maskData = nullptr;
     r.maskRowBytes = 0;
     if (r.haveMask && !selection_.empty() && !rectEmpty(r.maskRect)) {
@@ -716,20 +766,22 @@ OSErr HostCore::advance() {
             stats_.badRequest = true;
             return paramErr;
         }
-        const int32_t cols = r.maskRect.right - r.maskRect.left, rows = r.maskRect.bottom - r.maskRect.top;
         if (r.maskRate > 0 && r.maskRate != 0x10000) {
             int32 rowBytes = 0;
             if (!scaledTile(r.maskRect, r.maskRate, 0, 1, true, maskTile_, rowBytes)) return paramErr;
             r.maskRowBytes = rowBytes;
+            r.maskData = maskTile_.data();
         } else {
-            r.maskRowBytes = cols;
-            maskTile_.resize(size_t(cols) * size_t(rows));
-            for (int32_t y = 0; y < rows; ++y)
-                std::memcpy(maskTile_.data() + size_t(y) * cols,
-                            selection_.data() + size_t(r.maskRect.top + y) * image_.width + r.maskRect.left,
-                            size_t(cols));
+            r.maskRowBytes = image_.width;
+            r.maskData = selection_.data() + size_t(r.maskRect.top) * size_t(image_.width) + size_t(r.maskRect.left);
+            if (quirks_.movingData) {  // a fresh copy each call
+                maskTile_.assign(static_cast<const uint8_t*>(r.maskData),
+                                 static_cast<const uint8_t*>(r.maskData) +
+                                     size_t(r.maskRect.bottom - r.maskRect.top - 1) * size_t(image_.width) +
+                                     size_t(r.maskRect.right - r.maskRect.left));
+                r.maskData = maskTile_.data();
+            }
         }
-        r.maskData = maskTile_.data();
     }
     return noErr;
 }

@@ -11,9 +11,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/HostImage.h"
+#include "host/KeptOriginals.h"
 #include "hostapi/PluginHost.h"
 
 struct HostStats {
@@ -25,7 +27,8 @@ struct HostStats {
     size_t progressCalls = 0;
     size_t abortCalls = 0;
     bool wroteOutsideOutRect = false;
-    bool badRequest = false;  // a rectangle or plane range outside the image
+    bool badRequest = false;    // a rectangle or plane range outside the image
+    size_t offThreadCalls = 0;  // callbacks from a thread other than the one that called the plug-in
     std::vector<std::string> browsedUrls;
 };
 
@@ -107,7 +110,12 @@ private:
     PropertyProcs propertyProcs_{};
     AboutRecord about_{};
     HostImage image_;
-    HostImage source_;  // the pixels as they were when the run started: inData comes from here
+    // One copy of the image: output goes straight back into image_; what
+    // later input tiles need of the pixels written over is kept aside here.
+    KeptOriginals originals_;
+    std::vector<uint16_t> originalRow_;
+    bool running_ = false;
+    std::thread::id callerThread_;  // the thread of the current call into the plug-in
     std::vector<uint8_t> selection_;
     HostStats stats_;
     size_t bufferLimit_ = size_t(1) << 30;  // like a host with 1 GiB for plug-ins
@@ -119,7 +127,8 @@ private:
     PlatformData platformData_{};
 
     // Tile memory lent to the plug-in.
-    std::vector<uint8_t> inTile_, outTile_, maskTile_;
+    std::vector<uint8_t> inTile_, outTile_;
+    std::vector<uint8_t> maskTile_;                  // a scaled selection request
     std::vector<uint8_t> oldIn_, oldOut_, oldMask_;  // the previous tiles, with moving data
     Rect lentOutRect_{};
     int16 lentOutLo_ = 0, lentOutHi_ = -1;

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "imageops/BandRun.h"
 #include "imageops/ColorModel.h"
+#include "imageops/HsiRows.h"
 
 namespace {
 
@@ -14,6 +16,8 @@ bool sameSize(const ImageBuffer& a, const ImageBuffer& b) {
 }
 
 size_t pixelCount(const ImageBuffer& buffer) { return size_t(buffer.width) * size_t(buffer.height); }
+
+constexpr size_t kPiecePixels = 16384;  // pixels per piece of work for one thread
 
 }  // namespace
 
@@ -59,21 +63,30 @@ bool ImageBuffer::allocate(const RunContext& run, int32_t w, int32_t h, int chan
     return true;
 }
 
-bool rgbBufferToHsi(ImageBuffer& hsi, const ImageBuffer& rgb) {
+bool rgbBufferToHsi(ImageBuffer& hsi, const ImageBuffer& rgb, int threads, WorkerPool* pool) {
     if (!sameSize(hsi, rgb)) return false;
-    const size_t n = pixelCount(rgb);
     const uint16_t* in = rgb.data;
     HsiPixel* out = reinterpret_cast<HsiPixel*>(hsi.data);
-    for (size_t i = 0; i < n; ++i) rgbToHsi(in + i * RgbChannels, out[i]);
+    forEachPiece(
+        threads, pixelCount(rgb), kPiecePixels,
+        [&](size_t begin, size_t end) {
+            for (size_t i = begin; i < end; ++i) rgbToHsi(in + i * RgbChannels, out[i]);
+        },
+        pool);
     return true;
 }
 
-bool rgbBufferToHsiWithoutHue(ImageBuffer& hsi, const ImageBuffer& rgb) {
+bool rgbBufferToHsiWithoutHue(ImageBuffer& hsi, const ImageBuffer& rgb, int threads, VectorLevel level,
+                              WorkerPool* pool) {
     if (!sameSize(hsi, rgb)) return false;
-    const size_t n = pixelCount(rgb);
     const uint16_t* in = rgb.data;
     HsiPixel* out = reinterpret_cast<HsiPixel*>(hsi.data);
-    for (size_t i = 0; i < n; ++i) rgbToHsiWithoutHue(in + i * RgbChannels, out[i]);
+    forEachPiece(
+        threads, pixelCount(rgb), kPiecePixels,
+        [&](size_t begin, size_t end) {
+            rgbToHsiWithoutHueRow(in + begin * RgbChannels, out + begin, end - begin, level);
+        },
+        pool);
     return true;
 }
 

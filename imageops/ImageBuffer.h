@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "base/Geometry.h"
+#include "imageops/VectorLevel.h"
 #include "services/RunContext.h"
 
 // Channels per pixel by what a buffer holds.
@@ -38,10 +39,14 @@ private:
 
 // Whole-buffer conversions; false without writing when sizes differ. The CMYK
 // ones go through the host's colour services (black or no ink when the host
-// refuses a pixel).
-bool rgbBufferToHsi(ImageBuffer& hsi, const ImageBuffer& rgb);
+// refuses a pixel), on the calling thread. threads: how many threads share
+// the pixels of the RGB ones (the caller's included), the others from pool
+// when given; level caps the vector instructions. The bytes are the same for
+// every count and level.
+bool rgbBufferToHsi(ImageBuffer& hsi, const ImageBuffer& rgb, int threads = 1, WorkerPool* pool = nullptr);
 // Hue left 0: for a selection whose hue curve is flat.
-bool rgbBufferToHsiWithoutHue(ImageBuffer& hsi, const ImageBuffer& rgb);
+bool rgbBufferToHsiWithoutHue(ImageBuffer& hsi, const ImageBuffer& rgb, int threads = 1,
+                              VectorLevel level = widestVectorLevel(), WorkerPool* pool = nullptr);
 bool cmykBufferToHsi(RunContext& run, ImageBuffer& hsi, const ImageBuffer& cmyk);
 bool rgbBufferToYuv(ImageBuffer& yuv, const ImageBuffer& rgb);
 bool cmykBufferToYuv(RunContext& run, ImageBuffer& yuv, const ImageBuffer& cmyk);

@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstring>
 
+#include "imageops/BandRun.h"
 #include "imageops/ColorModel.h"
+#include "imageops/HsiRows.h"
 
 double baseSize(double width, double height) { return std::min(width, height) * 0.03; }
 
@@ -14,33 +16,80 @@ int32_t maskCurveIndex(uint16_t value) {
     return std::min(index, kCurveSlots - 1);
 }
 
+namespace {
+
+// The curve weight of each of n pixels.
+void curveWeights(const HsiPixel* in, uint16_t* out, int32_t n, const CurveSet& curves) {
+    const float* intensityCurve = curves.intensity.samples;
+    const float* saturationCurve = curves.saturation.samples;
+    const float* hueCurve = curves.hue.samples;
+    for (int32_t x = 0; x < n; ++x) {
+        const HsiPixel& p = in[x];
+        const double weight = double(intensityCurve[maskCurveIndex(p.intensity)]) *
+                              double(saturationCurve[maskCurveIndex(p.saturation)]) *
+                              double(hueCurve[maskCurveIndex(p.hue)]) * 65535;
+        // Curve samples lie in 0..1; the clamp only guards against damaged
+        // curves, and comes before the rounding so that huge or NaN weights
+        // never reach the integer conversion (NaN gives 0).
+        out[x] = !(weight > 0) ? 0 : weight >= 65535 ? 65535 : uint16_t(roundHalfAway(weight));
+    }
+}
+
+constexpr int32_t kMaskPieceRows = 32;  // rows per piece of work for one thread
+constexpr int32_t kChunkPixels = 256;   // HSI pixels converted at a time, on the stack
+
+}  // namespace
+
 bool buildCurveMask(ImageBuffer& mask, const ImageBuffer& hsi, const CurveSet& curves, Point16 topLeft,
-                    Point16 bottomRight) {
+                    Point16 bottomRight, int threads, WorkerPool* pool) {
     // The mask is addressed with the HSI buffer's width, so both must match;
     // the rectangle is cut to the buffers.
     if (!mask.data || !hsi.data || mask.width != hsi.width || mask.height != hsi.height) return false;
     const int32_t top = std::max<int32_t>(topLeft.v, 0), left = std::max<int32_t>(topLeft.h, 0);
     const int32_t bottom = std::min<int32_t>(bottomRight.v, hsi.height);
     const int32_t right = std::min<int32_t>(bottomRight.h, hsi.width);
+    if (right <= left) return true;
+    const size_t rows = size_t(std::max(bottom - top, 0));
+    forEachPiece(
+        threads, rows, kMaskPieceRows,
+        [&](size_t first, size_t end) {
+            for (int32_t y = top + int32_t(first); y < top + int32_t(end); ++y) {
+                const size_t rowStart = size_t(y) * size_t(hsi.width);
+                curveWeights(reinterpret_cast<const HsiPixel*>(hsi.data) + rowStart + left, mask.data + rowStart + left,
+                             right - left, curves);
+            }
+        },
+        pool);
+    return true;
+}
 
-    const float* intensityCurve = curves.intensity.samples;
-    const float* saturationCurve = curves.saturation.samples;
-    const float* hueCurve = curves.hue.samples;
-    for (int32_t y = top; y < bottom; ++y) {
-        const size_t rowStart = size_t(y) * size_t(hsi.width);
-        const HsiPixel* in = reinterpret_cast<const HsiPixel*>(hsi.data) + rowStart;
-        uint16_t* out = mask.data + rowStart;
-        for (int32_t x = left; x < right; ++x) {
-            const HsiPixel& p = in[x];
-            const double weight = double(intensityCurve[maskCurveIndex(p.intensity)]) *
-                                  double(saturationCurve[maskCurveIndex(p.saturation)]) *
-                                  double(hueCurve[maskCurveIndex(p.hue)]) * 65535;
-            // Curve samples lie in 0..1; the clamp only guards against
-            // damaged curves, and comes before the rounding so that huge or
-            // NaN weights never reach the integer conversion (NaN gives 0).
-            out[x] = !(weight > 0) ? 0 : weight >= 65535 ? 65535 : uint16_t(roundHalfAway(weight));
-        }
-    }
+bool buildCurveMaskFromRgb(ImageBuffer& mask, const ImageBuffer& rgb, const CurveSet& curves, Point16 topLeft,
+                           Point16 bottomRight, bool withHue, int threads, WorkerPool* pool) {
+    if (!mask.data || !rgb.data || mask.width != rgb.width || mask.height != rgb.height) return false;
+    const int32_t top = std::max<int32_t>(topLeft.v, 0), left = std::max<int32_t>(topLeft.h, 0);
+    const int32_t bottom = std::min<int32_t>(bottomRight.v, rgb.height);
+    const int32_t right = std::min<int32_t>(bottomRight.h, rgb.width);
+    if (right <= left) return true;
+    const VectorLevel level = widestVectorLevel();
+    const size_t rows = size_t(std::max(bottom - top, 0));
+    forEachPiece(
+        threads, rows, kMaskPieceRows,
+        [&](size_t first, size_t end) {
+            HsiPixel chunk[kChunkPixels];
+            for (int32_t y = top + int32_t(first); y < top + int32_t(end); ++y) {
+                const size_t rowStart = size_t(y) * size_t(rgb.width);
+                for (int32_t x = left; x < right; x += kChunkPixels) {
+                    const int32_t n = std::min(kChunkPixels, right - x);
+                    const uint16_t* in = rgb.data + (rowStart + size_t(x)) * RgbChannels;
+                    if (withHue)
+                        for (int32_t i = 0; i < n; ++i) rgbToHsi(in + i * RgbChannels, chunk[i]);
+                    else
+                        rgbToHsiWithoutHueRow(in, chunk, size_t(n), level);
+                    curveWeights(chunk, mask.data + rowStart + size_t(x), n, curves);
+                }
+            }
+        },
+        pool);
     return true;
 }
 

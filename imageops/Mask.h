@@ -11,9 +11,15 @@ double baseSize(double width, double height);
 int32_t maskCurveIndex(uint16_t value);
 
 // Over [topLeft, bottomRight), cut to the buffers; false when the mask and the
-// HSI buffer differ in size.
+// HSI buffer differ in size. threads share the rows, the others from pool
+// when given (the same bytes for any count).
 bool buildCurveMask(ImageBuffer& mask, const ImageBuffer& hsi, const CurveSet& curves, Point16 topLeft,
-                    Point16 bottomRight);
+                    Point16 bottomRight, int threads = 1, WorkerPool* pool = nullptr);
+// The same mask straight from an RGB buffer, a few HSI pixels at a time
+// instead of a whole HSI buffer; withHue false leaves the hue 0 as
+// rgbToHsiWithoutHue does (for a flat hue curve).
+bool buildCurveMaskFromRgb(ImageBuffer& mask, const ImageBuffer& rgb, const CurveSet& curves, Point16 topLeft,
+                           Point16 bottomRight, bool withHue, int threads = 1, WorkerPool* pool = nullptr);
 bool copyMask(ImageBuffer& dst, const ImageBuffer& src);
 // trunc(value x factor) in 0..65535 (a NaN factor gives 0).
 bool scaleMask(ImageBuffer& mask, double factor);

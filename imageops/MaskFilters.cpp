@@ -31,6 +31,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "imageops/BandRun.h"
 #include "imageops/DistanceTable.h"
 #include "imageops/HostBlock.h"
 
@@ -38,6 +39,8 @@ namespace {
 
 constexpr int32_t kMaxRadius = 32767;
 constexpr int32_t kMaxEdgeRadius = 100;  // 1/d needs d >= 1 for every true neighbour
+constexpr int32_t kBandRows = 32;        // rows per band of work for one thread
+constexpr int kMaxThreads = 64;
 
 // Rectangle accepted by the filters: inside equal-sized buffers, not reversed.
 bool acceptMaskRect(const ImageBuffer& src, const ImageBuffer& dst, Point16 topLeft, Point16 bottomRight) {
@@ -399,24 +402,31 @@ bool reshapeMask(const RunContext& run, Shape shape, const ImageBuffer& src, Ima
 
     const int32_t n = right - left, width = src.width;
     Disc disc;
-    HostBlock<uint16_t> q, t, u, extreme;
-    if (!disc.build(run, table, discRadius) || !q.take(run, size_t(n)) ||
-        !t.take(run, size_t(n) + 2 * size_t(discRadius)) || !u.take(run, size_t(n) + 2 * size_t(discRadius)) ||
-        !extreme.take(run, size_t(n)))
-        return false;
+    if (!disc.build(run, table, discRadius)) return false;
+    const int32_t bands = (bottom - top + kBandRows - 1) / kBandRows;
+    const int threads = std::max(1, std::min({run.threads(), kMaxThreads, int(bands)}));
+    // Scratch rows per thread, taken here on the host's thread.
+    struct RowScratch {
+        HostBlock<uint16_t> q, t, u, extreme;
+    } scratch[kMaxThreads];
+    for (int i = 0; i < threads; ++i)
+        if (!scratch[i].q.take(run, size_t(n)) || !scratch[i].t.take(run, size_t(n) + 2 * size_t(discRadius)) ||
+            !scratch[i].u.take(run, size_t(n) + 2 * size_t(discRadius)) || !scratch[i].extreme.take(run, size_t(n)))
+            return false;
 
     FalloffList list;
     if (!plain && !list.build(run, table, r, width, bottom - top, right - left)) return false;
     const FalloffBounds bounds(shape, falloff);
 
     const uint16_t flip = shape == Shape::Expand ? 0 : 0xFFFF;
-    for (int32_t y = top; y < bottom; ++y) {
+    auto reshapeRow = [&](int32_t y, RowScratch& rs) {
         uint16_t* out = dst.data + size_t(y) * size_t(width);
         const uint16_t* in = src.data + size_t(y) * size_t(width);
-        discExtremeRow(src, disc, y, top, left, bottom, right, flip, q.data, t.data, u.data, extreme.data);
+        const uint16_t* extreme = rs.extreme.data;
+        discExtremeRow(src, disc, y, top, left, bottom, right, flip, rs.q.data, rs.t.data, rs.u.data, rs.extreme.data);
         if (plain) {
-            std::memcpy(out + left, extreme.data, size_t(n) * sizeof(uint16_t));
-            continue;
+            std::memcpy(out + left, extreme, size_t(n) * sizeof(uint16_t));
+            return;
         }
         const bool rowsInside = y - r >= top && y + r < bottom;
         int32_t x = left;
@@ -424,7 +434,7 @@ bool reshapeMask(const RunContext& run, Shape shape, const ImageBuffer& src, Ima
             const bool inside = rowsInside && x - r >= left && x + r < right;
 #if defined(__SSE2__)
             if (inside && bounds.usable && x + kLanes - 1 + r < right) {
-                falloffStrip(bounds, list, in + x, extreme.data + (x - left), out + x);
+                falloffStrip(bounds, list, in + x, extreme + (x - left), out + x);
                 x += kLanes;
                 continue;
             }
@@ -433,11 +443,20 @@ bool reshapeMask(const RunContext& run, Shape shape, const ImageBuffer& src, Ima
             auto within = [&](const DiscNeighbour& e) {
                 return inside || (py + e.dy >= top && py + e.dy < bottom && px + e.dx >= left && px + e.dx < right);
             };
-            out[x] = falloffPixel(bounds, list, in + x, extreme.data[x - left], within);
+            out[x] = falloffPixel(bounds, list, in + x, extreme[x - left], within);
             ++x;
         }
-    }
-    return true;
+    };
+    BandRun bandRun(
+        threads, bands, [] { return true; }, &run.workers());
+    return bandRun.run([&](int32_t band, int slot) {
+        const int32_t first = top + band * kBandRows, end = std::min(first + kBandRows, bottom);
+        for (int32_t y = first; y < end; ++y) {
+            reshapeRow(y, scratch[slot]);
+            if (!bandRun.rowDone(slot)) return false;
+        }
+        return true;
+    });
 }
 
 // The rectangle an edge map is made of, and its window's radius.
@@ -598,23 +617,41 @@ bool edgeMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, P
 
     EdgeRegion region{src, dst, topLeft.v, topLeft.h, bottomRight.v, bottomRight.h, r};
     EdgeWindow window;
-    WindowSums sums;
-    HostBlock<int32_t> pending;
     const int32_t n = region.right - region.left;
-    if (!window.build(run, table, r, src.width) || !sums.take(run, n) || !pending.take(run, size_t(n))) return false;
+    if (!window.build(run, table, r, src.width)) return false;
+    const int32_t bands = (region.bottom - region.top + kBandRows - 1) / kBandRows;
+    const int threads = std::max(1, std::min({run.threads(), kMaxThreads, int(bands)}));
+    // Window sums and pending columns per thread, taken on the host's thread.
+    struct RowScratch {
+        WindowSums sums;
+        HostBlock<int32_t> pending;
+    } scratch[kMaxThreads];
+    for (int i = 0; i < threads; ++i)
+        if (!scratch[i].sums.take(run, n) || !scratch[i].pending.take(run, size_t(n))) return false;
 
-    for (int32_t yy = region.top; yy <= std::min(region.bottom - 1, region.top + r); ++yy)
-        sums.addRow(src, yy, region.left, true);
-    for (int32_t y = region.top; y < region.bottom; ++y) {
-        if (y > region.top) {
-            if (y + r < region.bottom) sums.addRow(src, y + r, region.left, true);
-            if (y - r - 1 >= region.top) sums.addRow(src, y - r - 1, region.left, false);
+    // Each band starts its window sums afresh, so bands do not depend on each other.
+    BandRun bandRun(
+        threads, bands, [] { return true; }, &run.workers());
+    return bandRun.run([&](int32_t band, int slot) {
+        WindowSums& sums = scratch[slot].sums;
+        const int32_t first = region.top + band * kBandRows, end = std::min(first + kBandRows, region.bottom);
+        for (int32_t y = first; y < end; ++y) {
+            if (y == first) {
+                std::fill(sums.columnSum.data, sums.columnSum.data + n, uint64_t(0));
+                std::fill(sums.columnSquares.data, sums.columnSquares.data + n, uint64_t(0));
+                for (int32_t yy = std::max(region.top, y - r); yy <= std::min(region.bottom - 1, y + r); ++yy)
+                    sums.addRow(src, yy, region.left, true);
+            } else {
+                if (y + r < region.bottom) sums.addRow(src, y + r, region.left, true);
+                if (y - r - 1 >= region.top) sums.addRow(src, y - r - 1, region.left, false);
+            }
+            sums.makePrefix();
+            const int32_t count = edgeRow(region, window, sums, scratch[slot].pending.data, y);
+            edgeWholeWindows(region, window, scratch[slot].pending.data, count, y);
+            if (!bandRun.rowDone(slot)) return false;
         }
-        sums.makePrefix();
-        const int32_t count = edgeRow(region, window, sums, pending.data, y);
-        edgeWholeWindows(region, window, pending.data, count, y);
-    }
-    return true;
+        return true;
+    });
 }
 
 bool expandMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight,

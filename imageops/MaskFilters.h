@@ -15,6 +15,8 @@ int32_t radiusForSize(double size);
 // otherwise, or when scratch memory cannot be obtained, false and nothing is
 // written. The edge radius is capped at 100. A falloff that is not finite
 // counts as 0; values of a falloff outside 0..1 are kept within 0..65535.
+// The rows are shared among the run's threads; the bytes are the same for
+// every count.
 
 bool edgeMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight);
 bool expandMask(const RunContext& run, const ImageBuffer& src, ImageBuffer& dst, Point16 topLeft, Point16 bottomRight,

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "imageops/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/RowProgress.h"
 
@@ -144,6 +145,66 @@ void exportPixel(RunContext& run, BufferContent content, ImageClass imageClass, 
     }
 }
 
+// Rows whose host samples map one to one onto the buffer's channels (the
+// image's own model, interleaved, or the mask): one conversion per sample in
+// a loop without branches per pixel, which the compiler turns into vector
+// code. The same mapping as the pixel loop, so the same values.
+template <ImageClass Class, int Depth>
+void rowToInternal(const uint8_t* in, uint16_t* out, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t v;
+        if (Depth == 8) {
+            v = in[i];
+        } else {
+            uint16_t s;
+            std::memcpy(&s, in + 2 * i, 2);
+            v = s;
+        }
+        out[i] = hostToInternal(v, Class, Depth);
+    }
+}
+
+template <ImageClass Class, int Depth>
+void rowToHost(const uint16_t* in, uint8_t* out, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t c = in[i];
+        if (Depth == 8) {
+            // to8Bit: the high byte, rounded up by the low byte's top bit, 255 kept.
+            const uint32_t high = c >> 8;
+            const uint32_t v = high + (high == 255 ? 0 : (c >> 7) & 1);
+            out[i] = uint8_t(Class == ImageClass::CMYK ? 255 - v : v);
+        } else {
+            const uint16_t v = uint16_t(Class == ImageClass::CMYK ? (65535 - c) >> 1 : c >> 1);
+            std::memcpy(out + 2 * i, &v, 2);
+        }
+    }
+}
+
+using RowToInternal = void (*)(const uint8_t*, uint16_t*, size_t);
+using RowToHost = void (*)(const uint16_t*, uint8_t*, size_t);
+
+RowToInternal rowToInternalFor(ImageClass imageClass, int depth) {
+    if (imageClass == ImageClass::CMYK)
+        return depth == 8 ? rowToInternal<ImageClass::CMYK, 8> : rowToInternal<ImageClass::CMYK, 16>;
+    return depth == 8 ? rowToInternal<ImageClass::RGB, 8> : rowToInternal<ImageClass::RGB, 16>;  // and the mask
+}
+
+RowToHost rowToHostFor(ImageClass imageClass, int depth) {
+    if (imageClass == ImageClass::CMYK)
+        return depth == 8 ? rowToHost<ImageClass::CMYK, 8> : rowToHost<ImageClass::CMYK, 16>;
+    return depth == 8 ? rowToHost<ImageClass::RGB, 8> : rowToHost<ImageClass::RGB, 16>;
+}
+
+constexpr size_t kPieceRows = 32;  // rows per piece of work for one thread
+
+// True when each host sample lands in the channel of the same index.
+bool oneToOne(BufferContent content, ImageClass imageClass, bool planar) {
+    if (content == BufferContent::Mask) return true;
+    if (planar) return false;
+    return (content == BufferContent::RGB && imageClass == ImageClass::RGB) ||
+           (content == BufferContent::CMYK && imageClass == ImageClass::CMYK);
+}
+
 bool imageClassFits(BufferContent content, ImageClass imageClass) {
     if (content == BufferContent::Mask) return imageClass == ImageClass::Mask;
     return imageClass == ImageClass::RGB || imageClass == ImageClass::CMYK;
@@ -167,6 +228,19 @@ bool importPixels(RunContext& run, BufferContent content, const HostPixels& from
     const int channels = channelsOf(content);
     const uint8_t* bytes = static_cast<const uint8_t*>(from.base);
     RowProgress rows(run, 0);
+    if (oneToOne(content, from.imageClass, host.planar)) {
+        // Rows shared among the run's threads, unless each must be reported.
+        const RowToInternal convert = rowToInternalFor(from.imageClass, from.depth);
+        auto convertRows = [&](size_t first, size_t end) {
+            for (int32_t row = top + int32_t(first); row < top + int32_t(end); ++row) {
+                uint16_t* out = to.data + (size_t(y + row - top) * size_t(to.width) + size_t(x)) * channels;
+                convert(bytes + host.offset(row, left, 0), out, size_t(right - left) * size_t(channels));
+                if (reportProgress) rows.afterRow(uint32_t(right - left));
+            }
+        };
+        forEachPiece(reportProgress ? 1 : run.threads(), size_t(bottom - top), kPieceRows, convertRows, &run.workers());
+        return true;
+    }
     for (int32_t row = top; row < bottom; ++row) {
         uint16_t* out = to.data + (size_t(y + row - top) * size_t(to.width) + size_t(x)) * channels;
         for (int32_t column = left; column < right; ++column, out += channels) {
@@ -197,6 +271,18 @@ bool exportPixels(RunContext& run, BufferContent content, const ImageBuffer& fro
     const HostLayout host(to);
     const int channels = channelsOf(content);
     uint8_t* bytes = static_cast<uint8_t*>(to.base);
+    if (oneToOne(content, to.imageClass, host.planar)) {
+        const RowToHost convert = rowToHostFor(to.imageClass, to.depth);
+        forEachPiece(
+            run.threads(), size_t(bottom - top), kPieceRows,
+            [&](size_t first, size_t end) {
+                for (int32_t row = top + int32_t(first); row < top + int32_t(end); ++row)
+                    convert(from.data + (size_t(row) * size_t(from.width) + size_t(left)) * channels,
+                            bytes + host.offset(y + row - top, x, 0), size_t(right - left) * size_t(channels));
+            },
+            &run.workers());
+        return true;
+    }
     for (int32_t row = top; row < bottom; ++row) {
         const uint16_t* in = from.data + (size_t(row) * size_t(from.width) + size_t(left)) * channels;
         for (int32_t column = left; column < right; ++column, in += channels) {

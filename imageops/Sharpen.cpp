@@ -8,10 +8,12 @@
 // sum less the centre, the same integer the plain loop adds up.
 #include "imageops/Sharpen.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 
+#include "imageops/BandRun.h"
 #include "imageops/HostBlock.h"
 #include "imageops/MaskFilters.h"
 #include "imageops/OperationRegion.h"
@@ -33,6 +35,11 @@ uint16_t clampTruncate(double v) {
 }  // namespace
 
 namespace {
+
+// Each band sums its first rows' columns afresh: one band for one thread,
+// else about four per thread, of at least this many rows.
+constexpr int32_t kMinBandRows = 64;
+constexpr int kMaxThreads = 64;
 
 // The flag-selected channels a sharpen changes, and the running column sums
 // of each over columns left - r .. right + r - 1 of the rows y - r .. y + r.
@@ -130,27 +137,43 @@ bool sharpenRegion(RunContext& run, const ImageBuffer& src, ImageBuffer& dst, co
 
     const int32_t top = topLeft.v, left = topLeft.h, bottom = bottomRight.v, right = bottomRight.h;
     const int32_t r = radiusForSize(size);
+    const int wanted = std::max(1, std::min(run.threads(), kMaxThreads));
+    const int32_t rows = std::max(bottom - top, 1);
+    const int32_t bandRows = wanted == 1 ? rows : std::max(kMinBandRows, (rows + 4 * wanted - 1) / (4 * wanted));
+    const int32_t bands = (bottom - top + bandRows - 1) / bandRows;
+    const int threads = std::max(1, std::min(wanted, int(std::max(bands, 1))));
 
+    // Column sums and weights per thread, taken here on the host's thread.
     // Enabled channels; a fourth flag means something only for CMYK.
-    ColumnSums columns;
-    for (int f = 0; f < layout.fields; ++f)
-        if (flags[f]) columns.enabled[columns.enabledCount++] = layout.field[f];
-    // With r = 0 the neighbourhood is empty and nothing is sharpened.
-    columns.columns = (right - left) + 2 * r;
-    if (columns.enabledCount > 0 && r > 0 && right > left) {
-        if (!columns.block.take(run, size_t(columns.columns) * columns.enabledCount)) return false;
+    ColumnSums columns[kMaxThreads];
+    SharpenWeights weights[kMaxThreads];
+    for (int t = 0; t < threads; ++t) {
+        for (int f = 0; f < layout.fields; ++f)
+            if (flags[f]) columns[t].enabled[columns[t].enabledCount++] = layout.field[f];
+        // With r = 0 the neighbourhood is empty and nothing is sharpened.
+        columns[t].columns = (right - left) + 2 * r;
+        if (columns[t].enabledCount > 0 && r > 0 && right > left &&
+            !columns[t].block.take(run, size_t(columns[t].columns) * columns[t].enabledCount))
+            return false;
+        weights[t].gain = 3.9 * std::exp(-6 * amount) + 1.1;
+        weights[t].neighbours = double((2 * int64_t(r) + 1) * (2 * int64_t(r) + 1) - 1);
     }
 
-    SharpenWeights weights;
-    weights.gain = 3.9 * std::exp(-6 * amount) + 1.1;
-    weights.neighbours = double((2 * int64_t(r) + 1) * (2 * int64_t(r) + 1) - 1);
-
+    // Each band starts its column sums afresh, so bands do not depend on
+    // each other; the host hears of every row on its own thread.
     RowProgress progress(run, progressPeriod(r));
-    for (int32_t y = top; y < bottom; ++y) {
-        if (columns.block.data) columns.advance(src, layout.stride, left, r, y, y == top);
-        sharpenRow(src, dst, mask, layout, columns, weights, y, left, right, r);
-        if (!progress.afterRow(uint32_t(mask.width))) return false;
-    }
+    BandRun bandRun(
+        threads, bands, [&] { return progress.afterRow(uint32_t(mask.width)); }, &run.workers());
+    const bool done = bandRun.run([&](int32_t band, int slot) {
+        const int32_t first = top + band * bandRows, end = std::min(first + bandRows, bottom);
+        for (int32_t y = first; y < end; ++y) {
+            if (columns[slot].block.data) columns[slot].advance(src, layout.stride, left, r, y, y == first);
+            sharpenRow(src, dst, mask, layout, columns[slot], weights[slot], y, left, right, r);
+            if (!bandRun.rowDone(slot)) return false;
+        }
+        return true;
+    });
+    if (!done) return false;
     progress.finish();
     return true;
 }

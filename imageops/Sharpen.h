@@ -14,6 +14,7 @@
 // destination of another size, a mask that does not cover the rectangle or
 // missing scratch memory; false after a user abort through the host. A radius
 // of 0 (size not above 0) has no neighbourhood: the rectangle is copied.
-// Progress goes through the run in its mode.
+// Progress goes through the run in its mode. The rows are shared among the
+// run's threads; the bytes are the same for every count.
 bool sharpenRegion(RunContext& run, const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, ColorModel model,
                    const uint8_t flags[4], Point16 topLeft, Point16 bottomRight, double size, double amount);

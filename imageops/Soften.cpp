@@ -17,16 +17,15 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
+#include "imageops/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/DistanceTable.h"
 #include "imageops/HostBlock.h"
 #include "imageops/MaskFilters.h"
 #include "imageops/OperationRegion.h"
 #include "imageops/RowProgress.h"
+#include "imageops/SoftenTaps.h"
 
 namespace {
 
@@ -54,7 +53,7 @@ const HueTable& hueTable() {
     return *table;
 }
 
-int32_t gridStep(int32_t k) { return std::max(int32_t((2 * k) * 0.05), int32_t(1)); }
+int32_t gridStep(int32_t k) { return tapGridStep(k); }
 
 // Visits the grid of radius k in the plain loop's order; the positions are
 // integers, so stepping in double from -k meets exactly the same ones.
@@ -96,47 +95,6 @@ bool buildGrids(const RunContext& run, SoftenTables& tables, int32_t radius) {
     }
     return true;
 }
-
-// Lane sums of one pixel, or of eight neighbouring pixels of equal radius:
-// lane l adds sample l of the pixel block (all channels of the pixels side by
-// side) times the sample's weight. Sum is 32 or 64 bits wide; 32-bit sums are
-// exact while the weight sum is at most 65537 (65535 x 65537 < 2^32).
-template <int Lanes, typename Sum>
-void laneSums(const uint16_t* centre, const int32_t* offsets, const GridSample* samples, int32_t count, Sum* sums) {
-    Sum acc[Lanes] = {};
-    for (int32_t i = 0; i < count; ++i) {
-        const uint16_t* p = centre + offsets[i];
-        const Sum w = samples[i].weight;
-        for (int l = 0; l < Lanes; ++l) acc[l] += Sum(p[l]) * w;
-    }
-    std::memcpy(sums, acc, sizeof acc);
-}
-
-#if defined(__SSE2__)
-// laneSums of eight pixels (8 x Stride lanes, 32-bit) with the accumulators
-// held in registers: per sample, Stride vectors of eight samples times the
-// weight, widened to 32 bits.
-template <int Stride>
-void blockLaneSums(const uint16_t* centre, const int32_t* offsets, const GridSample* samples, int32_t count,
-                   uint32_t* sums) {
-    __m128i acc[2 * Stride];
-#pragma GCC unroll 16
-    for (int v = 0; v < 2 * Stride; ++v) acc[v] = _mm_setzero_si128();
-    for (int32_t i = 0; i < count; ++i) {
-        const __m128i* p = reinterpret_cast<const __m128i*>(centre + offsets[i]);
-        const __m128i w = _mm_set1_epi16(int16_t(samples[i].weight));
-#pragma GCC unroll 16
-        for (int v = 0; v < Stride; ++v) {
-            const __m128i x = _mm_loadu_si128(p + v);
-            const __m128i low = _mm_mullo_epi16(x, w), high = _mm_mulhi_epu16(x, w);
-            acc[2 * v] = _mm_add_epi32(acc[2 * v], _mm_unpacklo_epi16(low, high));
-            acc[2 * v + 1] = _mm_add_epi32(acc[2 * v + 1], _mm_unpackhi_epi16(low, high));
-        }
-    }
-#pragma GCC unroll 16
-    for (int v = 0; v < 2 * Stride; ++v) _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + 4 * v), acc[v]);
-}
-#endif
 
 // The averaged hue of four pixels of equal radius: the cosine and sine sums
 // in the grid's order, as eight independent chains.
@@ -245,114 +203,44 @@ struct RegionJob {
     bool enabled[4];
     bool hue;                // the HSI hue is averaged on the circle
     const int32_t* offsets;  // per sample, in u16 elements from the centre
+    const TapLayout* taps;
 };
 
 void copyFields(const uint16_t* in, uint16_t* out, const ChannelLayout& layout) {
     for (int f = 0; f < layout.fields; ++f) out[layout.field[f]] = in[layout.field[f]];
 }
 
-template <int Stride>
-void softenPixels(const RegionJob& job, size_t element, int32_t k, int pixels) {
+// Grid sums straight from the source, for radii whose step has no copy.
+void gridSums(const RegionJob& job, size_t element, int32_t k, uint64_t* sums) {
     const SoftenTables& tables = *job.tables;
-    const int32_t first = tables.gridStart[k], count = tables.gridStart[k + 1] - first;
-    const GridSample* samples = tables.samples + first;
-    const int32_t* offsets = job.offsets + first;
-    const uint32_t wsum = tables.weightSum[k];
+    const int32_t first = tables.gridStart[k], end = tables.gridStart[k + 1];
+    const uint16_t* centre = job.src->data + element;
+    for (int c = 0; c < job.layout.stride; ++c) sums[c] = 0;
+    for (int32_t i = first; i < end; ++i) {
+        const uint16_t* p = centre + job.offsets[i];
+        for (int c = 0; c < job.layout.stride; ++c) sums[c] += uint64_t(p[c]) * tables.samples[i].weight;
+    }
+}
+
+// sum / wsum truncated, as integers. Exact in doubles: sum < 2^53, and a
+// quotient that is not whole lies at least 1 / wsum (> 2^-32) below the next
+// whole number, far more than the rounding error of a quotient below 2^17.
+uint16_t quotient(uint64_t sum, uint32_t wsum) { return uint16_t(double(sum) / double(wsum)); }
+
+// The integer channels of one pixel; the hue is left to the caller.
+void softenPixel(const RegionJob& job, const TapRows& rows, size_t element, int32_t x, int32_t y, int32_t k) {
+    uint64_t sums[5];
+    if (gridStep(k) <= rows.copiedSteps)
+        tapSums(*job.taps, rows, x, y, k, sums);
+    else
+        gridSums(job, element, k, sums);
+    const uint32_t wsum = job.tables->weightSum[k];
     const uint16_t* in = job.src->data + element;
     uint16_t* out = job.dst->data + element;
-
-    if (pixels == 8 && wsum <= 65537) {
-        uint32_t sums[8 * Stride];
-#if defined(__SSE2__)
-        blockLaneSums<Stride>(in, offsets, samples, count, sums);
-#else
-        laneSums<8 * Stride, uint32_t>(in, offsets, samples, count, sums);
-#endif
-        for (int j = 0; j < 8; ++j)
-            for (int f = 0; f < job.layout.fields; ++f) {
-                const int field = job.layout.field[f];
-                out[j * Stride + field] =
-                    job.enabled[f] ? uint16_t(sums[j * Stride + field] / wsum) : in[j * Stride + field];
-            }
-    } else {
-        for (int j = 0; j < pixels; ++j) {
-            uint64_t sums[Stride];
-            if (wsum <= 65537) {
-                uint32_t narrow[Stride];
-                laneSums<Stride, uint32_t>(in + j * Stride, offsets, samples, count, narrow);
-                for (int l = 0; l < Stride; ++l) sums[l] = narrow[l];
-            } else {
-                laneSums<Stride, uint64_t>(in + j * Stride, offsets, samples, count, sums);
-            }
-            for (int f = 0; f < job.layout.fields; ++f) {
-                const int field = job.layout.field[f];
-                out[j * Stride + field] = job.enabled[f] ? uint16_t(sums[field] / wsum) : in[j * Stride + field];
-            }
-        }
+    for (int f = 0; f < job.layout.fields; ++f) {
+        const int field = job.layout.field[f];
+        out[field] = job.enabled[f] ? quotient(sums[field], wsum) : in[field];
     }
-    // Single pixels leave their hue to the caller, which averages four at once.
-    if (job.hue && pixels == 8) averageHueOfEight<Stride>(in, offsets, samples, count, out);
-}
-
-// Radius of each pixel of row [left, right) from its mask value; 0 copies it.
-void rowRadii(const uint16_t* maskRow, int32_t left, int32_t right, double half, int32_t radius, uint16_t* radii) {
-    for (int32_t x = left; x < right; ++x) {
-        const uint16_t m = maskRow[x];
-        const double rr = (m * half) / 65535;
-        int32_t k = 0;
-        if (m != 0 && rr > 0) k = std::min(int32_t(std::ceil(rr) + 0.1), radius);
-        radii[x - left] = uint16_t(k);
-    }
-}
-
-void softenPixelsOfStride(const RegionJob& job, size_t element, int32_t k, int pixels) {
-    switch (job.layout.stride) {
-        case 3:
-            softenPixels<3>(job, element, k, pixels);
-            break;
-        case 4:
-            softenPixels<4>(job, element, k, pixels);
-            break;
-        default:
-            softenPixels<5>(job, element, k, pixels);
-            break;
-    }
-}
-
-// Row y of [left, right): eight pixels of one radius at a time where they
-// line up, single ones otherwise, whose hues are averaged four at once.
-void softenRow(const RegionJob& job, const uint16_t* radii, int32_t y, int32_t left, int32_t right) {
-    const ImageBuffer& src = *job.src;
-    ImageBuffer& dst = *job.dst;
-    const int stride = job.layout.stride;
-    const size_t rowElement = size_t(y) * size_t(src.width) * stride;
-    HueTask hueTasks[4];
-    int pendingHues = 0;
-    for (int32_t x = left; x < right;) {
-        const int32_t k = radii ? radii[x - left] : 0;
-        const size_t element = rowElement + size_t(x) * stride;
-        if (k == 0) {
-            copyFields(src.data + element, dst.data + element, job.layout);
-            ++x;
-            continue;
-        }
-        int pixels = 1;
-        if (x + 8 <= right) {
-            int same = 1;
-            while (same < 8 && radii[x + same - left] == k) ++same;
-            if (same == 8) pixels = 8;
-        }
-        softenPixelsOfStride(job, element, k, pixels);
-        if (job.hue && pixels == 1) {
-            hueTasks[pendingHues++] = {element, k};
-            if (pendingHues == 4) {
-                averageHueOfFour(*job.tables, src, dst, job.offsets, hueTasks, 4);
-                pendingHues = 0;
-            }
-        }
-        x += pixels;
-    }
-    if (pendingHues) averageHueOfFour(*job.tables, src, dst, job.offsets, hueTasks, pendingHues);
 }
 
 }  // namespace
@@ -389,9 +277,127 @@ void releaseSoftenTables(SoftenTables& tables) {
     tables.ready = false;
 }
 
+namespace {
+
+constexpr int32_t kBandRows = 64;                 // output rows per filling of the step copies
+constexpr size_t kCopyBudget = size_t(48) << 20;  // bytes of step copies, all threads together
+constexpr int kMaxThreads = 64;
+
+// What one thread needs for its bands.
+struct BandScratch {
+    uint16_t* radii = nullptr;  // kBandRows rows of the rectangle's width
+    bool* stepUsed = nullptr;   // per grid step 1..maxStep, in the current band
+    TapRows rows;
+};
+
+// Per-call scratch, taken on the host's thread and released on every way out.
+struct RegionScratch {
+    const RunContext& run;
+    int32_t* offsets = nullptr;
+    TapLayout taps;
+    BandScratch bands[kMaxThreads];
+
+    explicit RegionScratch(const RunContext& context) : run(context) {}
+    RegionScratch(const RegionScratch&) = delete;
+    RegionScratch& operator=(const RegionScratch&) = delete;
+    ~RegionScratch() {
+        run.release(offsets);
+        releaseTapLayout(taps);
+        for (BandScratch& b : bands) {
+            run.release(b.radii);
+            run.release(b.stepUsed);
+            releaseTapRows(b.rows);
+        }
+    }
+};
+
+bool prepareScratch(RegionScratch& scratch, const SoftenTables& tables, const ImageBuffer& src, int stride,
+                    int32_t radius, int32_t left, int32_t right, VectorLevel level, int threads) {
+    const RunContext& run = scratch.run;
+    const int32_t count = tables.gridStart[radius + 1];
+    scratch.offsets = static_cast<int32_t*>(run.allocate(size_t(count ? count : 1) * sizeof(int32_t)));
+    if (!scratch.offsets) return false;
+    for (int32_t i = 0; i < count; ++i) {
+        const GridSample& s = tables.samples[i];
+        scratch.offsets[i] = (int32_t(s.dy) * src.width + s.dx) * stride;
+    }
+    if (!buildTapLayout(run, scratch.taps, tables.samples, tables.gridStart, radius, stride, left, right, level))
+        return false;
+    for (int t = 0; t < threads; ++t) {
+        BandScratch& b = scratch.bands[t];
+        b.radii = static_cast<uint16_t*>(run.allocate(size_t(kBandRows) * size_t(right - left) * sizeof(uint16_t)));
+        b.stepUsed = static_cast<bool*>(run.allocate(size_t(gridStep(radius)) + 1));
+        if (!b.radii || !b.stepUsed || !allocateTapRows(run, b.rows, scratch.taps, kBandRows, kCopyBudget / threads))
+            return false;
+    }
+    return true;
+}
+
+// Radius of each pixel of rows [y0, y0 + count) (0 copies it); marks the grid
+// steps they use.
+void bandRadii(const ImageBuffer& mask, int32_t y0, int32_t count, int32_t left, int32_t right, double half,
+               int32_t radius, uint16_t* radii, bool* stepUsed) {
+    for (int32_t y = y0; y < y0 + count; ++y) {
+        const uint16_t* maskRow = mask.data + size_t(y) * size_t(mask.width);
+        uint16_t* out = radii + size_t(y - y0) * size_t(right - left);
+        for (int32_t x = left; x < right; ++x) {
+            const uint16_t m = maskRow[x];
+            const double rr = (m * half) / 65535;
+            int32_t k = 0;
+            if (m != 0 && rr > 0) k = std::min(int32_t(std::ceil(rr) + 0.1), radius);
+            out[x - left] = uint16_t(k);
+            if (k) stepUsed[gridStep(k)] = true;
+        }
+    }
+}
+
+// One row of the rectangle; radii null copies it.
+void softenRow(const RegionJob& job, const TapRows& rows, const uint16_t* radii, int32_t y, int32_t left,
+               int32_t right) {
+    const ImageBuffer& src = *job.src;
+    ImageBuffer& dst = *job.dst;
+    const int stride = job.layout.stride;
+    const size_t rowElement = size_t(y) * size_t(src.width) * stride;
+    HueTask hueTasks[4];
+    int pendingHues = 0;
+    for (int32_t x = left; x < right;) {
+        const int32_t k = radii ? radii[x - left] : 0;
+        const size_t element = rowElement + size_t(x) * stride;
+        if (k == 0) {
+            copyFields(src.data + element, dst.data + element, job.layout);
+            ++x;
+            continue;
+        }
+        // Eight neighbours of one radius average their hues together.
+        int pixels = 1;
+        if (job.hue && x + 8 <= right) {
+            int same = 1;
+            while (same < 8 && radii[x + same - left] == k) ++same;
+            if (same == 8) pixels = 8;
+        }
+        for (int j = 0; j < pixels; ++j) softenPixel(job, rows, element + size_t(j) * stride, x + j, y, k);
+        if (job.hue && pixels == 8) {
+            const SoftenTables& tables = *job.tables;
+            const int32_t first = tables.gridStart[k];
+            averageHueOfEight<5>(src.data + element, job.offsets + first, tables.samples + first,
+                                 tables.gridStart[k + 1] - first, dst.data + element);
+        } else if (job.hue) {
+            hueTasks[pendingHues++] = {element, k};
+            if (pendingHues == 4) {
+                averageHueOfFour(*job.tables, src, dst, job.offsets, hueTasks, 4);
+                pendingHues = 0;
+            }
+        }
+        x += pixels;
+    }
+    if (pendingHues) averageHueOfFour(*job.tables, src, dst, job.offsets, hueTasks, pendingHues);
+}
+
+}  // namespace
+
 bool softenRegion(RunContext& run, const SoftenTables& tables, const ImageBuffer& src, ImageBuffer& dst,
                   const ImageBuffer& mask, ColorModel model, const uint8_t flags[4], Point16 topLeft,
-                  Point16 bottomRight, double size) {
+                  Point16 bottomRight, double size, VectorLevel level) {
     const double half = size * 0.5;
     ChannelLayout layout;
     if (!flags || !channelLayoutFor(model, layout)) return false;
@@ -401,36 +407,41 @@ bool softenRegion(RunContext& run, const SoftenTables& tables, const ImageBuffer
     // The grids must cover every radius this size can ask for.
     if (radius > 0 && (!tables.ready || radius > tables.radius)) return false;
 
-    RegionJob job{&tables, &src, &dst, layout, {false, false, false, false}, false, nullptr};
+    RegionJob job{&tables, &src, &dst, layout, {false, false, false, false}, false, nullptr, nullptr};
     for (int f = 0; f < layout.fields; ++f) job.enabled[f] = flags[f] != 0;
     job.hue = model == ColorModel::HSI && job.enabled[0];
     if (job.hue) job.enabled[0] = false;  // averaged separately
 
-    const int stride = layout.stride;
-    const int32_t n = right - left;
-    // Declared in this order so that the offsets go back first.
-    HostBlock<uint16_t> radiusBlock;
-    HostBlock<int32_t> offsetBlock;
-    if (radius > 0 && n > 0) {
-        const int32_t count = tables.gridStart[radius + 1];
-        const bool taken = offsetBlock.take(run, size_t(count));
-        if (!radiusBlock.take(run, size_t(n)) || !taken) return false;
-        int32_t* offsets = offsetBlock.data;
-        for (int32_t i = 0; i < count; ++i) {
-            const GridSample& s = tables.samples[i];
-            offsets[i] = (int32_t(s.dy) * src.width + s.dx) * stride;
-        }
-    }
-    uint16_t* radii = radiusBlock.data;
-    job.offsets = offsetBlock.data;
+    const int32_t bands = (bottom - top + kBandRows - 1) / kBandRows;
+    const int threads = std::max(1, std::min({run.threads(), kMaxThreads, int(std::max(bands, 1))}));
+    RegionScratch scratch(run);
+    const bool blurs = radius > 0 && right > left;
+    if (blurs && !prepareScratch(scratch, tables, src, layout.stride, radius, left, right, level, threads))
+        return false;
+    job.offsets = scratch.offsets;
+    job.taps = &scratch.taps;
 
+    // Bands do not depend on each other; the host hears of every row on its
+    // own thread.
     RowProgress progress(run, progressPeriod(radius));
-    for (int32_t y = top; y < bottom; ++y) {
-        const uint16_t* maskRow = mask.data + size_t(y) * size_t(mask.width);
-        if (radii) rowRadii(maskRow, left, right, half, radius, radii);
-        softenRow(job, radii, y, left, right);
-        if (!progress.afterRow(uint32_t(mask.width))) return false;
-    }
+    BandRun bandRun(
+        threads, bands, [&] { return progress.afterRow(uint32_t(mask.width)); }, &run.workers());
+    const bool done = bandRun.run([&](int32_t band, int slot) {
+        const int32_t first = top + band * kBandRows, count = std::min(kBandRows, bottom - first);
+        BandScratch& b = scratch.bands[slot];
+        if (blurs) {
+            std::fill(b.stepUsed, b.stepUsed + gridStep(radius) + 1, false);
+            bandRadii(mask, first, count, left, right, half, radius, b.radii, b.stepUsed);
+            fillTapRows(b.rows, scratch.taps, src, first, count, b.stepUsed);
+        }
+        for (int32_t y = first; y < first + count; ++y) {
+            softenRow(job, b.rows, blurs ? b.radii + size_t(y - first) * size_t(right - left) : nullptr, y, left,
+                      right);
+            if (!bandRun.rowDone(slot)) return false;
+        }
+        return true;
+    });
+    if (!done) return false;
     progress.finish();
     return true;
 }

@@ -7,13 +7,12 @@
 #include "base/Modes.h"
 #include "imageops/DistanceTable.h"
 #include "imageops/ImageBuffer.h"
+#include "imageops/SoftenTaps.h"
+#include "imageops/VectorLevel.h"
 #include "services/RunContext.h"
 
 // One sample of a radius's grid: its offset and weight.
-struct GridSample {
-    int16_t dy, dx;
-    uint16_t weight;
-};
+using GridSample = TapSample;
 
 // The tables of one size: distances, weights, and the sampling grid of every
 // radius up to the size's. Their blocks come from the run that prepared them
@@ -40,7 +39,9 @@ bool prepareSoftenTables(const RunContext& run, SoftenTables& tables, double siz
 void releaseSoftenTables(SoftenTables& tables);
 // The tables must be prepared for this size (or a larger one); false without
 // them, and for the rejected calls of sharpenRegion. Progress goes through the
-// run in its mode.
+// run in its mode. level caps the vector instructions used, and the rows are
+// shared among the run's threads; the bytes are the same for every level and
+// thread count.
 bool softenRegion(RunContext& run, const SoftenTables& tables, const ImageBuffer& src, ImageBuffer& dst,
                   const ImageBuffer& mask, ColorModel model, const uint8_t flags[4], Point16 topLeft,
-                  Point16 bottomRight, double size);
+                  Point16 bottomRight, double size, VectorLevel level = widestVectorLevel());

@@ -15,6 +15,11 @@ void RunContext::reportToHost(uint32_t done, uint32_t total) const {
 
 bool RunContext::hostAborted() const { return record_ && record_->abortProc && record_->abortProc(); }
 
+WorkerPool& RunContext::workers() const {
+    if (!workers_) workers_ = std::make_unique<WorkerPool>();
+    return *workers_;
+}
+
 void RunContext::showDialogProgress(int percent) const {
     if (dialogProgress_) dialogProgress_(percent);
 }

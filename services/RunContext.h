@@ -9,10 +9,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "base/Modes.h"
 #include "hostapi/PluginHost.h"
 #include "services/BufferService.h"
+#include "services/WorkerPool.h"
 
 // Pixels counted by the row loops of a run (done of total) and whether the
 // user stopped it through the host.
@@ -59,6 +61,15 @@ public:
     // Dialog mode: a percentage for the dialog's progress bar.
     void showDialogProgress(int percent) const;
 
+    // Threads an operation may share its rows among, the host's own included
+    // (1: all on the host's thread). Only the host's thread uses this
+    // context: worker threads never call the host.
+    int threads() const { return threads_; }
+    void setThreads(int threads) { threads_ = threads < 1 ? 1 : threads; }
+    // The run's worker threads, kept from one operation to the next and
+    // joined when the run ends.
+    WorkerPool& workers() const;
+
 private:
     FilterRecord* record_;
     // Lending memory changes no result of the run: allocate stays const.
@@ -67,4 +78,6 @@ private:
     DialogProgress dialogProgress_;
     ColorServicesInfo colorRequest_{};
     ProgressCounters progress_;
+    int threads_ = 1;
+    mutable std::unique_ptr<WorkerPool> workers_;
 };

@@ -3,7 +3,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #if defined(_WIN32)
@@ -11,7 +13,6 @@
 #define isatty _isatty
 #define fileno _fileno
 #else
-#include <malloc.h>
 #include <unistd.h>
 #endif
 
@@ -60,6 +61,16 @@ struct ProgressBar {
     }
 };
 
+// The plug-in reads its thread count from CRISPCALM_THREADS.
+void setPluginThreads(int threads) {
+    const std::string value = std::to_string(threads);
+#if defined(_WIN32)
+    _putenv_s("CRISPCALM_THREADS", value.c_str());
+#else
+    setenv("CRISPCALM_THREADS", value.c_str(), 1);
+#endif
+}
+
 int fail(const std::string& message) {
     std::fprintf(stderr, "crispcalm: %s\n", message.c_str());
     return 1;
@@ -68,12 +79,6 @@ int fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#if defined(__GLIBC__)
-    // Whole images come and go several times per file: keep freed memory in
-    // the heap for the next one instead of mapping fresh pages each time.
-    mallopt(M_MMAP_THRESHOLD, 1 << 30);
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
-#endif
     std::vector<std::string> args(argv + 1, argv + argc);
     CliOptions options;
     std::string error;
@@ -89,6 +94,7 @@ int main(int argc, char** argv) {
         std::printf("crispcalm %s (Tarvo Crisp+Calm plug-in host)\n", kVersionText);
         return 0;
     }
+    if (options.threads) setPluginThreads(*options.threads);
     if (!startImageIo(argv[0], error)) return fail(error);
 
     FilterParameters base;
@@ -143,7 +149,7 @@ int main(int argc, char** argv) {
         bar.label = baseName(input);
         const auto start = std::chrono::steady_clock::now();
         const double readSeconds = std::chrono::duration<double>(start - readStart).count();
-        RunReport report = runPlugin(plugin.entry(), block, loaded.image, selection, options.tileWidth,
+        RunReport report = runPlugin(plugin.entry(), block, loaded.image, std::move(selection), options.tileWidth,
                                      options.tileHeight, [&](int32_t done, int32_t total) {
                                          bar.update(done, total);
                                          return interrupted != 0;

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <thread>
 #include <tuple>
 
 #include "entry/PluginMain.h"
@@ -86,6 +89,73 @@ INSTANTIATE_TEST_SUITE_P(AllModels, TileIndependence,
                                            Case{Sharpen, Yuv, 3, 8}, Case{Sharpen, Own, 4, 8}, Case{Soften, Own, 3, 16},
                                            Case{Soften, Hsi, 3, 8}, Case{Soften, Yuv, 3, 8}, Case{Soften, Own, 4, 16},
                                            Case{Soften, Hsi, 4, 8}, Case{Sharpen, Yuv, 4, 16}));
+
+// The plug-in's thread count, as a host's environment sets it; restored after.
+struct ThreadSetting {
+    explicit ThreadSetting(int threads) { setenv("CRISPCALM_THREADS", std::to_string(threads).c_str(), 1); }
+    ~ThreadSetting() { unsetenv("CRISPCALM_THREADS"); }
+};
+
+// Every thread count gives the single thread's bytes, in every colour model,
+// depth and operation, with the edge map, contract/expand with falloff and a
+// host selection; and the host is called on its own thread only.
+TEST(ThreadCounts, EveryCountGivesTheSingleThreadsBytes) {
+    FakePlatform platform;
+    struct Row {
+        Operation operation;
+        ColorSpace colorSpace;
+        int planes, depth;
+        SelectionSource source;
+        int contractExpand, falloff;
+        bool hostSelection;
+        int32_t tileWidth, tileHeight;
+    };
+    constexpr SelectionSource Curves = SelectionSource::FromCurves, Edges = SelectionSource::EdgesOnly;
+    const Row rows[] = {
+        {Sharpen, Own, 3, 8, Curves, 0, 0, false, 200, 150},     {Soften, Own, 3, 16, Curves, 0, 0, false, 200, 150},
+        {Sharpen, Hsi, 3, 16, Curves, 0, 0, true, 200, 150},     {Soften, Hsi, 3, 8, Curves, 0, 0, false, 64, 48},
+        {Sharpen, Yuv, 3, 8, Edges, 0, 0, false, 200, 150},      {Soften, Yuv, 3, 16, Curves, 40, 50, true, 200, 150},
+        {Sharpen, Own, 4, 16, Curves, -60, 30, false, 200, 150}, {Soften, Own, 4, 8, Edges, 25, 0, false, 90, 70},
+        {Soften, Hsi, 4, 16, Curves, 0, 0, true, 200, 150},      {Sharpen, Yuv, 4, 8, Curves, -30, 100, true, 64, 48},
+    };
+    const std::thread::id hostThread = std::this_thread::get_id();
+    std::vector<uint8_t> selection(200 * 150);
+    for (size_t i = 0; i < selection.size(); ++i) selection[i] = uint8_t((i % 200) + (i / 200) * 3);
+    for (const Row& row : rows) {
+        const HostImage image = makeTestImage(200, 150, row.planes, row.depth, 13);
+        FilterParameters p = defaults();
+        p.operation = row.operation;
+        p.colorSpace = row.colorSpace;
+        p.amount = 100;
+        p.selectionSource = row.source;
+        p.contractExpand = row.contractExpand;
+        p.falloff = row.falloff;
+        const std::vector<uint8_t> host = row.hostSelection ? selection : std::vector<uint8_t>{};
+        HostImage single;
+        for (int threads : {1, 2, 3, 7}) {
+            ThreadSetting setting(threads);
+            bool elsewhere = false;
+            RunResult r = run(image, p, row.tileWidth, row.tileHeight, host, [&](int32_t, int32_t) {
+                elsewhere = elsewhere || std::this_thread::get_id() != hostThread;
+                return false;
+            });
+            SCOPED_TRACE(::testing::Message()
+                         << "operation " << int(row.operation) << " space " << int(row.colorSpace) << " planes "
+                         << row.planes << " depth " << row.depth << " threads " << threads);
+            ASSERT_EQ(r.result, noErr);
+            EXPECT_FALSE(elsewhere) << "progress reported from a worker thread";
+            EXPECT_EQ(r.stats.offThreadCalls, 0u) << "the host called from a worker thread";
+            EXPECT_GT(r.stats.progressCalls, 0u);
+            EXPECT_FALSE(r.stats.badRequest);
+            if (threads == 1) {
+                EXPECT_GT(differingSamples(r.image, image), 0u) << "the filter changed nothing";
+                single = r.image;
+            } else {
+                EXPECT_EQ(differingSamples(r.image, single), 0u);
+            }
+        }
+    }
+}
 
 struct ApplyFilter : ::testing::Test {
     FakePlatform platform;

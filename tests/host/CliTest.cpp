@@ -99,15 +99,22 @@ TEST_F(Cli, FiltersEveryFormatAndKeepsWhatTheFileCarries) {
     EXPECT_FALSE(fs::exists(file("out-rgb8.png.part")));
 }
 
-TEST_F(Cli, FromCurvesDoesNotDependOnTheTileSize) {
+TEST_F(Cli, FromCurvesDoesNotDependOnTheTileSizeOrThreadCount) {
     const std::string in = makeImage("in.tif", ImageFileFormat::Tiff, 3, 16);
-    ASSERT_EQ(crispcalm("--operation soften --amount 100 " + in + " -o " + file("a.tif")).status, 0);
-    ASSERT_EQ(crispcalm("--operation soften --amount 100 --tile 7x5 " + in + " -o " + file("b.tif")).status, 0);
-    HostImage a, b;
-    ImageFileInfo ia, ib;
+    ASSERT_EQ(crispcalm("--operation soften --amount 100 --threads 1 " + in + " -o " + file("a.tif")).status, 0);
+    HostImage a;
+    ImageFileInfo ia;
     ASSERT_TRUE(read(file("a.tif"), a, ia));
-    ASSERT_TRUE(read(file("b.tif"), b, ib));
-    EXPECT_EQ(a.samples, b.samples);
+    for (const char* options : {"--tile 7x5", "--threads 3", "--threads 7 --tile 40x30"}) {
+        ASSERT_EQ(
+            crispcalm("--operation soften --amount 100 " + std::string(options) + " " + in + " -o " + file("b.tif"))
+                .status,
+            0);
+        HostImage b;
+        ImageFileInfo ib;
+        ASSERT_TRUE(read(file("b.tif"), b, ib));
+        EXPECT_EQ(a.samples, b.samples) << options;
+    }
 }
 
 TEST_F(Cli, SavedParametersAndSettingsRepeatARun) {
@@ -214,6 +221,8 @@ TEST_F(Cli, BadInputGivesAMessageAndNoOutput) {
         {"--color-space lab " + in + " -o " + out, "--color-space"},
         {"--channels RGBX " + in + " -o " + out, "'X'"},
         {"--tile 0x5 " + in + " -o " + out, "--tile"},
+        {"--threads 0 " + in + " -o " + out, "--threads"},
+        {"--threads 65 " + in + " -o " + out, "--threads"},
         {"--frobnicate " + in + " -o " + out, "unknown option --frobnicate"},
         {in, "no output"},
     };
@@ -258,6 +267,7 @@ TEST_F(Cli, HelpAndVersion) {
     CliOutcome help = crispcalm("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.output.find("Examples:"), std::string::npos);
+    EXPECT_NE(help.output.find("--threads N"), std::string::npos);
     CliOutcome version = crispcalm("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_NE(version.output.find("2.2"), std::string::npos);

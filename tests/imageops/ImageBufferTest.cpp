@@ -1,5 +1,6 @@
 #include "imageops/ColorModel.h"
 #include "imageops/ImageBuffer.h"
+#include "imageops/Mask.h"
 #include "imageops/MirrorPad.h"
 #include "tests/imageops/ImageOpsTestSupport.h"
 
@@ -77,6 +78,51 @@ TEST_F(ImageBuffers, WholeBufferConversions) {
 // Every margin pixel equals the fetched pixel that mirroring its position
 // reaches, for margins narrower and wider than the block and every channel
 // count the engine pads.
+// The vector and threaded conversions give the pixel conversion's bytes:
+// greys, black, white, the channel extremes and noise, at every level and
+// thread count; so does the curve mask built from them, or straight from
+// the RGB buffer.
+TEST_F(ImageBuffers, ConversionsMatchThePixelConversionAtEveryLevelAndThreadCount) {
+    std::mt19937 rng(3);
+    const int32_t w = 301, h = 130;  // an odd count leaves a tail for every lane width
+    OwnedBuffer rgb(run, w, h, 3), hsi(run, w, h, 5), plainHsi(run, w, h, 5), mask(run, w, h, 1),
+        plainMask(run, w, h, 1);
+    fillRandom(rgb, rng);
+    const uint16_t corners[] = {0, 1, 32767, 32768, 65534, 65535};
+    for (int32_t x = 0; x < w; ++x) {
+        uint16_t* p = rgb.at(x, 0);
+        p[0] = corners[x % 6], p[1] = corners[(x / 6) % 6], p[2] = corners[(x / 36) % 6];
+        std::fill(rgb.at(x, 1), rgb.at(x, 1) + 3, uint16_t(x * 217));  // greys
+    }
+    CurveSet curves;
+    for (int i = 0; i < 1024; ++i) {
+        curves.hue.samples[i] = float((i * 37) % 101) / 100;
+        curves.saturation.samples[i] = float(i) / 1023;
+        curves.intensity.samples[i] = float((i * 11) % 1024) / 1023;
+    }
+    for (bool withHue : {false, true}) {
+        HsiPixel* expected = reinterpret_cast<HsiPixel*>(plainHsi.buffer.data);
+        for (int32_t i = 0; i < w * h; ++i)
+            (withHue ? rgbToHsi : rgbToHsiWithoutHue)(rgb.buffer.data + 3 * i, expected[i]);
+        ASSERT_TRUE(
+            buildCurveMask(plainMask.buffer, plainHsi.buffer, curves, Point16{0, 0}, Point16{int16_t(h), int16_t(w)}));
+        for (VectorLevel level : {VectorLevel::Plain, VectorLevel::Sse2, VectorLevel::Avx2})
+            for (int threads : {1, 2, 3, 7}) {
+                std::fill(hsi.buffer.data, hsi.buffer.data + hsi.samples(), uint16_t(7));
+                ASSERT_TRUE(withHue ? rgbBufferToHsi(hsi.buffer, rgb.buffer, threads)
+                                    : rgbBufferToHsiWithoutHue(hsi.buffer, rgb.buffer, threads, level));
+                ASSERT_EQ(hsi.copy(), plainHsi.copy()) << withHue << " " << int(level) << " " << threads;
+                ASSERT_TRUE(buildCurveMask(mask.buffer, hsi.buffer, curves, Point16{0, 0},
+                                           Point16{int16_t(h), int16_t(w)}, threads));
+                ASSERT_EQ(mask.copy(), plainMask.copy()) << threads;
+                std::fill(mask.buffer.data, mask.buffer.data + mask.samples(), uint16_t(7));
+                ASSERT_TRUE(buildCurveMaskFromRgb(mask.buffer, rgb.buffer, curves, Point16{0, 0},
+                                                  Point16{int16_t(h), int16_t(w)}, withHue, threads));
+                ASSERT_EQ(mask.copy(), plainMask.copy()) << "from RGB, " << threads;
+            }
+    }
+}
+
 TEST_F(ImageBuffers, MirrorPadFillsEveryMarginFromTheMirroredPosition) {
     struct Case {
         int channels;

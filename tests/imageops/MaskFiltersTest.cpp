@@ -131,8 +131,11 @@ void expectSameAsReference(const char* what, const OwnedBuffer& fast, const Owne
 
 TEST_F(MaskFilters, ExpandAndContractMatchThePlainWalk) {
     std::mt19937 rng(11);
-    const Shape shapes[] = {
-        {23, 17, 0, 0, 17, 23}, {40, 31, 3, 5, 27, 33}, {110, 30, 2, 3, 27, 107}, {7, 5, 1, 1, 4, 6}};
+    const Shape shapes[] = {{23, 17, 0, 0, 17, 23},
+                            {40, 31, 3, 5, 27, 33},
+                            {110, 30, 2, 3, 27, 107},
+                            {7, 5, 1, 1, 4, 6},
+                            {30, 110, 3, 2, 107, 27}};
     const double sizes[] = {0.5, 3.9, 8.6, 13, 24};
     const double falloffs[] = {0, 0.37, 1, 1.7, -0.3};
     for (const Shape& s : shapes)
@@ -145,19 +148,25 @@ TEST_F(MaskFilters, ExpandAndContractMatchThePlainWalk) {
             for (double size : sizes)
                 for (double falloff : falloffs)
                     for (int contract = 0; contract < 2; ++contract) {
-                        fillRandom(fast, rng);
-                        std::copy(fast.buffer.data, fast.buffer.data + fast.samples(), slow.buffer.data);
+                        fillRandom(slow, rng);
+                        const std::vector<uint16_t> before = slow.copy();
                         const Point16 tl = pt(s.top, s.left), br = pt(s.bottom, s.right);
-                        if (contract) {
-                            ASSERT_TRUE(contractMask(run, src.buffer, fast.buffer, tl, br, size, falloff));
+                        if (contract)
                             reference::contractMask(src.buffer, slow.buffer, tl, br, size, falloff);
-                        } else {
-                            ASSERT_TRUE(expandMask(run, src.buffer, fast.buffer, tl, br, size, falloff));
+                        else
                             reference::expandMask(src.buffer, slow.buffer, tl, br, size, falloff);
+                        for (int threads : {1, 2, 3, 7}) {
+                            run.setThreads(threads);
+                            std::copy(before.begin(), before.end(), fast.buffer.data);
+                            if (contract)
+                                ASSERT_TRUE(contractMask(run, src.buffer, fast.buffer, tl, br, size, falloff));
+                            else
+                                ASSERT_TRUE(expandMask(run, src.buffer, fast.buffer, tl, br, size, falloff));
+                            SCOPED_TRACE(testing::Message()
+                                         << "size " << size << " falloff " << falloff << " contract " << contract
+                                         << " pattern " << pattern << " threads " << threads);
+                            expectSameAsReference("reshape", fast, slow);
                         }
-                        SCOPED_TRACE(testing::Message() << "size " << size << " falloff " << falloff << " contract "
-                                                        << contract << " pattern " << pattern);
-                        expectSameAsReference("reshape", fast, slow);
                     }
         }
 }
@@ -180,11 +189,8 @@ TEST_F(MaskFilters, RadiiAboveOneHundredMatchThePlainWalk) {
 TEST_F(MaskFilters, EdgeMapMatchesThePlainWalk) {
     std::mt19937 rng(13);
     // The radius follows the buffer's shorter side: 1 up to 400, 2 up to 800, ...
-    const Shape shapes[] = {{30, 20, 0, 0, 20, 30},
-                            {41, 33, 4, 3, 30, 37},
-                            {420, 410, 100, 200, 140, 260},
-                            {1300, 1210, 500, 700, 560, 790},
-                            {5, 3, 0, 0, 3, 5}};
+    const Shape shapes[] = {{30, 20, 0, 0, 20, 30},         {41, 33, 4, 3, 30, 37},           {25, 120, 1, 2, 118, 24},
+                            {420, 410, 100, 200, 140, 260}, {1300, 1210, 500, 700, 560, 790}, {5, 3, 0, 0, 3, 5}};
     for (const Shape& s : shapes)
         for (int pattern = 0; pattern < 3; ++pattern) {
             OwnedBuffer src(run, s.width, s.height, 1), fast(run, s.width, s.height, 1),
@@ -192,13 +198,18 @@ TEST_F(MaskFilters, EdgeMapMatchesThePlainWalk) {
             if (pattern == 0) fillRandom(src, rng);
             if (pattern == 1) fillPatches(src, rng, 5);
             if (pattern == 2) fillPatches(src, rng, 2);
-            fillRandom(fast, rng);
-            std::copy(fast.buffer.data, fast.buffer.data + fast.samples(), slow.buffer.data);
+            fillRandom(slow, rng);
+            const std::vector<uint16_t> before = slow.copy();
             const Point16 tl = pt(s.top, s.left), br = pt(s.bottom, s.right);
-            ASSERT_TRUE(edgeMask(run, src.buffer, fast.buffer, tl, br));
             reference::edgeMask(src.buffer, slow.buffer, tl, br);
-            SCOPED_TRACE(testing::Message() << s.width << "x" << s.height << " pattern " << pattern);
-            expectSameAsReference("edge", fast, slow);
+            for (int threads : {1, 2, 3, 7}) {
+                run.setThreads(threads);
+                std::copy(before.begin(), before.end(), fast.buffer.data);
+                ASSERT_TRUE(edgeMask(run, src.buffer, fast.buffer, tl, br));
+                SCOPED_TRACE(testing::Message()
+                             << s.width << "x" << s.height << " pattern " << pattern << " threads " << threads);
+                expectSameAsReference("edge", fast, slow);
+            }
         }
 }
 

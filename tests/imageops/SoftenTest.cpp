@@ -94,17 +94,24 @@ TEST_F(Soften, PrepareReportsAFailedAllocation) {
     EXPECT_FALSE(prepareSoftenTables(run, tables, 1e9));  // far beyond any buffer
 }
 
-TEST_F(Soften, TablesMatchThePlainGrid) {
+// Every vector level and thread count gives the plain loop's bytes: all
+// models and channel choices, masks of equal runs and of noise, every grid
+// step up to 4, and rectangles of several bands of rows.
+TEST_F(Soften, EveryLevelAndThreadCountMatchesThePlainGrid) {
     std::mt19937 rng(5);
     const ColorModel models[] = {ColorModel::HSI, ColorModel::RGB, ColorModel::CMYK, ColorModel::YUV};
     const uint8_t flagSets[][4] = {{1, 1, 1, 1}, {1, 0, 1, 0}, {0, 1, 1, 1}};
-    // Radii 1..25 (steps 1 and 2), with masks of equal runs and of noise.
-    const double sizes[] = {1.5, 7, 20, 41, 50};
-    for (ColorModel model : models)
-        for (double size : sizes) {
-            ASSERT_TRUE(prepareSoftenTables(run, tables, size));
-            const int32_t r = int32_t(std::ceil(size * 0.5) + 0.1);
-            const int32_t w = 2 * r + 21, h = 2 * r + 3;
+    const VectorLevel levels[] = {VectorLevel::Plain, VectorLevel::Sse2, VectorLevel::Avx2};
+    struct Case {
+        double size;
+        int32_t width, height;  // of the rectangle
+    };
+    const Case cases[] = {{1.5, 21, 3}, {7, 13, 400}, {20, 21, 3}, {41, 24, 4}, {50, 21, 3}, {70, 19, 2}, {90, 17, 2}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(prepareSoftenTables(run, tables, c.size));
+        const int32_t r = int32_t(std::ceil(c.size * 0.5) + 0.1);
+        const int32_t w = 2 * r + c.width, h = 2 * r + c.height;
+        for (ColorModel model : models) {
             const int ch = channelsOf(model);
             OwnedBuffer src(run, w, h, ch), fast(run, w, h, ch), slow(run, w, h, ch), mask(run, w, h, 1);
             for (int pattern = 0; pattern < 3; ++pattern) {
@@ -117,16 +124,40 @@ TEST_F(Soften, TablesMatchThePlainGrid) {
                 if (pattern == 2)
                     for (size_t i = 0; i < mask.samples(); ++i) mask.buffer.data[i] = 65535;
                 for (const auto& flags : flagSets) {
-                    fillRandom(fast, rng);
-                    std::copy(fast.buffer.data, fast.buffer.data + fast.samples(), slow.buffer.data);
-                    ASSERT_TRUE(softenRegion(run, tables, src.buffer, fast.buffer, mask.buffer, model, flags, pt(r, r),
-                                             pt(h - r, w - r), size));
+                    fillRandom(slow, rng);
+                    const std::vector<uint16_t> before = slow.copy();
                     reference::softenRegion(src.buffer, slow.buffer, mask.buffer, model, flags, pt(r, r),
-                                            pt(h - r, w - r), size);
-                    ASSERT_EQ(fast.copy(), slow.copy()) << "model " << int(model) << " size " << size;
+                                            pt(h - r, w - r), c.size);
+                    for (VectorLevel level : levels)
+                        for (int threads : {1, 2, 3, 7}) {
+                            run.setThreads(threads);
+                            std::copy(before.begin(), before.end(), fast.buffer.data);
+                            ASSERT_TRUE(softenRegion(run, tables, src.buffer, fast.buffer, mask.buffer, model, flags,
+                                                     pt(r, r), pt(h - r, w - r), c.size, level));
+                            ASSERT_EQ(fast.copy(), slow.copy()) << "model " << int(model) << " size " << c.size
+                                                                << " level " << int(level) << " threads " << threads;
+                        }
                 }
             }
         }
+    }
+}
+
+// Radii up to 300 (steps up to 30): the step copies of the larger steps
+// would pass the memory budget, and those radii are summed from the source.
+TEST_F(Soften, RadiiBeyondTheCopyBudgetMatchThePlainGrid) {
+    std::mt19937 rng(6);
+    const double size = 600;
+    ASSERT_TRUE(prepareSoftenTables(run, tables, size));
+    const int32_t r = 300, w = 2 * r + 6, h = 2 * r + 2;
+    OwnedBuffer src(run, w, h, 3), fast(run, w, h, 3), slow(run, w, h, 3), mask(run, w, h, 1);
+    fillRandom(src, rng);
+    fillRandom(mask, rng);
+    reference::softenRegion(src.buffer, slow.buffer, mask.buffer, ColorModel::RGB, kAll, pt(r, r), pt(h - r, w - r),
+                            size);
+    ASSERT_TRUE(softenRegion(run, tables, src.buffer, fast.buffer, mask.buffer, ColorModel::RGB, kAll, pt(r, r),
+                             pt(h - r, w - r), size));
+    EXPECT_EQ(fast.copy(), slow.copy());
 }
 
 }  // namespace

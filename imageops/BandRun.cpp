@@ -1,0 +1,95 @@
+#include "imageops/BandRun.h"
+
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+BandRun::BandRun(int threads, int32_t bands, std::function<bool()> report, WorkerPool* pool)
+    : threads_(threads < 1 ? 1 : threads), bands_(bands), pool_(pool), report_(std::move(report)) {}
+
+void BandRun::workLoop(const std::function<bool(int32_t, int)>& work, int slot) {
+    while (!stop_.load(std::memory_order_relaxed)) {
+        const int32_t band = nextBand_.fetch_add(1);
+        if (band >= bands_) break;
+        if (!work(band, slot)) stop_ = true;
+    }
+}
+
+bool BandRun::drainReports() {
+    const uint32_t done = rowsDone_.load();
+    while (rowsReported_ < done && !stop_) {
+        ++rowsReported_;
+        if (!report_()) stop_ = true;
+    }
+    return !stop_;
+}
+
+bool BandRun::rowDone(int slot) {
+    rowsDone_.fetch_add(1);
+    if (slot == 0) return drainReports();
+    { std::lock_guard<std::mutex> lock(mutex_); }
+    changed_.notify_one();
+    return !stop_.load(std::memory_order_relaxed);
+}
+
+bool BandRun::run(const std::function<bool(int32_t, int)>& work) {
+    std::vector<std::thread> others;
+    const int wanted = threads_ < bands_ ? threads_ : int(bands_);
+    for (int slot = 1; slot < wanted; ++slot) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++running_;
+        }
+        auto worker = [this, &work, slot] {
+            workLoop(work, slot);
+            std::lock_guard<std::mutex> lock(mutex_);
+            --running_;
+            changed_.notify_one();
+        };
+        bool started = false;
+        if (pool_) {
+            started = pool_->post(worker);
+        } else {
+            try {
+                others.emplace_back(worker);
+                started = true;
+            } catch (...) {
+            }
+        }
+        if (!started) {
+            // No more threads to be had: the others and the caller do the rest.
+            std::lock_guard<std::mutex> lock(mutex_);
+            --running_;
+            break;
+        }
+    }
+    workLoop(work, 0);
+    // Report the other threads' rows until they are all done.
+    for (;;) {
+        drainReports();
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (running_ == 0) break;
+        changed_.wait(lock, [this] { return running_ == 0 || (!stop_ && rowsDone_.load() != rowsReported_); });
+    }
+    for (std::thread& t : others) t.join();
+    drainReports();
+    return !stop_ && nextBand_.load() >= bands_;
+}
+
+void forEachPiece(int threads, size_t count, size_t piece, const std::function<void(size_t, size_t)>& work,
+                  WorkerPool* pool) {
+    if (piece == 0) piece = 1;
+    const size_t pieces = (count + piece - 1) / piece;
+    if (threads <= 1 || pieces <= 1) {
+        if (count) work(0, count);
+        return;
+    }
+    BandRun run(
+        threads, int32_t(pieces > 0x7FFFFFFF ? 0x7FFFFFFF : pieces), [] { return true; }, pool);
+    const size_t size = pieces > 0x7FFFFFFF ? (count + 0x7FFFFFFE) / 0x7FFFFFFF : piece;
+    run.run([&](int32_t band, int) {
+        const size_t begin = size_t(band) * size;
+        if (begin < count) work(begin, std::min(count, begin + size));
+        return true;
+    });
+}

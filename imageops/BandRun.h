@@ -1,0 +1,53 @@
+// Runs the bands of one image operation (groups of rows whose results do not
+// depend on each other) on several threads. The calling thread works on bands
+// too and is the only one that reports: after each row any thread finishes,
+// the caller passes it to report (which may call the host's progress and
+// abort callbacks) as soon as it can, and a report of false stops every
+// thread at its next row.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+#include "services/WorkerPool.h"
+
+class BandRun {
+public:
+    // threads: the caller's included (1 runs everything on the caller).
+    // report(): one finished row; false stops the run. The others come from
+    // pool, or are started for this run alone without one.
+    BandRun(int threads, int32_t bands, std::function<bool()> report, WorkerPool* pool = nullptr);
+    BandRun(const BandRun&) = delete;
+    BandRun& operator=(const BandRun&) = delete;
+
+    // Calls work(band, slot) once for every band, slot 0 on the calling
+    // thread, 1.. on the others (fewer when threads cannot be started). True
+    // when every band was done and every report said go on.
+    bool run(const std::function<bool(int32_t band, int slot)>& work);
+    // From work, after each row; false when the run is stopping.
+    bool rowDone(int slot);
+
+private:
+    void workLoop(const std::function<bool(int32_t, int)>& work, int slot);
+    bool drainReports();
+
+    int threads_;
+    int32_t bands_;
+    WorkerPool* pool_;
+    std::function<bool()> report_;
+    std::atomic<int32_t> nextBand_{0};
+    std::atomic<uint32_t> rowsDone_{0};
+    std::atomic<bool> stop_{false};
+    uint32_t rowsReported_ = 0;  // caller only
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int running_ = 0;  // other threads still working, under mutex_
+};
+
+// Runs work(begin, end) over [0, count) cut into pieces of `piece` items, on
+// up to threads threads (the caller's included), for work without host calls.
+void forEachPiece(int threads, size_t count, size_t piece, const std::function<void(size_t, size_t)>& work,
+                  WorkerPool* pool = nullptr);

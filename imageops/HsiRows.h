@@ -1,0 +1,11 @@
+// RGB to HSI (hue left 0) for many pixels at once, two or four side by side
+// in vector registers; every field is the same as rgbToHsiWithoutHue gives.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "imageops/ColorModel.h"
+#include "imageops/VectorLevel.h"
+
+void rgbToHsiWithoutHueRow(const uint16_t* rgb, HsiPixel* out, size_t count, VectorLevel level);
