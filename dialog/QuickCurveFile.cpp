@@ -1,32 +1,19 @@
 #include "dialog/QuickCurveFile.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
+
+#include "dialog/DataFile.h"
 
 #include "base/ByteCodec.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr size_t kByteOrderOffset = 4;
 constexpr size_t kOrderKeyOffset = 7;
 constexpr size_t kSeparatorOffset = 8;
 constexpr size_t kNameOffset = 11;
 constexpr size_t kValuesOffset = 75;  // 3 x 1024 sixteen-bit values
-
-bool isQuickCurveExtension(const fs::path& path) {
-    std::string ext = path.extension().string();
-    if (ext.size() != 4 || ext[0] != '.') return false;
-    for (size_t i = 1; i < ext.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(ext[i])) != kQuickCurveExtension[i - 1]) return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -95,44 +82,34 @@ const QuickCurveRow* quickCurveRowForItem(const QuickCurveList& list, int itemNu
     return nullptr;
 }
 
-std::vector<std::string> listQuickCurveFiles(const std::string& folder) {
-    std::vector<fs::path> found;
-    if (folder.empty()) return {};
-    std::error_code ec;
-    fs::directory_iterator it(fs::path(folder), ec), end;
-    for (; !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        if (it->is_directory(typeError) || !isQuickCurveExtension(it->path())) continue;
-        found.push_back(it->path());
-    }
-    // Directory order differs between file systems; name order keeps the list
-    // and the 50-file cut the same everywhere.
-    std::sort(found.begin(), found.end(),
-              [](const fs::path& a, const fs::path& b) { return a.filename().string() < b.filename().string(); });
-    if (found.size() > kMaxQuickCurveFiles) found.resize(kMaxQuickCurveFiles);
+std::vector<std::string> listQuickCurveFiles(FolderAccess& access, const std::string& folder) {
     std::vector<std::string> paths;
-    for (const fs::path& p : found) paths.push_back(p.string());
+    if (!listFilesWithExtension(access, folder, kQuickCurveExtension, &paths, int(kMaxQuickCurveFiles))) paths.clear();
     return paths;
 }
 
-bool loadQuickCurveFile(const std::string& path, QuickCurveEntry& entry) {
-    std::error_code ec;
-    fs::path p(path);
-    if (!fs::is_regular_file(p, ec) || fs::file_size(p, ec) != kQuickCurveFileSize || ec) return false;
-    std::ifstream in(p, std::ios::binary);
-    if (!in) return false;
-    // One byte more than needed tells a file that grew since it was measured.
-    std::vector<uint8_t> bytes(kQuickCurveFileSize + 1);
-    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
-    if (in.bad()) return false;
-    return readQuickCurveFile(bytes.data(), size_t(in.gcount()), entry);
+std::vector<std::string> listQuickCurveFiles(const std::string& folder) {
+    return listQuickCurveFiles(standardFolderAccess(), folder);
 }
 
-std::vector<QuickCurveEntry> loadQuickCurveFolder(const std::string& folder) {
+bool loadQuickCurveFile(const std::string& path, QuickCurveEntry& entry) {
+    DataFile file;
+    if (!file.setPath(path) || file.size() != int64_t(kQuickCurveFileSize)) return false;
+    if (!file.open(FileMode::Read)) return false;
+    std::vector<uint8_t> bytes(kQuickCurveFileSize);
+    // The size was measured before opening; a file that shrank since fails here.
+    return file.read(bytes.data(), bytes.size()) && readQuickCurveFile(bytes.data(), bytes.size(), entry);
+}
+
+std::vector<QuickCurveEntry> loadQuickCurveFolder(FolderAccess& access, const std::string& folder) {
     std::vector<QuickCurveEntry> entries;
-    for (const std::string& path : listQuickCurveFiles(folder)) {
+    for (const std::string& path : listQuickCurveFiles(access, folder)) {
         QuickCurveEntry entry;
         if (loadQuickCurveFile(path, entry)) entries.push_back(entry);
     }
     return entries;
+}
+
+std::vector<QuickCurveEntry> loadQuickCurveFolder(const std::string& folder) {
+    return loadQuickCurveFolder(standardFolderAccess(), folder);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "curves/Curve.h"
+#include "dialog/FolderSearch.h"
 
 constexpr size_t kQuickCurveFileSize = 6219;
 constexpr size_t kQuickCurveNameBytes = 64;  // at most 63 characters and a NUL
@@ -64,8 +65,9 @@ QuickCurveList buildQuickCurveList(const std::vector<QuickCurveEntry>& entries);
 const QuickCurveRow* quickCurveRowForItem(const QuickCurveList& list, int itemNumber);
 
 // The files with the extension "qzm" (in any letter case) directly in folder,
-// sorted by name, at most kMaxQuickCurveFiles of them; folders are skipped.
-// Empty when the folder cannot be listed.
+// the first kMaxQuickCurveFiles of the listing; folders are skipped. Empty
+// when the folder cannot be listed.
+std::vector<std::string> listQuickCurveFiles(FolderAccess& access, const std::string& folder);
 std::vector<std::string> listQuickCurveFiles(const std::string& folder);
 
 // Reads one file: false when it cannot be opened, is not exactly
@@ -74,4 +76,5 @@ bool loadQuickCurveFile(const std::string& path, QuickCurveEntry& entry);
 
 // The accepted entries of a folder in listing order, ready for
 // buildQuickCurveList. Unreadable and foreign files are skipped silently.
+std::vector<QuickCurveEntry> loadQuickCurveFolder(FolderAccess& access, const std::string& folder);
 std::vector<QuickCurveEntry> loadQuickCurveFolder(const std::string& folder);

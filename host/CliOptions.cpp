@@ -117,6 +117,25 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
             ok = takeValue(o.curvesFile);
         } else if (name == "--selection") {
             ok = takeValue(o.selectionFile);
+        } else if (name == "--selection-alpha") {
+            ok = flag(o.selectionAlpha);
+        } else if (name == "--hue") {
+            ok = takeValue(o.hueCurve);
+        } else if (name == "--saturation") {
+            ok = takeValue(o.saturationCurve);
+        } else if (name == "--intensity") {
+            ok = takeValue(o.intensityCurve);
+        } else if (name == "--format") {
+            if ((ok = takeValue(o.format)) && (o.format.empty() || o.format[0] == '.')) {
+                error = "--format needs an extension without the dot, for example png";
+                ok = false;
+            }
+        } else if (name == "--suffix") {
+            ok = takeValue(o.suffix);
+        } else if (name == "--in-place") {
+            ok = flag(o.inPlace);
+        } else if (name == "-n" || name == "--no-clobber") {
+            ok = flag(o.noClobber);
         } else if (name == "--save-params") {
             ok = takeValue(o.savedParams);
         } else if (name == "--save-settings") {
@@ -173,6 +192,7 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
             ok = takeInt(o.threads, 1, 64);
         } else if (name == "--tile") {
             ok = takeValue(text) && parseTile(text, o, error);
+            o.tileGiven = true;
         } else {
             error = "unknown option " + name + " (see --help)";
             ok = false;
@@ -188,12 +208,24 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
         error = "give either -o OUTPUT or --out-dir DIR, not both";
         return false;
     }
-    if (o.output.empty() && o.outDir.empty()) {
-        error = "no output given: use -o OUTPUT for one file or --out-dir DIR for several";
+    if (!o.output.empty() && !o.suffix.empty()) {
+        error = "--suffix names the outputs of --out-dir or of files beside their inputs, not -o";
+        return false;
+    }
+    if (o.output.empty() && o.outDir.empty() && o.suffix.empty() && !o.inPlace) {
+        error =
+            "no output given: use -o OUTPUT for one file, --out-dir DIR or --suffix TEXT for several, or "
+            "--in-place";
         return false;
     }
     if (!o.output.empty() && o.inputs.size() != 1) {
         error = "-o takes one input file; use --out-dir DIR for several";
+        return false;
+    }
+    size_t fromStdin = 0;
+    for (const std::string& input : o.inputs) fromStdin += input == "-";
+    if (fromStdin && (o.inputs.size() != 1 || o.output.empty())) {
+        error = "standard input (-) is one input written to -o OUTPUT";
         return false;
     }
     return true;
@@ -251,27 +283,46 @@ Parameters, applied in this order on top of the defaults:
   --contract-expand N     -100..100 (default 0)
   --falloff N             0..100 (default 0)
 
+  --hue POINTS            the hue curve from control points DEGREES:WEIGHT,...
+                          (0..360, weight 0..1), e.g. 0:1,40:1,80:0,300:0,340:1
+  --saturation POINTS     the saturation curve, PERCENT:WEIGHT,... (0..100)
+  --intensity POINTS      the intensity curve, PERCENT:WEIGHT,... (0..100)
+
 Host:
-  --selection FILE        8-bit grey image of the input's size, 0 = not selected
+  --selection FILE        an image of the input's size, 0 = not selected: grey,
+                          or a colour image's luminance
+  --selection-alpha       take the selection from the file's alpha channel
   --tile WxH              the host's tile size (default 1024x1024); with
-                          --edges-only or --contract-expand the result depends on it
+                          --edges-only or --contract-expand the result depends
+                          on it, and without --tile the whole image is one tile
+                          when it fits the memory limit
   --threads N             threads sharing the work, 1..64 (default: the
                           CRISPCALM_THREADS variable, else every core; 1 runs
                           on the calling thread alone); the result is the same
   --plugin FILE           the plug-in library to load
   --save-params FILE      write the parameter block the run used
   --save-settings FILE    write the settings file of the run
+  --suffix TEXT           outputs named NAME-TEXT.EXT (beside the inputs
+                          unless --out-dir is given)
+  --in-place              let an output replace its input
+  -n, --no-clobber        skip outputs that exist
+  --format EXT            the output format when -o is - (standard output)
   -q, --quiet             no progress bar
   -h, --help              this text
   --version               the version
 
-Files: TIFF, PNG, JPEG and PNM; the output keeps the input's format, depth,
-colour mode, alpha channel, ICC profile, resolution and metadata.
+Files: any RGB or CMYK image of 8 or 16 bits that libvips loads; - is standard
+input or output. The output's extension picks its format (none: the input's),
+with libvips's saver options in brackets, e.g. out.jpg[Q=90] or
+out.tif[compression=lzw]; depth, colour mode, alpha channel, ICC profile,
+resolution and metadata pass through where the format holds them.
 
 Examples:
   crispcalm photo.tif -o photo-sharp.tif
   crispcalm --operation soften --amount 80 --color-space hsi portrait.png -o soft.png
   crispcalm --settings skin.qzr4 --selection face-mask.png portrait.tif -o out.tif
   crispcalm --channels 1000 --tile 512x512 *.jpg --out-dir processed/
+  crispcalm --hue 0:1,40:1,80:0,300:0,340:1 photo.jpg -o out.jpg
+  cat photo.png | crispcalm - -o - --format webp > photo.webp
 )";
 }

@@ -15,6 +15,12 @@ struct CliOptions {
     std::string settingsFile;  // a settings file of any version
     std::string curvesFile;    // a quick-curve file's three curves
     std::string selectionFile;
+    bool selectionAlpha = false;                            // the selection is the file's alpha channel
+    std::string hueCurve, saturationCurve, intensityCurve;  // "position:weight,..." control points
+    std::string format;                                     // output format for "-" (an extension without the dot)
+    std::string suffix;                                     // batch outputs: name-SUFFIX.ext
+    bool inPlace = false;                                   // an input may be its own output
+    bool noClobber = false;                                 // skip outputs that exist
     std::string savedParams;
     std::string savedSettings;
     std::string pluginPath;
@@ -30,6 +36,7 @@ struct CliOptions {
     std::optional<int> threads;          // 1..64; unset: CRISPCALM_THREADS, else every core
     int tileWidth = 1024;
     int tileHeight = 1024;
+    bool tileGiven = false;
 
     bool quiet = false;
     bool help = false;

@@ -1,16 +1,41 @@
 #include "host/CliRun.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <utility>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "dialog/QuickCurveFile.h"
 #include "dialog/SettingsFile.h"
 #include "host/HostCore.h"
+#include "host/OutputFile.h"
 
 bool readWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& bytes, std::string& error) {
+    if (path == "-") {
+#if defined(_WIN32)
+        _setmode(0, _O_BINARY);
+#endif
+        bytes.clear();
+        char chunk[65536];
+        size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) {
+            if (bytes.size() + got > maxBytes) {
+                error = "standard input: more than " + std::to_string(maxBytes) + " bytes";
+                return false;
+            }
+            bytes.insert(bytes.end(), chunk, chunk + got);
+        }
+        return true;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = path + ": cannot open (" + std::strerror(errno) + ")";
@@ -36,28 +61,8 @@ bool readWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t
 }
 
 bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
-    const std::string temp = path + ".part";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = path + ": cannot create (" + std::strerror(errno) + ")";
-            return false;
-        }
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        out.close();
-        if (!out) {
-            std::remove(temp.c_str());
-            error = path + ": write error";
-            return false;
-        }
-    }
-    std::remove(path.c_str());
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        error = path + ": cannot rename the finished file into place";
-        return false;
-    }
-    return true;
+    OutputTarget target;
+    return resolveOutput(path, target, error) && writeOutputBytes(target, bytes, error);
 }
 
 bool buildParameters(const CliOptions& o, FilterParameters& block, std::string& error) {
@@ -93,6 +98,20 @@ bool buildParameters(const CliOptions& o, FilterParameters& block, std::string& 
         }
         applyQuickCurve(entry, block.curves);
     }
+    const struct {
+        const std::string& text;
+        CurveKind kind;
+        Curve& curve;
+        const char* option;
+    } curveOptions[] = {{o.hueCurve, CurveHue, block.curves.hue, "--hue"},
+                        {o.saturationCurve, CurveSaturation, block.curves.saturation, "--saturation"},
+                        {o.intensityCurve, CurveIntensity, block.curves.intensity, "--intensity"}};
+    for (const auto& c : curveOptions) {
+        if (!c.text.empty() && !setCurveFromPoints(c.text, c.kind, c.curve, error)) {
+            error = std::string(c.option) + ": " + error;
+            return false;
+        }
+    }
     if (o.operation) block.operation = Operation(*o.operation);
     if (o.amount) block.amount = *o.amount;
     if (o.colorSpace) block.colorSpace = ColorSpace(*o.colorSpace);
@@ -119,6 +138,72 @@ bool blockForImage(const CliOptions& o, const FilterParameters& base, const Host
     return true;
 }
 
+bool setCurveFromPoints(const std::string& text, CurveKind kind, Curve& curve, std::string& error) {
+    const double span = kind == CurveHue ? 360.0 : 100.0;
+    const char* unit = kind == CurveHue ? "degrees" : "percent";
+    Curve result = curve;
+    for (float& p : result.points) p = NoPoint;
+    size_t at = 0;
+    int count = 0;
+    while (at <= text.size()) {
+        const size_t end = std::min(text.find(',', at), text.size());
+        const std::string item = text.substr(at, end - at);
+        const size_t colon = item.find(':');
+        char* stop1 = nullptr;
+        char* stop2 = nullptr;
+        const std::string first = item.substr(0, colon),
+                          second = colon == std::string::npos ? "" : item.substr(colon + 1);
+        const double position = std::strtod(first.c_str(), &stop1);
+        const double weight = std::strtod(second.c_str(), &stop2);
+        if (colon == std::string::npos || first.empty() || second.empty() || *stop1 || *stop2) {
+            error = "'" + item + "' is not POSITION:WEIGHT (for example 40:1)";
+            return false;
+        }
+        if (!(position >= 0 && position <= span)) {
+            error = "position " + first + " lies outside 0.." + std::to_string(int(span)) + " " + unit;
+            return false;
+        }
+        if (!(weight >= 0 && weight <= 1)) {
+            error = "weight " + second + " lies outside 0..1";
+            return false;
+        }
+        const int slot = int(std::floor(position / span * (kCurveSlots - 1) + 0.5));
+        if (result.points[slot] != NoPoint) {
+            error = "two points fall on slot " + std::to_string(slot) + " (near " + first + " " + unit + ")";
+            return false;
+        }
+        result.points[slot] = float(weight);
+        ++count;
+        at = end + 1;
+    }
+    if (count == 0) {
+        error = "no control points given";
+        return false;
+    }
+    result.evaluate();
+    curve = result;
+    return true;
+}
+
+std::string whyNothingChanges(const FilterParameters& block, const HostImage& image,
+                              const std::vector<uint8_t>& selection) {
+    const ImageClass imageClass = imageClassForMode(image.mode);
+    const ColorModel model = colorModelFor(block.colorSpace, imageClass);
+    const int channels = model == ColorModel::CMYK ? 4 : model == ColorModel::YUV ? 2 : 3;
+    bool anyChannel = false;
+    for (int i = 0; i < channels; ++i) anyChannel |= block.channelEnabled[i] != 0;
+    if (!anyChannel) return "no channel is ticked (--channels)";
+    if (block.opacity == 0) return "the opacity is 0";
+    if (!selection.empty() && std::all_of(selection.begin(), selection.end(), [](uint8_t v) { return v == 0; }))
+        return "the selection is empty";
+    for (const Curve* c : {&block.curves.hue, &block.curves.saturation, &block.curves.intensity})
+        if (std::all_of(c->samples, c->samples + kCurveSlots, [](float v) { return v == 0.0f; }))
+            return c == &block.curves.hue          ? "the hue curve selects nothing"
+                   : c == &block.curves.saturation ? "the saturation curve selects nothing"
+                                                   : "the intensity curve selects nothing";
+    return "";
+}
+
 RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostImage& image,
                     std::vector<uint8_t> selection, int32_t tileWidth, int32_t tileHeight,
                     const std::function<bool(int32_t, int32_t)>& progress) {
@@ -135,6 +220,7 @@ RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostIma
     report.result = host.call(entry, filterSelectorPrepare);
     if (report.result == noErr) report.result = host.call(entry, filterSelectorStart);
     report.peakBufferBytes = host.stats().peakBufferBytes;
+    report.tilesServed = host.stats().advanceCalls;
     if (host.stats().wroteOutsideOutRect) report.hostProblem = "the plug-in wrote outside the output rectangle";
     if (host.stats().liveBuffers) report.hostProblem = "the plug-in left buffers behind";
     if (host.stats().offThreadCalls) report.hostProblem = "the plug-in called the host from a worker thread";

@@ -24,9 +24,23 @@ bool buildParameters(const CliOptions& options, FilterParameters& block, std::st
 bool blockForImage(const CliOptions& options, const FilterParameters& base, const HostImage& image,
                    FilterParameters& block, std::string& error);
 
+// Sets curve from control points "POSITION:WEIGHT,..." in the units a user
+// knows: degrees 0..360 for hue, percent 0..100 for saturation and intensity,
+// weights 0..1. Each point goes to the nearest of the 1,024 slots; the curve
+// model joins them (and closes a hue curve at red). False with a message for
+// malformed text, values out of range or two points on one slot.
+bool setCurveFromPoints(const std::string& text, CurveKind kind, Curve& curve, std::string& error);
+
+// Why a run with this block and selection cannot change any pixel ("" when
+// it can): no channel ticked, opacity 0, an empty selection, a curve that
+// selects nothing.
+std::string whyNothingChanges(const FilterParameters& block, const HostImage& image,
+                              const std::vector<uint8_t>& selection);
+
 struct RunReport {
     int16 result = 0;
     size_t peakBufferBytes = 0;
+    size_t tilesServed = 0;         // advanceState calls: 0 = the image is untouched
     bool hostChecksFailed = false;  // a write outside outRect or a buffer left behind
     std::string hostProblem;
 };
@@ -43,5 +57,6 @@ std::string describeResult(int16 result);
 
 // Whole files read into memory, at most maxBytes (false with a reason).
 bool readWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& bytes, std::string& error);
-// Written beside path under a temporary name, renamed on success.
+// Written as an output is (see OutputFile.h): a regular file under a
+// temporary name renamed on success, a device or FIFO directly.
 bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);

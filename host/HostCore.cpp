@@ -82,6 +82,12 @@ int16_t hostModeFor(int planes, int depth) {
     return plugInModeGrayScale;
 }
 
+std::string imageModeMessage(const std::string& what) {
+    return "is " + what +
+           "; crispcalm filters RGB or CMYK images: convert it to RGB first (for example with "
+           "'vips colourspace IN OUT srgb')";
+}
+
 bool makeHostImage(HostImage& image, int32_t width, int32_t height, int planes, int depth) {
     if (width < 1 || height < 1 || width > 30000 || height > 30000) return false;
     if ((planes != 3 && planes != 4) || (depth != 8 && depth != 16)) return false;

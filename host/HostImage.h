@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct HostImage {
@@ -24,3 +25,7 @@ struct HostImage {
 int16_t hostModeFor(int planes, int depth);
 // Allocates a zeroed image; false for sizes the host cannot hold.
 bool makeHostImage(HostImage& image, int32_t width, int32_t height, int planes, int depth);
+
+// The command line's message for an image that is neither RGB nor CMYK; what
+// says what it is ("greyscale", "Lab", ...).
+std::string imageModeMessage(const std::string& what);

@@ -7,13 +7,18 @@
 #include <vips/vips.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <new>
 #include <system_error>
+
+#include "host/FileMetadata.h"
+#include "host/OutputFile.h"
 
 namespace {
 
@@ -57,67 +62,184 @@ struct ImageRef {
     }
 };
 
-// Which format a file holds, from its first bytes; false for anything else.
-bool sniffFormat(const std::string& path, ImageFileFormat& format, std::string& error) {
-    std::error_code ec;
-    fs::file_status status = fs::status(fs::path(path), ec);
-    if (ec || !fs::exists(status)) return fail(error, path, "no such file");
-    if (fs::is_directory(status)) return fail(error, path, "is a folder, not an image file");
-    std::ifstream in(fs::path(path), std::ios::binary);
-    if (!in) return fail(error, path, std::string("cannot be opened (") + std::strerror(errno) + ")");
-    unsigned char head[4] = {0, 0, 0, 0};
-    in.read(reinterpret_cast<char*>(head), 4);
-    size_t got = size_t(in.gcount());
-    if (got >= 4 && ((head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0) ||
-                     (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && (head[3] == 42 || head[3] == 43)))) {
-        format = ImageFileFormat::Tiff;
-        return true;
-    }
-    if (got >= 4 && head[0] == 0x89 && head[1] == 'P' && head[2] == 'N' && head[3] == 'G') {
-        format = ImageFileFormat::Png;
-        return true;
-    }
-    if (got >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) {
-        format = ImageFileFormat::Jpeg;
-        return true;
-    }
-    if (got >= 2 && head[0] == 'P' && ((head[1] >= '1' && head[1] <= '6') || head[1] == 'f' || head[1] == 'F')) {
-        format = ImageFileFormat::Pnm;
-        return true;
-    }
-    if (got == 0) return fail(error, path, "the file is empty");
-    return fail(error, path, "not a TIFF, PNG, JPEG or PNM image file");
+// Owns a copy of standard input's bytes while an image decodes from them.
+struct InputBytes {
+    std::vector<uint8_t> bytes;
+};
+
+// The format for a loader's nickname ("jpegload", "pngload_buffer", ...) and
+// the extension that writes it; "" when libvips cannot write it.
+void formatOfLoader(std::string loader, ImageFileFormat& format, std::string& suffix, VipsImage* image) {
+    for (const char* tail : {"_buffer", "_source"})
+        if (loader.size() > std::strlen(tail) &&
+            loader.compare(loader.size() - std::strlen(tail), std::string::npos, tail) == 0)
+            loader.resize(loader.size() - std::strlen(tail));
+    struct Known {
+        const char* loader;
+        ImageFileFormat format;
+        const char* suffix;
+    } known[] = {{"tiffload", ImageFileFormat::Tiff, ".tif"},   {"pngload", ImageFileFormat::Png, ".png"},
+                 {"jpegload", ImageFileFormat::Jpeg, ".jpg"},   {"ppmload", ImageFileFormat::Pnm, ".ppm"},
+                 {"webpload", ImageFileFormat::Other, ".webp"}, {"gifload", ImageFileFormat::Other, ".gif"},
+                 {"jxlload", ImageFileFormat::Other, ".jxl"},   {"jp2kload", ImageFileFormat::Other, ".jp2"},
+                 {"vipsload", ImageFileFormat::Other, ".v"},    {"heifload", ImageFileFormat::Other, ".heic"}};
+    format = ImageFileFormat::Other;
+    suffix.clear();
+    for (const Known& k : known)
+        if (loader == k.loader) {
+            format = k.format;
+            suffix = k.suffix;
+        }
+    const char* compression = nullptr;
+    if (loader == "heifload" && vips_image_get_typeof(image, "heif-compression") != 0 &&
+        vips_image_get_string(image, "heif-compression", &compression) == 0 && compression &&
+        std::strcmp(compression, "av1") == 0)
+        suffix = ".avif";
 }
 
-// Opens the first page with the format's own loader, failing on damaged data
-// rather than filling in grey. The pixels are read once, top to bottom:
-// sequential access lets the loader decode straight from the file, where
-// random access would first decode the whole image into memory or, for large
-// images, a temporary file.
-bool openImage(const std::string& path, ImageFileFormat format, ImageRef& ref, std::string& error) {
+// The standard luminance quantisation table, in the zigzag order in which
+// JPEG files store it.
+constexpr uint8_t kLuminanceZigzag[64] = {16, 11, 12,  14,  12,  10, 16, 14,  13,  14,  18,  17,  16, 19,  24,  40,
+                                          26, 24, 22,  22,  24,  49, 35, 37,  29,  40,  58,  51,  61, 60,  57,  51,
+                                          56, 55, 64,  72,  92,  78, 64, 68,  87,  69,  55,  56,  80, 109, 81,  87,
+                                          95, 98, 103, 104, 103, 62, 77, 113, 121, 112, 100, 120, 92, 101, 103, 99};
+
+// The quality 1..100 whose scaled standard table is closest to table (the
+// usual encoders scale it by 5000 / Q below 50 and by 200 - 2Q above).
+int qualityOfTable(const uint16_t table[64]) {
+    int best = 95;
+    uint64_t bestDistance = UINT64_MAX;
+    for (int q = 1; q <= 100; ++q) {
+        const int scale = q < 50 ? 5000 / q : 200 - 2 * q;
+        uint64_t distance = 0;
+        for (int i = 0; i < 64; ++i) {
+            const int v = std::clamp((kLuminanceZigzag[i] * scale + 50) / 100, 1, 255);
+            distance += uint64_t(std::abs(v - int(table[i])));
+        }
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = q;
+        }
+    }
+    return best;
+}
+
+// How a JPEG file was stored, from its markers: the quality its luminance
+// table was made for, whether chroma is subsampled, and progressive mode.
+// Fields stay as they are when the markers say nothing (or are damaged).
+void readJpegStorage(const std::vector<uint8_t>& b, int& quality, bool& subsampled, bool& progressive) {
+    size_t i = 2;
+    while (i + 4 <= b.size() && b[i] == 0xFF) {
+        const uint8_t marker = b[i + 1];
+        if (marker == 0xFF) {
+            ++i;  // fill byte
+            continue;
+        }
+        if (marker == 0xD9 || marker == 0xDA) return;  // image data follows: all tables are known
+        const size_t length = size_t(b[i + 2]) << 8 | b[i + 3];
+        if (length < 2 || i + 2 + length > b.size()) return;
+        const uint8_t* seg = &b[i + 4];
+        const size_t n = length - 2;
+        if (marker == 0xDB) {
+            for (size_t at = 0; at < n;) {
+                const bool wide = (seg[at] >> 4) != 0;
+                const int id = seg[at] & 15;
+                const size_t size = 1 + 64 * (wide ? 2 : 1);
+                if (at + size > n) break;
+                if (id == 0) {
+                    uint16_t table[64];
+                    for (int k = 0; k < 64; ++k)
+                        table[k] = wide ? uint16_t(seg[at + 1 + 2 * k] << 8 | seg[at + 2 + 2 * k]) : seg[at + 1 + k];
+                    quality = qualityOfTable(table);
+                }
+                at += size;
+            }
+        } else if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            progressive = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+            if (n >= 6) {
+                const int components = seg[5];
+                bool differ = false;
+                for (int c = 1; c < components && 6 + 3 * size_t(c) + 2 <= n; ++c)
+                    differ |= seg[6 + 3 * c + 1] != seg[6 + 1];
+                subsampled = differ;
+            }
+        }
+        i += 2 + length;
+    }
+}
+
+// Opens the first page with the loader libvips picks for the file's
+// contents, failing on damaged data rather than filling in grey. The pixels
+// are read once, top to bottom: sequential access lets the loader decode
+// straight from the file, where random access would first decode the whole
+// image into memory or, for large images, a temporary file. "-" reads
+// standard input.
+bool openImage(const std::string& path, ImageRef& ref, std::shared_ptr<InputBytes>& input, std::string& error) {
     vips_error_clear();
-    int result = -1;
-    const char* p = path.c_str();
     const VipsFailOn failOn = VIPS_FAIL_ON_ERROR;
     const VipsAccess access = VIPS_ACCESS_SEQUENTIAL;
-    switch (format) {
-        case ImageFileFormat::Tiff:
-            result = vips_tiffload(p, &ref.image, "fail_on", failOn, "access", access, NULL);
-            break;
-        case ImageFileFormat::Png:
-            result = vips_pngload(p, &ref.image, "fail_on", failOn, "access", access, NULL);
-            break;
-        case ImageFileFormat::Jpeg:
-            result = vips_jpegload(p, &ref.image, "fail_on", failOn, "access", access, NULL);
-            break;
-        case ImageFileFormat::Pnm:
-            result = vips_ppmload(p, &ref.image, "fail_on", failOn, "access", access, NULL);
-            break;
+    if (path == "-") {
+        input = std::make_shared<InputBytes>();
+        char chunk[65536];
+        size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0)
+            input->bytes.insert(input->bytes.end(), chunk, chunk + got);
+        if (input->bytes.empty()) return fail(error, "standard input", "no image arrived");
+        if (!vips_foreign_find_load_buffer(input->bytes.data(), input->bytes.size())) {
+            vips_error_clear();
+            return fail(error, "standard input", "not an image file libvips can read");
+        }
+        ref.image = vips_image_new_from_buffer(input->bytes.data(), input->bytes.size(), "", "fail_on", failOn,
+                                               "access", access, NULL);
+    } else {
+        std::error_code ec;
+        fs::file_status status = fs::status(fs::path(path), ec);
+        if (ec || !fs::exists(status)) return fail(error, path, "no such file");
+        if (fs::is_directory(status)) return fail(error, path, "is a folder, not an image file");
+        if (fs::is_regular_file(status) && fs::file_size(path, ec) == 0) return fail(error, path, "the file is empty");
+        if (!vips_foreign_find_load(path.c_str())) {
+            vips_error_clear();
+            return fail(error, path, "not an image file libvips can read");
+        }
+        ref.image = vips_image_new_from_file(path.c_str(), "fail_on", failOn, "access", access, NULL);
     }
-    if (result != 0 || !ref.image) {
-        return fail(error, path,
-                    std::string("cannot be read as ") + imageFileFormatName(format) + " (" +
-                        vipsReason("damaged or truncated file") + ")");
+    if (!ref.image) return fail(error, path, "cannot be read (" + vipsReason("damaged or truncated file") + ")");
+    return true;
+}
+
+// The size of page number page (from 0) of a file with several pages.
+bool pageSize(const std::string& path, const InputBytes* input, int page, int& width, int& height) {
+    ImageRef ref;
+    ref.image = input ? vips_image_new_from_buffer(input->bytes.data(), input->bytes.size(), "", "page", page, NULL)
+                      : vips_image_new_from_file(path.c_str(), "page", page, NULL);
+    if (!ref.image) {
+        vips_error_clear();
+        return false;
+    }
+    width = ref.image->Xsize;
+    height = ref.image->Ysize;
+    return true;
+}
+
+// Only the first page is filtered: a file with further full-size pages is
+// refused (writing the first alone would lose the others silently), while
+// smaller pages (thumbnails, reduced-resolution copies) are counted in
+// dropped for a warning.
+bool checkPages(const std::string& path, const InputBytes* input, VipsImage* first, int& dropped, std::string& error) {
+    dropped = 0;
+    int pages = 1;
+    if (vips_image_get_typeof(first, VIPS_META_N_PAGES) == 0 ||
+        vips_image_get_int(first, VIPS_META_N_PAGES, &pages) != 0 || pages <= 1)
+        return true;
+    for (int page = 1; page < pages; ++page) {
+        int width = 0, height = 0;
+        if (!pageSize(path, input, page, width, height) || (width >= first->Xsize && height >= first->Ysize)) {
+            return fail(error, path,
+                        "has " + std::to_string(pages) +
+                            " full-size pages; crispcalm filters one picture per file: split the pages first "
+                            "(for example with 'vips copy IN[page=1] OUT.tif')");
+        }
+        ++dropped;
     }
     return true;
 }
@@ -206,21 +328,27 @@ std::vector<uint16_t> colourTable(int depth, bool cmyk, int pnmMaxValue) {
 }
 
 // Converts rows of interleaved file samples (T: uint8_t or uint16_t) into the
-// host's colour samples and the extra channels kept aside. Without extra
-// channels a row is one run of colour samples.
+// host's colour samples and the extra channels kept aside, and copies the
+// colour samples as the file holds them into original unless it is null.
+// Without extra channels a row is one run of colour samples.
 template <typename T, int Planes>
 void takeRows(const uint8_t* rows, int32_t count, size_t stride, int32_t width, int extra, const uint16_t* table,
-              uint16_t* colour, uint16_t* extraOut) {
+              uint16_t* colour, uint16_t* extraOut, uint16_t* original) {
     const size_t colourPerRow = size_t(width) * Planes;
     for (int32_t r = 0; r < count; ++r) {
         const T* s = reinterpret_cast<const T*>(rows + size_t(r) * stride);
         if (extra == 0) {
             for (size_t i = 0; i < colourPerRow; ++i) colour[i] = table[s[i]];
+            if (original) std::copy(s, s + colourPerRow, original);
             colour += colourPerRow;
+            if (original) original += colourPerRow;
             continue;
         }
         for (int32_t x = 0; x < width; ++x) {
-            for (int b = 0; b < Planes; ++b) *colour++ = table[*s++];
+            for (int b = 0; b < Planes; ++b) {
+                if (original) *original++ = *s;
+                *colour++ = table[*s++];
+            }
             for (int b = 0; b < extra; ++b) *extraOut++ = *s++;
         }
     }
@@ -246,40 +374,11 @@ bool isRgbInterpretation(VipsInterpretation t) {
 }
 
 const char* modeDescription(VipsInterpretation t, int bands) {
-    if (t == VIPS_INTERPRETATION_B_W || t == VIPS_INTERPRETATION_GREY16 || bands < 3) return "greyscale";
-    if (t == VIPS_INTERPRETATION_LAB || t == VIPS_INTERPRETATION_LABQ || t == VIPS_INTERPRETATION_LABS) return "Lab";
-    if (t == VIPS_INTERPRETATION_CMYK) return "CMYK without four colour channels";
+    if (t == VIPS_INTERPRETATION_B_W || t == VIPS_INTERPRETATION_GREY16 || bands < 3) return "a greyscale image";
+    if (t == VIPS_INTERPRETATION_LAB || t == VIPS_INTERPRETATION_LABQ || t == VIPS_INTERPRETATION_LABS)
+        return "a Lab image";
+    if (t == VIPS_INTERPRETATION_CMYK) return "a CMYK image without four colour channels";
     return "neither RGB nor CMYK";
-}
-
-// A fresh name in target's folder for the bytes that become target; the file
-// is created empty so that no one else takes the name.
-bool makeTemporaryFile(const fs::path& target, std::string& temporary) {
-    fs::path folder = target.parent_path();
-    if (folder.empty()) folder = ".";
-    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) return false;
-    close(fd);
-    temporary = name.data();
-    return true;
-}
-
-// The permissions the result should have: those of the file it replaces, or
-// what a new file gets under the process's umask.
-void settlePermissions(const std::string& temporary, const fs::path& target) {
-    struct stat existing;
-    mode_t mode;
-    if (stat(target.c_str(), &existing) == 0) {
-        mode = existing.st_mode & 07777;
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    chmod(temporary.c_str(), mode);
 }
 
 // A file sample from a host sample: back from the host's conventions and
@@ -303,19 +402,37 @@ void encodeColours(const uint16_t* __restrict from, T* __restrict to, size_t n) 
     for (; i < n; ++i) to[i] = fileValue<T, Cmyk>(from[i]);
 }
 
+// The samples a file was read with, where the filter left them unchanged
+// (table, the reader's file-to-host mapping, gives back the host value they
+// arrived as): 16 bits reach the host at half their precision, so only the
+// original keeps an untouched sample bit for bit.
+template <typename T>
+void keepUnchanged(const uint16_t* host, const uint16_t* original, const uint16_t* table, size_t n, T* out) {
+    for (size_t i = 0; i < n; ++i)
+        if (table[original[i]] == host[i]) out[i] = T(original[i]);
+}
+
 // The file's samples for a run of pixels, all bands interleaved: colour
-// channels from the host's, extra channels as they were read (within the
-// depth's range).
+// channels from the host's (or the original where unchanged, when original is
+// not null), extra channels as they were read (within the depth's range).
 template <typename T, bool Cmyk>
-void encodeRun(const uint16_t* colour, const uint16_t* extras, size_t pixels, int extra, T* out) {
+void encodeRun(const uint16_t* colour, const uint16_t* extras, const uint16_t* original, const uint16_t* table,
+               size_t pixels, int extra, T* out) {
     constexpr uint32_t kFull = sizeof(T) == 2 ? 65535u : 255u;
     constexpr int kPlanes = Cmyk ? 4 : 3;
     if (extra == 0) {
         encodeColours<T, Cmyk>(colour, out, pixels * kPlanes);
+        if (original) keepUnchanged(colour, original, table, pixels * kPlanes, out);
         return;
     }
     for (size_t i = 0; i < pixels; ++i) {
-        for (int b = 0; b < kPlanes; ++b) *out++ = fileValue<T, Cmyk>(*colour++);
+        for (int b = 0; b < kPlanes; ++b, ++colour) {
+            *out++ = fileValue<T, Cmyk>(*colour);
+            if (original) {
+                if (table[*original] == *colour) out[-1] = T(*original);
+                ++original;
+            }
+        }
         for (int b = 0; b < extra; ++b) {
             uint16_t v = *extras++;
             *out++ = T(v > kFull ? kFull : v);
@@ -326,36 +443,42 @@ void encodeRun(const uint16_t* colour, const uint16_t* extras, size_t pixels, in
 // Binary PNM (P6) written here rather than by libvips, whose header carries
 // the time of writing: the same image must always give the same bytes.
 template <typename T>
-bool writePnm(const std::string& file, const HostImage& image, int maxValue) {
+std::vector<uint8_t> pnmBytes(const HostImage& image, const ImageFileInfo& info) {
+    const int maxValue = info.pnmMaxValue;
     const uint32_t full = sizeof(T) == 2 ? 65535u : 255u;
     const uint32_t max = maxValue > 0 && uint32_t(maxValue) < full ? uint32_t(maxValue) : full;
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << "P6\n" << image.width << " " << image.height << "\n" << max << "\n";
+    const std::string header =
+        "P6\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n" + std::to_string(max) + "\n";
+    std::vector<uint8_t> out(header.begin(), header.end());
     const size_t rowValues = size_t(image.width) * 3;
     std::vector<T> values(rowValues);
     std::vector<uint8_t> row(rowValues * sizeof(T));
+    const bool keep = !info.fileSamples.empty();
+    const std::vector<uint16_t> table =
+        keep ? colourTable(info.depth, false, info.pnmMaxValue) : std::vector<uint16_t>();
     for (int32_t y = 0; y < image.height; ++y) {
-        encodeRun<T, false>(image.samples.data() + size_t(y) * rowValues, nullptr, size_t(image.width), 0,
-                            values.data());
+        const uint16_t* host = image.samples.data() + size_t(y) * rowValues;
+        const uint16_t* original = keep ? info.fileSamples.data() + size_t(y) * rowValues : nullptr;
+        encodeRun<T, false>(host, nullptr, nullptr, nullptr, size_t(image.width), 0, values.data());
         uint8_t* d = row.data();
         for (size_t i = 0; i < rowValues; ++i) {
             uint32_t v = values[i];
             if (max != full) v = (v * max + full / 2) / full;
+            if (original && table[original[i]] == host[i]) v = std::min<uint32_t>(original[i], max);
             if (sizeof(T) == 2) *d++ = uint8_t(v >> 8);  // most significant byte first
             *d++ = uint8_t(v);
         }
-        out.write(reinterpret_cast<const char*>(row.data()), std::streamsize(row.size()));
+        out.insert(out.end(), row.begin(), row.end());
     }
-    out.flush();
-    return bool(out);
+    return out;
 }
 
 // What an image being written is encoded from.
 struct EncodeSource {
     const HostImage* image;
     const ImageFileInfo* info;
-    int extra;  // extra channels
+    int extra;              // extra channels
+    const uint16_t* table;  // the reader's file-to-host mapping, when info holds the original samples
 };
 
 // Fills the part of the file's image that libvips asks for straight from the
@@ -364,14 +487,19 @@ struct EncodeSource {
 template <typename T, bool Cmyk>
 int generateFileSamples(VipsRegion* region, void*, void* a, void*, gboolean*) {
     const EncodeSource& source = *static_cast<const EncodeSource*>(a);
+    if (gStopSignal) {
+        vips_error("crispcalm", "stopped by a signal");
+        return -1;
+    }
     const VipsRect& r = region->valid;
     const size_t width = size_t(source.image->width);
     const size_t planes = Cmyk ? 4 : 3;
     for (int y = r.top; y < r.top + r.height; ++y) {
         const size_t first = size_t(y) * width + size_t(r.left);
+        const uint16_t* original = source.table ? source.info->fileSamples.data() + first * planes : nullptr;
         encodeRun<T, Cmyk>(source.image->samples.data() + first * planes,
-                           source.info->extraSamples.data() + first * size_t(source.extra), size_t(r.width),
-                           source.extra, reinterpret_cast<T*>(VIPS_REGION_ADDR(region, r.left, y)));
+                           source.info->extraSamples.data() + first * size_t(source.extra), original, source.table,
+                           size_t(r.width), source.extra, reinterpret_cast<T*>(VIPS_REGION_ADDR(region, r.left, y)));
     }
     return 0;
 }
@@ -415,14 +543,105 @@ VipsForeignTiffPredictor tiffPredictorFor(const TiffStorage& storage, VipsForeig
     return VIPS_FOREIGN_TIFF_PREDICTOR_HORIZONTAL;
 }
 
-// TIFF, PNG or JPEG through libvips, with the metadata of info.
-bool saveWithVips(const std::string& file, const HostImage& host, const ImageFileInfo& info, int extra,
-                  std::string& reason) {
+// A format to write in: libvips's saver and the user's options for it.
+struct SaveFormat {
+    std::string extension;    // ".jpg", lower case
+    std::string saver;        // nickname: "jpegsave", or "jpegsave_target" for devices and standard output
+    std::string userOptions;  // "Q=90,optimize_coding"
+    bool ownPnm = false;      // binary PNM, written here for bytes that never vary
+};
+
+std::string lowerCase(std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The saver for saveAs, ".ext" or ".ext[name=value,...]". False with a reason
+// for an extension libvips cannot write, a format that cannot hold a colour
+// picture of 8 or 16 bits, or options the saver does not know.
+bool findSaveFormat(const std::string& saveAs, bool toTarget, SaveFormat& format, std::string& reason) {
+    const size_t open = saveAs.find('[');
+    format.extension = lowerCase(saveAs.substr(0, open));
+    format.userOptions.clear();
+    if (open != std::string::npos) {
+        if (saveAs.back() != ']') {
+            reason = "saver options are written in brackets: " + format.extension + "[name=value,...]";
+            return false;
+        }
+        format.userOptions = saveAs.substr(open + 1, saveAs.size() - open - 2);
+    }
+    if (format.extension.size() < 2 || format.extension[0] != '.') {
+        reason = "no file format given (an extension such as .tif, .png or .jpg)";
+        return false;
+    }
+    for (const char* notPicture :
+         {".csv", ".mat", ".raw", ".dz", ".szi", ".hdr", ".pfm", ".fits", ".fit", ".fts", ".pbm", ".pgm"}) {
+        if (format.extension == notPicture) {
+            reason = format.extension + " files cannot hold a colour image of 8 or 16 bits per channel";
+            return false;
+        }
+    }
+    const std::string probe = "x" + format.extension;
+    const char* type =
+        toTarget ? vips_foreign_find_save_target(format.extension.c_str()) : vips_foreign_find_save(probe.c_str());
+    if (!type) {
+        vips_error_clear();
+        reason = toTarget ? "libvips cannot write " + format.extension + " files to a stream"
+                          : "libvips cannot write " + format.extension + " files (unknown extension)";
+        return false;
+    }
+    format.saver = vips_nickname_find(g_type_from_name(type));
+    format.ownPnm = format.saver.rfind("ppmsave", 0) == 0 &&
+                    (format.extension == ".ppm" || format.extension == ".pnm") && format.userOptions.empty();
+    if (!format.userOptions.empty()) {
+        VipsOperation* operation = vips_operation_new(format.saver.c_str());
+        const int bad =
+            operation ? vips_object_set_from_string(VIPS_OBJECT(operation), ("[" + format.userOptions + "]").c_str())
+                      : -1;
+        if (operation) g_object_unref(operation);
+        if (bad) {
+            reason = "options " + format.extension + "[" + format.userOptions + "]: " + vipsReason("not understood");
+            return false;
+        }
+    }
+    return true;
+}
+
+// Options of a saver that write the file as the input was stored: a TIFF
+// compressed as the input, a JPEG at the input's quality, subsampling and
+// progressive mode (compact Huffman tables in any case).
+std::string storageOptions(const SaveFormat& format, const ImageFileInfo& info) {
+    const int quality = info.jpegQuality < 1 ? 1 : info.jpegQuality > 100 ? 100 : info.jpegQuality;
+    const std::string base = format.saver.substr(0, format.saver.find('_'));
+    if (base == "tiffsave") {
+        const VipsForeignTiffCompression compression = tiffCompressionFor(info.tiff.compression, info.depth);
+        return std::string("compression=") + vips_enum_nick(VIPS_TYPE_FOREIGN_TIFF_COMPRESSION, compression) +
+               ",predictor=" +
+               vips_enum_nick(VIPS_TYPE_FOREIGN_TIFF_PREDICTOR, tiffPredictorFor(info.tiff, compression)) +
+               ",Q=" + std::to_string(quality) + ",bigtiff=" + (info.tiff.bigTiff ? "true" : "false") +
+               ",resunit=" + (info.resolutionUnit == "in" ? "inch" : "cm");
+    }
+    if (base == "jpegsave") {
+        return "Q=" + std::to_string(quality) + ",optimize_coding=true" +
+               (info.format == ImageFileFormat::Jpeg
+                    ? std::string(",subsample_mode=") + (info.jpegSubsampled ? "on" : "off") +
+                          ",interlace=" + (info.jpegProgressive ? "true" : "false")
+                    : std::string());
+    }
+    return "";
+}
+
+// Any format libvips saves, with the metadata of info. file is a file name,
+// or "-" for standard output (a saver to a target).
+bool saveWithVips(const std::string& file, const SaveFormat& format, const HostImage& host, const ImageFileInfo& info,
+                  int extra, std::string& reason) {
     const bool wide = info.depth == 16;
     VipsGenerateFn generate =
         wide ? (info.cmyk ? generateFileSamples<uint16_t, true> : generateFileSamples<uint16_t, false>)
              : (info.cmyk ? generateFileSamples<uint8_t, true> : generateFileSamples<uint8_t, false>);
-    EncodeSource source{&host, &info, extra};
+    std::vector<uint16_t> table;
+    if (!info.fileSamples.empty()) table = colourTable(info.depth, info.cmyk, info.pnmMaxValue);
+    EncodeSource source{&host, &info, extra, table.empty() ? nullptr : table.data()};
     VipsInterpretation type = info.cmyk ? VIPS_INTERPRETATION_CMYK
                               : wide    ? VIPS_INTERPRETATION_RGB16
                                         : VIPS_INTERPRETATION_sRGB;
@@ -455,29 +674,33 @@ bool saveWithVips(const std::string& file, const HostImage& host, const ImageFil
         vips_image_set_int(image, VIPS_META_ORIENTATION, info.orientation);
     }
 
-    const char* p = file.c_str();
-    const int quality = info.jpegQuality < 1 ? 1 : info.jpegQuality > 100 ? 100 : info.jpegQuality;
-    int result = -1;
-    switch (info.format) {
-        case ImageFileFormat::Tiff: {
-            VipsForeignTiffResunit unit =
-                info.resolutionUnit == "in" ? VIPS_FOREIGN_TIFF_RESUNIT_INCH : VIPS_FOREIGN_TIFF_RESUNIT_CM;
-            VipsForeignTiffCompression compression = tiffCompressionFor(info.tiff.compression, info.depth);
-            result = vips_tiffsave(image, p, "compression", compression, "predictor",
-                                   tiffPredictorFor(info.tiff, compression), "Q", quality, "bigtiff",
-                                   info.tiff.bigTiff ? TRUE : FALSE, "resunit", unit, NULL);
-            break;
-        }
-        case ImageFileFormat::Png:
-            result = vips_pngsave(image, p, NULL);
-            break;
-        case ImageFileFormat::Jpeg: {
-            result = vips_jpegsave(image, p, "Q", quality, NULL);
-            break;
-        }
-        case ImageFileFormat::Pnm:
-            break;
+    VipsOperation* operation = vips_operation_new(format.saver.c_str());
+    if (!operation) {
+        reason = vipsReason("libvips has no such saver");
+        return false;
     }
+    g_object_set(operation, "in", image, NULL);
+    if (format.saver.size() > 7 && format.saver.compare(format.saver.size() - 7, 7, "_target") == 0) {
+        VipsTarget* target = file == "-" ? vips_target_new_to_descriptor(1) : vips_target_new_to_file(file.c_str());
+        if (!target) {
+            g_object_unref(operation);
+            reason = vipsReason("cannot be opened for writing");
+            return false;
+        }
+        g_object_set(operation, "target", target, NULL);
+        g_object_unref(target);
+    } else {
+        g_object_set(operation, "filename", file.c_str(), NULL);
+    }
+    // Options that keep the input's storage first, then the user's, which
+    // take precedence.
+    const std::string storage = storageOptions(format, info);
+    const std::string options =
+        "[" + storage + (storage.empty() || format.userOptions.empty() ? "" : ",") + format.userOptions + "]";
+    int result = vips_object_set_from_string(VIPS_OBJECT(operation), options.c_str());
+    if (result == 0) result = vips_cache_operation_buildp(&operation);
+    vips_object_unref_outputs(VIPS_OBJECT(operation));
+    g_object_unref(operation);
     if (result != 0) {
         reason = vipsReason("the file could not be written");
         return false;
@@ -517,6 +740,8 @@ const char* imageFileFormatName(ImageFileFormat format) {
             return "JPEG";
         case ImageFileFormat::Pnm:
             return "PNM";
+        case ImageFileFormat::Other:
+            break;
     }
     return "image";
 }
@@ -540,11 +765,29 @@ bool initImageFiles(const char* programName, std::string& error) {
 bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& info, std::string& error) {
     if (!initImageFiles(nullptr, error)) return false;
     ImageFileInfo read;
-    if (!sniffFormat(path, read.format, error)) return false;
-    if (read.format == ImageFileFormat::Tiff && !readTiffStorage(path, read.tiff, error)) return false;
     ImageRef ref;
-    if (!openImage(path, read.format, ref, error)) return false;
+    std::shared_ptr<InputBytes> input;
+    if (!openImage(path, ref, input, error)) return false;
     VipsImage* in = ref.image;
+    const char* loader = nullptr;
+    if (vips_image_get_typeof(in, "vips-loader") != 0 && vips_image_get_string(in, "vips-loader", &loader) == 0 &&
+        loader)
+        read.loader = loader;
+    formatOfLoader(read.loader, read.format, read.suffix, in);
+    if (read.format == ImageFileFormat::Tiff && path != "-" && !readTiffStorage(path, read.tiff, error)) return false;
+    if (read.format == ImageFileFormat::Jpeg) {
+        std::vector<uint8_t> head;
+        if (input) {
+            head = input->bytes;
+        } else {
+            std::ifstream file(fs::path(path), std::ios::binary);
+            head.assign(std::istreambuf_iterator<char>(file), {});
+        }
+        readJpegStorage(head, read.jpegQuality, read.jpegSubsampled, read.jpegProgressive);
+    }
+
+    if (!checkPages(path, input.get(), in, read.droppedPages, error)) return false;
+    read.carriedMetadata = readFileMetadata(path, input ? &input->bytes : nullptr);
 
     VipsBandFormat bandFormat = in->BandFmt;
     if (bandFormat != VIPS_FORMAT_UCHAR && bandFormat != VIPS_FORMAT_USHORT) {
@@ -562,8 +805,7 @@ bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& inf
     } else if (isRgbInterpretation(type) && bands >= 3) {
         planes = 3;
     } else {
-        return fail(error, path,
-                    std::string(kImageModeMessage) + " (the file is " + modeDescription(type, bands) + ")");
+        return fail(error, path, imageModeMessage(modeDescription(type, bands)));
     }
     read.extraChannels = bands - planes;
 
@@ -595,6 +837,7 @@ bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& inf
     const int extra = read.extraChannels;
     try {
         read.extraSamples.resize(pixels * size_t(extra));
+        if (read.depth == 16) read.fileSamples.resize(pixels * size_t(planes));
     } catch (const std::bad_alloc&) {
         return fail(error, path, "too large for the memory available");
     }
@@ -605,14 +848,15 @@ bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& inf
     auto take = [&](const uint8_t* rows, int32_t y, int32_t count, size_t stride) {
         uint16_t* colour = result.samples.data() + size_t(y) * size_t(width) * size_t(planes);
         uint16_t* extraOut = read.extraSamples.data() + size_t(y) * size_t(width) * size_t(extra);
+        uint16_t* original = wide ? read.fileSamples.data() + size_t(y) * size_t(width) * size_t(planes) : nullptr;
         if (wide && planes == 3) {
-            takeRows<uint16_t, 3>(rows, count, stride, width, extra, table.data(), colour, extraOut);
+            takeRows<uint16_t, 3>(rows, count, stride, width, extra, table.data(), colour, extraOut, original);
         } else if (wide) {
-            takeRows<uint16_t, 4>(rows, count, stride, width, extra, table.data(), colour, extraOut);
+            takeRows<uint16_t, 4>(rows, count, stride, width, extra, table.data(), colour, extraOut, original);
         } else if (planes == 3) {
-            takeRows<uint8_t, 3>(rows, count, stride, width, extra, table.data(), colour, extraOut);
+            takeRows<uint8_t, 3>(rows, count, stride, width, extra, table.data(), colour, extraOut, original);
         } else {
-            takeRows<uint8_t, 4>(rows, count, stride, width, extra, table.data(), colour, extraOut);
+            takeRows<uint8_t, 4>(rows, count, stride, width, extra, table.data(), colour, extraOut, original);
         }
     };
     if (!readRows(in, path, error, take)) return false;
@@ -641,72 +885,128 @@ bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& inf
     return true;
 }
 
+bool checkSaveFormat(const std::string& saveAs, std::string& error) {
+    if (!initImageFiles(nullptr, error)) return false;
+    SaveFormat format;
+    return findSaveFormat(saveAs, false, format, error);
+}
+
+// A TIFF for a stream (standard output, a pipe, a device) with the input's
+// Exif and IPTC: exiv2 edits only whole files, so the TIFF is made in a
+// private file in the temporary folder first and then copied to writeTo.
+bool writeTiffThroughScratchFile(const std::string& writeTo, const std::string& saveAs, const HostImage& image,
+                                 const ImageFileInfo& info, int extra, std::string& reason) {
+    SaveFormat fileFormat;
+    if (!findSaveFormat(saveAs, false, fileFormat, reason)) return false;
+    std::string scratch = (fs::temp_directory_path() / "crispcalm-XXXXXX.tif").string();
+    const int fd = mkstemps(scratch.data(), 4);
+    if (fd < 0) {
+        reason = "no room for a scratch file in the temporary folder (" + std::string(std::strerror(errno)) + ")";
+        return false;
+    }
+    ::close(fd);
+    bool ok = saveWithVips(scratch, fileFormat, image, info, extra, reason) &&
+              writeTiffMetadata(scratch, info.carriedMetadata, reason);
+    if (ok) {
+        std::ifstream file(fs::path(scratch), std::ios::binary);
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), {}};
+        ok = writeBytesTo(writeTo, bytes, reason);
+        if (!ok) reason = reason.substr(reason.find(": ") + 2);
+    }
+    std::error_code ignored;
+    fs::remove(scratch, ignored);
+    return ok;
+}
+
 bool writeImageFile(const std::string& path, const HostImage& image, const ImageFileInfo& info, std::string& error) {
     if (!initImageFiles(nullptr, error)) return false;
     if (path.empty()) return fail(error, path, "no file name given");
     int planes = info.cmyk ? 4 : 3;
     if (info.depth != 8 && info.depth != 16) return fail(error, path, "only 8 or 16 bits per channel can be written");
-    if (info.format == ImageFileFormat::Jpeg && info.depth != 8) {
-        return fail(error, path, "JPEG files hold 8 bits per channel only");
-    }
-    if ((info.format == ImageFileFormat::Png || info.format == ImageFileFormat::Pnm) && info.cmyk) {
-        return fail(error, path, std::string(imageFileFormatName(info.format)) + " files cannot hold CMYK");
-    }
-    if ((info.format == ImageFileFormat::Pnm || info.format == ImageFileFormat::Jpeg) && info.extraChannels > 0) {
-        return fail(error, path, std::string(imageFileFormatName(info.format)) + " files cannot hold an alpha channel");
-    }
     if (image.width < 1 || image.height < 1 || image.planes != planes || image.depth != info.depth) {
         return fail(error, path, "the image does not match the file's depth and colour mode");
     }
     size_t pixels = size_t(image.width) * size_t(image.height);
     int extraChannels = info.extraChannels < 0 ? 0 : info.extraChannels;
-    if (image.samples.size() != pixels * size_t(planes) || info.extraSamples.size() != pixels * size_t(extraChannels)) {
+    if (image.samples.size() != pixels * size_t(planes) || info.extraSamples.size() != pixels * size_t(extraChannels) ||
+        (!info.fileSamples.empty() && info.fileSamples.size() != image.samples.size())) {
         return fail(error, path, "the image's sample count does not match its size");
     }
-
-    fs::path target(path);
-    std::error_code ec;
-    if (fs::is_directory(target, ec)) return fail(error, path, "is a folder");
-    std::string temporary;
-    if (!makeTemporaryFile(target, temporary)) {
-        return fail(error, path, std::string("cannot create a file in its folder (") + std::strerror(errno) + ")");
+    // The input's format unless another is asked for; options alone
+    // ("[Q=90]") apply to the input's format.
+    std::string own = info.suffix;
+    if (own.empty() && info.format != ImageFileFormat::Other) {
+        const char* suffixes[] = {".tif", ".png", ".jpg", ".ppm"};
+        own = suffixes[int(info.format)];
     }
-    bool saved;
-    std::string reason;
-    if (info.format == ImageFileFormat::Pnm) {
-        saved = info.depth == 16 ? writePnm<uint16_t>(temporary, image, info.pnmMaxValue)
-                                 : writePnm<uint8_t>(temporary, image, info.pnmMaxValue);
-        if (!saved) reason = std::strerror(errno);
-    } else {
-        saved = saveWithVips(temporary, image, info, extraChannels, reason);
-    }
-    if (!saved) {
-        std::remove(temporary.c_str());
+    const std::string saveAs = info.saveAs.empty() ? own : info.saveAs[0] == '[' ? own + info.saveAs : info.saveAs;
+    if (saveAs.empty() || saveAs[0] == '[') {
         return fail(error, path,
-                    "cannot be written as " + std::string(imageFileFormatName(info.format)) + " (" + reason + ")");
+                    "libvips cannot write files in the input's format (" + info.loader +
+                        "); give the output an extension such as .tif");
     }
-    settlePermissions(temporary, target);
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        reason = std::strerror(errno);
-        std::remove(temporary.c_str());
-        return fail(error, path, "cannot be replaced (" + reason + ")");
+    OutputTarget target;
+    if (!resolveOutput(path, target, error)) return false;
+    SaveFormat format;
+    if (!findSaveFormat(saveAs, target.direct, format, error)) return fail(error, path, error);
+
+    const bool tiff = format.saver.rfind("tiffsave", 0) == 0;
+    PendingOutput pending(target);
+    std::string writeTo;
+    if (!pending.begin(writeTo, error)) return false;
+    std::string reason;
+    bool saved;
+    if (format.ownPnm && !info.cmyk && extraChannels == 0) {
+        const std::vector<uint8_t> bytes =
+            info.depth == 16 ? pnmBytes<uint16_t>(image, info) : pnmBytes<uint8_t>(image, info);
+        saved = writeBytesTo(writeTo, bytes, reason);
+        if (!saved) reason = reason.substr(reason.find(": ") + 2);
+    } else if (tiff && target.direct && info.carriedMetadata) {
+        saved = writeTiffThroughScratchFile(writeTo, saveAs, image, info, extraChannels, reason);
+    } else {
+        saved = saveWithVips(writeTo, format, image, info, extraChannels, reason);
     }
-    return true;
+    // libvips's TIFF writer keeps ICC, XMP and resolution but not Exif or
+    // IPTC; exiv2 adds them to the complete file before it is renamed.
+    if (saved && tiff && !target.direct) saved = writeTiffMetadata(writeTo, info.carriedMetadata, reason);
+    if (!saved) {
+        pending.abandon();
+        if (gStopSignal) return fail(error, path, "stopped before it was complete");
+        return fail(error, path, "cannot be written as " + format.extension + " (" + reason + ")");
+    }
+    return pending.commit(error);
 }
 
-bool readSelectionFile(const std::string& path, int32_t width, int32_t height, std::vector<uint8_t>& selection,
-                       std::string& error) {
+bool readSelectionFile(const std::string& path, int32_t width, int32_t height, bool useAlpha,
+                       std::vector<uint8_t>& selection, std::string& error) {
     if (!initImageFiles(nullptr, error)) return false;
-    ImageFileFormat format;
-    if (!sniffFormat(path, format, error)) return false;
-    ImageRef ref;
-    if (!openImage(path, format, ref, error)) return false;
+    ImageRef ref, picked, grey;
+    std::shared_ptr<InputBytes> input;
+    if (!openImage(path, ref, input, error)) return false;
     VipsImage* in = ref.image;
-    if (in->Bands != 1 || in->BandFmt != VIPS_FORMAT_UCHAR) {
+    if (in->BandFmt != VIPS_FORMAT_UCHAR && in->BandFmt != VIPS_FORMAT_USHORT) {
         return fail(error, path,
-                    "a selection must be an 8-bit greyscale image; this one has " + std::to_string(in->Bands) +
-                        " channel(s) of " + sampleFormatName(in->BandFmt) + " samples");
+                    std::string("a selection needs 8- or 16-bit samples; this one has ") +
+                        sampleFormatName(in->BandFmt) + " samples");
     }
+    // One channel: the alpha channel when asked for, else the grey channel
+    // or a colour image's luminance; 16 bits keep their high byte.
+    int result = 0;
+    if (useAlpha) {
+        if (!vips_image_hasalpha(in)) return fail(error, path, "has no alpha channel to take the selection from");
+        result = vips_extract_band(in, &picked.image, in->Bands - 1, NULL);
+    } else if (in->Bands >= 3) {
+        result = vips_colourspace(
+            in, &grey.image, in->BandFmt == VIPS_FORMAT_USHORT ? VIPS_INTERPRETATION_GREY16 : VIPS_INTERPRETATION_B_W,
+            NULL);
+        if (result == 0) result = vips_extract_band(grey.image, &picked.image, 0, NULL);
+    } else {
+        result = vips_extract_band(in, &picked.image, 0, NULL);
+    }
+    ImageRef bytes;
+    if (result == 0) result = vips_cast(picked.image, &bytes.image, VIPS_FORMAT_UCHAR, "shift", TRUE, NULL);
+    if (result != 0) return fail(error, path, "cannot be made into a selection (" + vipsReason("unknown reason") + ")");
+    in = bytes.image;
     if (in->Xsize != width || in->Ysize != height) {
         return fail(error, path,
                     "the selection is " + std::to_string(in->Xsize) + " x " + std::to_string(in->Ysize) +

@@ -6,12 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "host/HostImage.h"
 
-enum class ImageFileFormat { Tiff, Png, Jpeg, Pnm };
+enum class ImageFileFormat { Tiff, Png, Jpeg, Pnm, Other };
 
 // How a TIFF file's first image is stored, as its first directory states it,
 // so that a written file is compressed as the file it came from.
@@ -36,7 +37,18 @@ struct ImageFileInfo {
     // extraChannels, interleaved row by row.
     int extraChannels = 0;
     std::vector<uint16_t> extraSamples;
+    // 16-bit files: the colour samples as the file holds them (width x height
+    // x 3 or 4, interleaved), so that samples the filter leaves unchanged are
+    // written back bit for bit. Empty at 8 bits, where the host sees every
+    // file value as it is.
+    std::vector<uint16_t> fileSamples;
     std::vector<uint8_t> iccProfile;  // empty when the file has none
+    // Exif and IPTC as exiv2 read them (see FileMetadata.h), for TIFF
+    // output; null when the file has none.
+    std::shared_ptr<const void> carriedMetadata;
+    // Smaller pages after the first (thumbnails, reduced-resolution copies),
+    // which are not written back.
+    int droppedPages = 0;
     std::vector<uint8_t> exif;
     std::vector<uint8_t> xmp;
     std::vector<uint8_t> iptc;
@@ -48,13 +60,21 @@ struct ImageFileInfo {
     // A PNM file's maximum sample value when it is not the depth's full range
     // (255 or 65535); its samples are scaled to and from the full range.
     int pnmMaxValue = 0;
-    int jpegQuality = 95;  // quality of a written JPEG (and JPEG or WebP compressed TIFF), 1..100
-    TiffStorage tiff;      // TIFF only
+    // JPEG input: the quality its luminance table was made for, chroma
+    // subsampling and progressive mode, which a written JPEG keeps. Quality
+    // also serves JPEG- or WebP-compressed TIFF; 95 when unknown.
+    int jpegQuality = 95;
+    bool jpegSubsampled = false;
+    bool jpegProgressive = false;
+    TiffStorage tiff;    // TIFF only
+    std::string loader;  // libvips's loader ("jpegload", "webpload", ...)
+    // The extension that writes the input's format (".webp"); empty when
+    // libvips cannot write it.
+    std::string suffix;
+    // What to write: an extension with libvips's saver options in brackets
+    // (".jpg[Q=90,optimize_coding]"); empty = the input's format.
+    std::string saveAs;
 };
-
-// The message for images that are neither RGB nor CMYK: the plug-in's own.
-constexpr const char* kImageModeMessage =
-    "Please make sure that the image is in RGB or CMYK mode and that all channels are selected";
 
 // Starts libvips once for the process (later calls only report the first
 // result) and makes it deterministic: no operation cache. False with a reason
@@ -66,22 +86,31 @@ bool initImageFiles(const char* programName, std::string& error);
 inline uint16_t fileToHost16(uint16_t v) { return uint16_t((uint32_t(v) * 32768u + 32767u) / 65535u); }
 inline uint16_t hostToFile16(uint16_t h) { return uint16_t((uint32_t(h) * 65535u + 16384u) / 32768u); }
 
-// Reads the first page of an image file. The host image is interleaved RGB or
+// Reads the first page of an image file in any format libvips loads ("-":
+// standard input). The host image is interleaved RGB or
 // CMYK at the file's depth (8-bit 0..255, 16-bit 0..32768); CMYK uses the
 // host's convention where the full value means no ink (files store ink
 // amounts). False with an error naming the file and the reason.
 bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& info, std::string& error);
 
-// Writes image to path in info's format, depth and mode with its extra
-// channels and metadata; a TIFF compressed as info.tiff states. The file is written beside path under a temporary
-// name and renamed onto path only once complete. False with an error naming
-// the file and the reason; path is then untouched.
+// Checks before any work that saveAs (".ext" or ".ext[options]") names a
+// format libvips writes colour images in, with options its saver knows.
+bool checkSaveFormat(const std::string& saveAs, std::string& error);
+
+// Writes image to path in info.saveAs (or the input's format) with its extra
+// channels and metadata; a TIFF compressed as info.tiff states, a JPEG as the
+// input JPEG was. A regular file (or a link's target) is written under a
+// temporary name and renamed into place only once complete; a device, FIFO
+// or "-" (standard output) is written directly. False with an error naming
+// the file and the reason; a regular path is then untouched.
 bool writeImageFile(const std::string& path, const HostImage& image, const ImageFileInfo& info, std::string& error);
 
-// Reads a selection image: 8-bit, one grey channel, width x height pixels;
-// 0 = not selected, 255 = fully selected. False with an error naming the file.
-bool readSelectionFile(const std::string& path, int32_t width, int32_t height, std::vector<uint8_t>& selection,
-                       std::string& error);
+// Reads a selection image of width x height pixels in any format libvips
+// loads: a grey image, a colour image's luminance, or with useAlpha the
+// image's alpha channel; 16-bit samples keep their high byte. 0 = not
+// selected, 255 = fully selected. False with an error naming the file.
+bool readSelectionFile(const std::string& path, int32_t width, int32_t height, bool useAlpha,
+                       std::vector<uint8_t>& selection, std::string& error);
 
 // Reads the storage fields of a TIFF file's first directory straight from its
 // bytes, classic TIFF or BigTIFF in either byte order. False with an error

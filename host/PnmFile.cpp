@@ -55,7 +55,8 @@ bool parsePnmHeader(const std::vector<uint8_t>& b, char& kind, int32_t& width, i
     return true;
 }
 
-bool readPnmImage(const std::string& path, HostImage& image, int& maxValue, std::string& error) {
+bool readPnmImage(const std::string& path, HostImage& image, PnmOrigin& origin, std::string& error) {
+    int& maxValue = origin.maxValue;
     std::vector<uint8_t> bytes;
     if (!readWholeFile(path, size_t(-1) / 2, bytes, error)) return false;
     char kind = 0;
@@ -66,7 +67,7 @@ bool readPnmImage(const std::string& path, HostImage& image, int& maxValue, std:
         return false;
     }
     if (kind != '6') {
-        error = path + ": Please make sure that the image is in RGB or CMYK mode and that all channels are selected";
+        error = path + ": " + imageModeMessage("greyscale");
         return false;
     }
     const int bytesPerSample = maxValue > 255 ? 2 : 1;
@@ -80,35 +81,44 @@ bool readPnmImage(const std::string& path, HostImage& image, int& maxValue, std:
         return false;
     }
     const uint8_t* p = bytes.data() + offset;
+    origin.samples.assign(bytesPerSample == 2 ? image.samples.size() : 0, 0);
     for (size_t k = 0; k < image.samples.size(); ++k) {
         uint32_t v = bytesPerSample == 2 ? uint32_t((p[2 * k] << 8) | p[2 * k + 1]) : p[k];
         if (v > uint32_t(maxValue)) v = uint32_t(maxValue);
-        if (bytesPerSample == 2)
+        if (bytesPerSample == 2) {
             image.samples[k] = toHost16(v, maxValue);
-        else
+            origin.samples[k] = uint16_t(v);
+        } else
             image.samples[k] = uint16_t(maxValue == 255 ? v : (v * 255u + uint32_t(maxValue) / 2) / uint32_t(maxValue));
     }
     return true;
 }
 
-bool writePnmImage(const std::string& path, const HostImage& image, int maxValue, std::string& error) {
+bool writePnmImage(const std::string& path, const HostImage& image, const PnmOrigin& origin, std::string& error) {
     if (image.planes != 3) {
         error = path + ": PNM files hold RGB images only";
         return false;
     }
+    int maxValue = origin.maxValue;
+    const bool keep = image.depth == 16 && origin.samples.size() == image.samples.size();
     const int bytesPerSample = image.depth == 16 ? 2 : 1;
-    if (bytesPerSample == 1 || maxValue < 1) maxValue = bytesPerSample == 2 ? 65535 : 255;
+    const int full = bytesPerSample == 2 ? 65535 : 255;
+    if (maxValue < 1 || maxValue > full) maxValue = full;
     std::string header = "P6\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n" +
-                         std::to_string(bytesPerSample == 2 ? maxValue : 255) + "\n";
+                         std::to_string(maxValue) + "\n";
     std::vector<uint8_t> bytes(header.begin(), header.end());
     bytes.reserve(bytes.size() + image.samples.size() * size_t(bytesPerSample));
-    for (uint16_t s : image.samples) {
+    for (size_t k = 0; k < image.samples.size(); ++k) {
+        const uint16_t s = image.samples[k];
         if (bytesPerSample == 2) {
             uint32_t v = fromHost16(s, maxValue);
+            if (keep && toHost16(origin.samples[k], maxValue) == s) v = origin.samples[k];
             bytes.push_back(uint8_t(v >> 8));
             bytes.push_back(uint8_t(v));
         } else {
-            bytes.push_back(uint8_t(s));
+            // 8-bit files of a smaller range were stretched to 0..255 on reading.
+            const uint32_t v = s > 255 ? 255u : s;
+            bytes.push_back(uint8_t(maxValue == 255 ? v : (v * uint32_t(maxValue) + 127u) / 255u));
         }
     }
     return writeWholeFile(path, bytes, error);

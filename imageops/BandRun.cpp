@@ -48,7 +48,7 @@ bool BandRun::run(const std::function<bool(int32_t, int)>& work) {
         };
         bool started = false;
         if (pool_) {
-            started = pool_->post(worker);
+            started = pool_->post(worker, size_t(wanted - 1));
         } else {
             try {
                 others.emplace_back(worker);

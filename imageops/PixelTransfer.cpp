@@ -65,24 +65,30 @@ void writeSample(uint8_t* p, int sampleBytes, uint32_t v) {
 uint16_t clampChannel(int64_t v) { return uint16_t(v < 0 ? 0 : (v > 65535 ? 65535 : v)); }
 
 // The 16-bit mapping between a host sample (0..32768) and a channel
-// (0..65535), both ways. Host values beyond the host's range are kept within
-// 0..65535; v may be negative for the inverted CMYK sample.
-uint16_t host16ToChannel(int32_t v) { return clampChannel(int64_t(v / 128) * 255); }
-uint32_t channelToHost16(uint16_t c) { return uint32_t(c >> 1); }
+// (0..65535), both ways, each rounding to nearest, so that host -> channel ->
+// host gives back every host value. Host values beyond the host's range are
+// kept within 0..65535; v may be negative for the inverted CMYK sample. The
+// 16-bit mask keeps its coarser scale (steps of 128 host units).
+uint16_t host16ToChannel(int32_t v) {
+    const uint32_t w = uint32_t(v < 0 ? 0 : v > 32768 ? 32768 : v);
+    return uint16_t((w * 65535u + 16384u) / 32768u);
+}
+uint32_t channelToHost16(uint16_t c) { return (uint32_t(c) * 32768u + 32767u) / 65535u; }
+uint16_t mask16ToChannel(int32_t v) { return clampChannel(int64_t(v / 128) * 255); }
 
-// One host sample to a sixteen-bit channel.
+// One host sample to a sixteen-bit channel; CMYK scales the ink, 32768 - v.
 uint16_t hostToInternal(uint32_t v, ImageClass imageClass, int depth) {
     if (imageClass == ImageClass::CMYK) {
         if (depth == 8) return uint16_t((255 - v) * 256);
         return host16ToChannel(int32_t(32768) - int32_t(v));
     }
     if (depth == 8) return uint16_t(v * 256);
+    if (imageClass == ImageClass::Mask) return mask16ToChannel(int32_t(v));
     return host16ToChannel(int32_t(v));
 }
 
 uint32_t internalToHost(uint16_t c, ImageClass imageClass, int depth) {
-    if (imageClass == ImageClass::CMYK)
-        return depth == 8 ? uint32_t(255 - to8Bit(c)) : channelToHost16(uint16_t(65535 - c));
+    if (imageClass == ImageClass::CMYK) return depth == 8 ? uint32_t(255 - to8Bit(c)) : 32768 - channelToHost16(c);
     return depth == 8 ? uint32_t(to8Bit(c)) : channelToHost16(c);
 }
 
@@ -174,7 +180,7 @@ void rowToHost(const uint16_t* in, uint8_t* out, size_t n) {
             const uint32_t v = high + (high == 255 ? 0 : (c >> 7) & 1);
             out[i] = uint8_t(Class == ImageClass::CMYK ? 255 - v : v);
         } else {
-            const uint16_t v = uint16_t(Class == ImageClass::CMYK ? (65535 - c) >> 1 : c >> 1);
+            const uint16_t v = uint16_t(internalToHost(uint16_t(c), Class, 16));
             std::memcpy(out + 2 * i, &v, 2);
         }
     }
@@ -186,7 +192,9 @@ using RowToHost = void (*)(const uint16_t*, uint8_t*, size_t);
 RowToInternal rowToInternalFor(ImageClass imageClass, int depth) {
     if (imageClass == ImageClass::CMYK)
         return depth == 8 ? rowToInternal<ImageClass::CMYK, 8> : rowToInternal<ImageClass::CMYK, 16>;
-    return depth == 8 ? rowToInternal<ImageClass::RGB, 8> : rowToInternal<ImageClass::RGB, 16>;  // and the mask
+    if (imageClass == ImageClass::Mask)  // the 16-bit mask keeps its own scale
+        return depth == 8 ? rowToInternal<ImageClass::Mask, 8> : rowToInternal<ImageClass::Mask, 16>;
+    return depth == 8 ? rowToInternal<ImageClass::RGB, 8> : rowToInternal<ImageClass::RGB, 16>;
 }
 
 RowToHost rowToHostFor(ImageClass imageClass, int depth) {

@@ -11,15 +11,20 @@ WorkerPool::~WorkerPool() {
     for (std::thread& t : threads_) t.join();
 }
 
-bool WorkerPool::post(std::function<void()> task) {
+bool WorkerPool::post(std::function<void()> task, size_t maxThreads) {
     std::unique_lock<std::mutex> lock(mutex_);
-    // Tasks already waiting keep idle workers busy; start one more if none is free.
-    if (idle_ <= tasks_.size()) {
+    // Tasks already waiting keep idle workers busy; start one more if none is
+    // free. At maxThreads the task waits: a worker that has just finished an
+    // earlier task (and not yet counted itself idle) takes it, so the pool
+    // never grows beyond what one run asks for at once.
+    if (idle_ <= tasks_.size() && threads_.size() < maxThreads) {
         try {
             threads_.emplace_back([this] { workLoop(); });
         } catch (...) {
-            if (idle_ <= tasks_.size()) return false;
+            if (threads_.empty()) return false;
         }
+    } else if (threads_.empty()) {
+        return false;
     }
     tasks_.push_back(std::move(task));
     lock.unlock();

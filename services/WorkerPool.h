@@ -18,9 +18,11 @@ public:
     WorkerPool& operator=(const WorkerPool&) = delete;
     ~WorkerPool();
 
-    // Runs task on a worker, starting one when none is idle. False (task not
-    // taken) when no thread can be started: the caller then does the work.
-    bool post(std::function<void()> task);
+    // Runs task on a worker, starting one when none is idle and fewer than
+    // maxThreads exist (else it waits for a worker). False (task not taken)
+    // when there is no worker and none can be started: the caller then does
+    // the work.
+    bool post(std::function<void()> task, size_t maxThreads);
     size_t threadCount() const;
 
 private:

@@ -65,9 +65,9 @@ private:
 
 MainDialog::MainDialog() {
     // Every block exists from construction: the undo pair and the snapshots.
-    for (FilterParameters& p : snapshotBlocks_) p.setDefaults();
-    currentState_.setDefaults();
-    previousState_.setDefaults();
+    for (FilterParameters& p : commands_.snapshots) p.setDefaults();
+    commands_.current.setDefaults();
+    commands_.previous.setDefaults();
 }
 
 MainDialog::~MainDialog() { releasePreview(preview_); }
@@ -115,7 +115,6 @@ bool MainDialog::drawPixels(const PSPixelMap& map, int32_t row, int32_t column) 
 }
 
 uint32_t MainDialog::handleEvent(int32_t code, Control* control, int32_t a, int32_t b) {
-    (void)b;
     switch (code) {
         case EventInitialised:
             gReady = false;
@@ -126,15 +125,22 @@ uint32_t MainDialog::handleEvent(int32_t code, Control* control, int32_t a, int3
             gReady = true;
             return 0;
         case EventControlChanged:
+            if (onCommand(control, b)) return 0;
             return onControl(control);
         case EventMouseDown:
             return onMouseDown(control, a);
         case EventKeyDown:
-            // Enter acts as the default button, "OK".
-            return a == 13 ? 1 : 0;
+            // Enter acts as the default button, "OK"; Control+Z toggles undo.
+            if (a == 13) return 1;
+            if ((a == 'Z' || a == 'z') && (b & ModifierControl)) undoToggle(commands_, *this);
+            return 0;
         case EventCloseRequest:
-            // Whatever ends the dialog, the controls go back into the block.
-            if (working_) readFromControls(*working_);
+            // Whatever ends the dialog, the controls and the "Sample" boxes
+            // go back into the block.
+            if (working_) {
+                readFromControls(*working_);
+                readSampleBoxes(working_->sampleFlags);
+            }
             return uint32_t(a);
         default:
             return 0;
@@ -181,12 +187,7 @@ uint32_t MainDialog::onMouseDown(Control* control, int32_t position) {
 
 // After every edit: the change is marked for the preview and the undo pair
 // moves on by one.
-void MainDialog::recordChange() {
-    preview_.parametersChanged = true;
-    renderPreview(preview_);
-    FilterParameters::copySettings(&currentState_, &previousState_);
-    readFromControls(currentState_);
-}
+void MainDialog::recordChange() { ::recordChange(commands_, *this); }
 
 // ---- opening sequence
 
@@ -204,13 +205,11 @@ bool MainDialog::build() {
     createOperationGroup();
     createSelectionGroup();
     createSettingsGroup();
-    for (FilterParameters& p : snapshotBlocks_) FilterParameters::copySettings(working_, &p);
     createCurveColumn();
     placeFirstView();
     fillColorSpaceList();
     applyToControls(*working_);
-    FilterParameters::copySettings(working_, &currentState_);
-    FilterParameters::copySettings(working_, &previousState_);
+    startCommands(commands_, *this, working_);
     show(1);
     setDefaultButton(ok_);
     // The HSI form of the unprocessed preview, one record per pane pixel.
@@ -364,8 +363,7 @@ void MainDialog::createSettingsGroup() {
     quickCurvesCaption_.create(e.x, e.y, e.width, e.height, "Quick Curves:", this, e.id, AlignLeft);
     e = at(IdQuickCurvesList);
     quickCurvesList_.create(e.x, e.y, e.width, this, e.id);
-    quickCurvesList_.addItem("--------");
-    quickCurvesList_.select(1);
+    fillQuickCurves();
 }
 
 void MainDialog::createCurveColumn() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "curves/win32/CurveEditor.h"
+#include "dialog/DialogCommands.h"
 #include "dialog/MainControlValues.h"
 #include "dialog/MainDialogLayout.h"
 #include "dialog/PreviewPlacement.h"
@@ -33,7 +34,7 @@ enum : int32_t { MainDialogConfirmed = 1, MainDialogCancelled = 0, MainDialogFai
 
 constexpr const char* kMainDialogTitle = "Tarvo Crisp+Calm Plug-in";
 
-class MainDialog : public Dialog, private PreviewControls {
+class MainDialog : public Dialog, private PreviewControls, private CommandSurface {
 public:
     MainDialog();
     ~MainDialog() override;
@@ -45,8 +46,8 @@ public:
     uint32_t handleEvent(int32_t code, Control* control, int32_t a, int32_t b) override;
 
     // Every control from a block, and back (sample flags are not read back).
-    void applyToControls(const FilterParameters& block);
-    void readFromControls(FilterParameters& block);
+    void applyToControls(const FilterParameters& block) override;
+    void readFromControls(FilterParameters& block) override;
 
     // The progress bar, 0..100.
     void showProgress(int32_t percent) { setProgress(percent); }
@@ -89,11 +90,27 @@ private:
     uint32_t onControl(Control* control);
     uint32_t onMouseDown(Control* control, int32_t position);
     void recordChange();
+    // What the commands ask of the window.
+    void readSampleBoxes(int32_t flags[3]) override;
+    void refreshPreview() override;
+    void redrawCurves() override;
+    void selectQuickCurveItem(int32_t item) override { quickCurvesList_.select(item); }
+    void showSnapshotFilled(int slot, bool filled) override;
+    bool askYesNo(const char* text) override;
+    void showError(const char* title, const char* text) override;
+    bool chooseFileToOpen(std::string& path, const std::vector<std::string>& extensions) override;
+    bool chooseFileToSave(std::string& path, const std::string& extension) override;
+    // Commands of the window itself.
+    bool onCommand(Control* control, int32_t modifiers);
+    void fillQuickCurves();
+    void showZoom(int32_t index);
+    void showView(const PreviewView& view);
+    void scrolled(const ScrollBar& bar);
 
     FilterRecord* record_ = nullptr;
     FilterParameters* working_ = nullptr;
-    FilterParameters currentState_, previousState_;
-    FilterParameters snapshotBlocks_[5];
+    // The undo pair, snapshots, quick curves and the last settings file.
+    CommandState commands_;
     MainDialogGeometry geometry_;
     std::vector<LayoutEntry> layout_;
     ZoomTable zoom_;

@@ -4,15 +4,21 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #if defined(_WIN32)
 #include <io.h>
+#include <windows.h>
+// psapi.h needs the types windows.h declares first.
+#include <psapi.h>
 #define isatty _isatty
 #define fileno _fileno
 #else
+#include <malloc.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -20,24 +26,61 @@
 #include "dialog/SettingsFile.h"
 #include "host/CliOptions.h"
 #include "host/CliRun.h"
+#include "host/OutputFile.h"
 #include "host/PluginLibrary.h"
 #include "host/cli/ImageIo.h"
 #include "params/FilterParameters.h"
 
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
-void onInterrupt(int) { interrupted = 1; }
+namespace fs = std::filesystem;
 
-std::string baseName(const std::string& path) {
-    size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+void onStopSignal(int signal) { gStopSignal = signal; }
+
+// Stop signals end the run between steps: a blocked open or write returns
+// (no restart) so that a FIFO nobody reads cannot hold the program.
+void installStopHandlers() {
+#if defined(_WIN32)
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+#else
+    struct sigaction action = {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);  // a closed pipe shows as a write error
+#endif
 }
 
-std::string joinPath(const std::string& dir, const std::string& name) {
-    if (dir.empty()) return name;
-    char last = dir.back();
-    return (last == '/' || last == '\\') ? dir + name : dir + "/" + name;
+const char* signalName(int s) {
+    switch (s) {
+        case SIGINT:
+            return "SIGINT";
+        case SIGTERM:
+            return "SIGTERM";
+#if !defined(_WIN32)
+        case SIGHUP:
+            return "SIGHUP";
+#endif
+        default:
+            return "a signal";
+    }
+}
+
+// The process's peak memory in bytes (resident set on Linux, working set on
+// Windows).
+double peakMemoryBytes() {
+#if defined(_WIN32)
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        return double(counters.PeakWorkingSetSize);
+    return 0;
+#else
+    struct rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) * 1024.0;
+#endif
 }
 
 struct ProgressBar {
@@ -71,9 +114,103 @@ void setPluginThreads(int threads) {
 #endif
 }
 
+void say(const std::string& message) { std::fprintf(stderr, "crispcalm: %s\n", message.c_str()); }
+
 int fail(const std::string& message) {
-    std::fprintf(stderr, "crispcalm: %s\n", message.c_str());
+    say(message);
     return 1;
+}
+
+// One input and where its result goes.
+struct Job {
+    std::string input;
+    std::string output;  // a path, or "-"
+    std::string saveAs;  // ".ext[options]", or "" for the input's format
+};
+
+// An output name split into the file and libvips's saver options:
+// "out.jpg[Q=90]" is the file out.jpg written as ".jpg[Q=90]".
+void splitOutput(const std::string& given, const std::string& format, std::string& path, std::string& saveAs) {
+    path = given;
+    std::string options;
+    const size_t open = given.rfind('[');
+    if (!given.empty() && given.back() == ']' && open != std::string::npos && open > 0) {
+        path = given.substr(0, open);
+        options = given.substr(open);
+    }
+    std::string extension = path == "-" ? (format.empty() ? "" : "." + format) : fs::path(path).extension().string();
+    saveAs = extension.empty() && options.empty() ? "" : extension + options;
+}
+
+std::string batchOutput(const CliOptions& o, const std::string& input) {
+    const fs::path in(input);
+    const std::string name = in.stem().string() + o.suffix + in.extension().string();
+    const fs::path folder = o.outDir.empty() ? in.parent_path() : fs::path(o.outDir);
+    return (folder / name).string();
+}
+
+// Every job's output, checked before anything runs: a format libvips writes,
+// a place it can go, not an input (unless --in-place), not shared.
+bool planJobs(const CliOptions& o, std::vector<Job>& jobs, std::vector<std::string>& problems) {
+    for (const std::string& input : o.inputs) {
+        Job job;
+        job.input = input;
+        const std::string given = !o.output.empty()                        ? o.output
+                                  : (o.outDir.empty() && o.suffix.empty()) ? input
+                                                                           : batchOutput(o, input);
+        splitOutput(given, o.format, job.output, job.saveAs);
+        std::string error;
+        OutputTarget target;
+        if (!checkOutputFormat(job.saveAs, error)) {
+            problems.push_back(job.output + ": " + error);
+        } else if (!resolveOutput(job.output, target, error)) {
+            problems.push_back(error);
+        }
+        jobs.push_back(job);
+    }
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        for (const Job& other : jobs) {
+            if (!o.inPlace && sameFile(jobs[i].output, other.input)) {
+                problems.push_back(jobs[i].output + " is " + (other.input == jobs[i].input ? "its" : "an") +
+                                   " input file; use --in-place to replace it");
+                break;
+            }
+        }
+        for (size_t k = 0; k < i; ++k) {
+            if (jobs[i].output != "-" && sameFile(jobs[i].output, jobs[k].output))
+                problems.push_back(jobs[k].input + " and " + jobs[i].input + " would both be written to " +
+                                   jobs[i].output + " (use --suffix or another --out-dir)");
+        }
+    }
+    return problems.empty();
+}
+
+// Runs the plug-in. "Edges Only" and contract/expand look at one tile at a
+// time, so without --tile the whole image is one tile; when its buffers do
+// not fit the host's memory the tile is halved until they do, and the user
+// is told either way.
+RunReport runWithTiles(const CliOptions& o, PluginMainProc entry, const FilterParameters& block, LoadedImage& loaded,
+                       std::vector<uint8_t> selection, const std::string& input,
+                       const std::function<bool(int32_t, int32_t)>& progress) {
+    const bool tileMatters = block.selectionSource == SelectionSource::EdgesOnly || block.contractExpand != 0;
+    if (o.tileGiven || !tileMatters)
+        return runPlugin(entry, block, loaded.image, std::move(selection), o.tileWidth, o.tileHeight, progress);
+    int32_t width = loaded.image.width, height = loaded.image.height;
+    for (;;) {
+        // A copy: a smaller tile needs the selection again.
+        RunReport report = runPlugin(entry, block, loaded.image, selection, width, height, progress);
+        const bool whole = width == loaded.image.width && height == loaded.image.height;
+        if (report.result == memFullErr && report.tilesServed == 0 && (width > 64 || height > 64)) {
+            (width >= height ? width : height) = std::max<int32_t>(1, (width >= height ? width : height) / 2);
+            continue;
+        }
+        if (report.result == noErr)
+            say(input + ": " +
+                (whole ? "the whole image as one tile (edges and contract/expand see no tile seams)"
+                       : "the whole image does not fit the host's memory in one tile: " + std::to_string(width) + "x" +
+                             std::to_string(height) + " tiles (seams are possible where tiles meet)"));
+        return report;
+    }
 }
 
 }  // namespace
@@ -83,7 +220,7 @@ int main(int argc, char** argv) {
     CliOptions options;
     std::string error;
     if (!parseCliOptions(args, options, error)) {
-        std::fprintf(stderr, "crispcalm: %s\n", error.c_str());
+        say(error);
         return 2;
     }
     if (options.help) {
@@ -99,37 +236,57 @@ int main(int argc, char** argv) {
 
     FilterParameters base;
     if (!buildParameters(options, base, error)) return fail(error);
+    std::vector<Job> jobs;
+    std::vector<std::string> problems;
+    if (!planJobs(options, jobs, problems)) {
+        for (const std::string& p : problems) say(p);
+        say("nothing was run");
+        return 2;
+    }
 
     const std::string pluginPath = options.pluginPath.empty() ? defaultPluginPath(argv[0]) : options.pluginPath;
     PluginLibrary plugin;
     if (!plugin.open(pluginPath, error)) return fail(error);
 
-    std::signal(SIGINT, onInterrupt);
+    installStopHandlers();
     ProgressBar bar;
     bar.enabled = !options.quiet && isatty(fileno(stderr));
     bool savedRunFiles = false;
     int failures = 0;
+    std::string stoppedAt;  // what the stop left behind, for the last message
 
-    for (const std::string& input : options.inputs) {
-        if (interrupted) break;
-        const std::string output = options.output.empty() ? joinPath(options.outDir, baseName(input)) : options.output;
+    for (const Job& job : jobs) {
+        if (gStopSignal) break;
+        const std::string shownOutput = job.output == "-" ? "standard output" : job.output;
+        if (options.noClobber && job.output != "-" && fs::exists(fs::path(job.output))) {
+            say(job.input + ": skipped, " + job.output + " exists (--no-clobber)");
+            continue;
+        }
         const auto readStart = std::chrono::steady_clock::now();
         LoadedImage loaded;
-        if (!loadImage(input, loaded, error)) {
+        const bool read = loadImage(job.input, loaded, error);
+        raiseTestSignal("read");
+        if (gStopSignal) {
+            stoppedAt = "while reading " + job.input + ": nothing was written for it";
+            break;
+        }
+        if (!read) {
             fail(error);
             ++failures;
             continue;
         }
+        if (!loaded.note.empty()) say(job.input + ": " + loaded.note);
         std::vector<uint8_t> selection;
         if (!options.selectionFile.empty() &&
-            !loadSelection(options.selectionFile, loaded.image.width, loaded.image.height, selection, error)) {
+            !loadSelection(options.selectionFile, loaded.image.width, loaded.image.height, options.selectionAlpha,
+                           selection, error)) {
             fail(error);
             ++failures;
             continue;
         }
         FilterParameters block;
         if (!blockForImage(options, base, loaded.image, block, error)) {
-            fail(input + ": " + error);
+            fail(job.input + ": " + error);
             ++failures;
             continue;
         }
@@ -145,30 +302,45 @@ int main(int argc, char** argv) {
                 if (!saved.ok()) return fail(options.savedSettings + ": " + saved.message);
             }
         }
+        const std::string idle = whyNothingChanges(block, loaded.image, selection);
+        if (!idle.empty())
+            say(job.input + ": this run changes nothing: " + idle + "; the output keeps the input's pixels");
 
-        bar.label = baseName(input);
+        bar.label = fs::path(job.input).filename().string();
         const auto start = std::chrono::steady_clock::now();
         const double readSeconds = std::chrono::duration<double>(start - readStart).count();
-        RunReport report = runPlugin(plugin.entry(), block, loaded.image, std::move(selection), options.tileWidth,
-                                     options.tileHeight, [&](int32_t done, int32_t total) {
-                                         bar.update(done, total);
-                                         return interrupted != 0;
-                                     });
+        bool firstReport = true;
+        RunReport report = runWithTiles(options, plugin.entry(), block, loaded, std::move(selection), job.input,
+                                        [&](int32_t done, int32_t total) {
+                                            if (firstReport) raiseTestSignal("filter");
+                                            firstReport = false;
+                                            bar.update(done, total);
+                                            return gStopSignal != 0;
+                                        });
         bar.end();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (gStopSignal) {
+            stoppedAt = "while filtering " + job.input + ": nothing was written for it";
+            break;
+        }
         if (report.result != noErr) {
-            fail(input + ": " + describeResult(report.result));
+            fail(job.input + ": " + describeResult(report.result));
             ++failures;
-            if (report.result == userCanceledErr) break;
             continue;
         }
         if (report.hostChecksFailed) {
-            fail(input + ": " + report.hostProblem);
+            fail(job.input + ": " + report.hostProblem);
             ++failures;
             continue;
         }
         const auto writeStart = std::chrono::steady_clock::now();
-        if (!saveImage(output, loaded, error)) {
+        const bool written = saveImage(job.output, job.saveAs, loaded, error);
+        if (gStopSignal) {
+            stoppedAt = written ? "after " + shownOutput + " was written completely"
+                                : "while writing " + shownOutput + ": nothing was written for " + job.input;
+            break;
+        }
+        if (!written) {
             fail(error);
             ++failures;
             continue;
@@ -177,13 +349,15 @@ int main(int argc, char** argv) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - writeStart).count();
         if (!options.quiet)
             std::fprintf(stderr,
-                         "crispcalm: %s -> %s (read %.2f s, filter %.2f s, write %.2f s, %.0f MiB of buffers)\n",
-                         input.c_str(), output.c_str(), readSeconds, seconds, writeSeconds,
-                         double(report.peakBufferBytes) / 1048576.0);
+                         "crispcalm: %s -> %s (read %.2f s, filter %.2f s, write %.2f s, peak memory %.0f MiB)\n",
+                         job.input.c_str(), shownOutput.c_str(), readSeconds, seconds, writeSeconds,
+                         peakMemoryBytes() / 1048576.0);
     }
-    if (interrupted) {
-        std::fprintf(stderr, "crispcalm: interrupted; no output written for the unfinished file\n");
-        return 130;
+    if (gStopSignal) {
+        const int s = gStopSignal;
+        say(std::string("stopped by ") + signalName(s) + " " +
+            (stoppedAt.empty() ? "between files: every output written so far is complete" : stoppedAt));
+        return 128 + s;
     }
     return failures ? 1 : 0;
 }

@@ -11,11 +11,17 @@
 struct LoadedImage {
     HostImage image;
     std::shared_ptr<void> keep;  // what the writer needs to write it back alike
+    std::string note;            // something the user should know about the file ("" = nothing)
 };
 
 bool startImageIo(const char* argv0, std::string& error);
+// "-" reads standard input.
 bool loadImage(const std::string& path, LoadedImage& loaded, std::string& error);
-// Writes beside path and renames into place on success.
-bool saveImage(const std::string& path, const LoadedImage& loaded, std::string& error);
-bool loadSelection(const std::string& path, int32_t width, int32_t height, std::vector<uint8_t>& selection,
-                   std::string& error);
+// False with a reason when saveAs (".ext" or ".ext[options]"; empty = the
+// input's format) cannot be written; asked before any work.
+bool checkOutputFormat(const std::string& saveAs, std::string& error);
+// Writes the result: a regular file under a temporary name renamed into
+// place once complete, a device, FIFO or "-" (standard output) directly.
+bool saveImage(const std::string& path, const std::string& saveAs, const LoadedImage& loaded, std::string& error);
+bool loadSelection(const std::string& path, int32_t width, int32_t height, bool useAlpha,
+                   std::vector<uint8_t>& selection, std::string& error);

@@ -1,20 +1,34 @@
+#include <cctype>
+
 #include "host/PnmFile.h"
 #include "host/cli/ImageIo.h"
 
 bool startImageIo(const char*, std::string&) { return true; }
 
 bool loadImage(const std::string& path, LoadedImage& loaded, std::string& error) {
-    auto maxValue = std::make_shared<int>(0);
-    if (!readPnmImage(path, loaded.image, *maxValue, error)) return false;
-    loaded.keep = maxValue;
+    auto origin = std::make_shared<PnmOrigin>();
+    if (!readPnmImage(path, loaded.image, *origin, error)) return false;
+    loaded.keep = origin;
     return true;
 }
 
-bool saveImage(const std::string& path, const LoadedImage& loaded, std::string& error) {
-    return writePnmImage(path, loaded.image, *static_cast<const int*>(loaded.keep.get()), error);
+bool checkOutputFormat(const std::string& saveAs, std::string& error) {
+    std::string extension = saveAs;
+    for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (extension.empty() || extension == ".ppm" || extension == ".pnm") return true;
+    error = "this build writes binary PNM files only (.ppm), not " + saveAs;
+    return false;
 }
 
-bool loadSelection(const std::string& path, int32_t width, int32_t height, std::vector<uint8_t>& selection,
-                   std::string& error) {
+bool saveImage(const std::string& path, const std::string&, const LoadedImage& loaded, std::string& error) {
+    return writePnmImage(path, loaded.image, *static_cast<const PnmOrigin*>(loaded.keep.get()), error);
+}
+
+bool loadSelection(const std::string& path, int32_t width, int32_t height, bool useAlpha,
+                   std::vector<uint8_t>& selection, std::string& error) {
+    if (useAlpha) {
+        error = path + ": this build reads grey PNM selections (P5) only, without alpha";
+        return false;
+    }
     return readPnmSelection(path, width, height, selection, error);
 }

@@ -105,9 +105,10 @@ bool isPnmPath(const std::string& path) {
     return ext == "ppm" || ext == "pnm" || ext == "pgm" || ext == "PPM" || ext == "PNM" || ext == "PGM";
 }
 
-bool loadImageFile(const std::string& path, HostImage& image, int& maxValue, std::string& error) {
-    maxValue = 255;
-    if (isPnmPath(path)) return readPnmImage(path, image, maxValue, error);
+bool loadImageFile(const std::string& path, HostImage& image, PnmOrigin& origin, std::string& error) {
+    origin = PnmOrigin();
+    origin.maxValue = 255;
+    if (isPnmPath(path)) return readPnmImage(path, image, origin, error);
     if (isWicImagePath(path)) return readWicImage(path, image, error);
     error = "unknown image file type: " + path;
     return false;
@@ -127,8 +128,8 @@ bool loadSelectionFile(const std::string& path, const HostImage& image, std::vec
     return true;
 }
 
-bool saveImageFile(const std::string& path, const HostImage& image, int maxValue, std::string& error) {
-    if (isPnmPath(path)) return writePnmImage(path, image, maxValue, error);
+bool saveImageFile(const std::string& path, const HostImage& image, const PnmOrigin& origin, std::string& error) {
+    if (isPnmPath(path)) return writePnmImage(path, image, origin, error);
     return writeWicImage(path, image, error);
 }
 
@@ -167,9 +168,9 @@ HWND createMainWindow(const std::string& imagePath) {
 
 int filterImage(PluginMainProc entry, const HostArgs& args) {
     HostImage image;
-    int maxValue = 255;
+    PnmOrigin origin;  // a PNM input's maximum and 16-bit file samples
     std::string error;
-    if (!loadImageFile(args.image, image, maxValue, error)) {
+    if (!loadImageFile(args.image, image, origin, error)) {
         std::fprintf(stderr, "crispcalm-host: %s\n", error.c_str());
         return 6;
     }
@@ -215,7 +216,7 @@ int filterImage(PluginMainProc entry, const HostArgs& args) {
     }
     if (result == userCanceledErr) return 4;
     if (result != noErr) return 5;
-    if (!saveImageFile(args.output, host.image(), maxValue, error)) {
+    if (!saveImageFile(args.output, host.image(), origin, error)) {
         std::fprintf(stderr, "crispcalm-host: %s\n", error.c_str());
         return 6;
     }

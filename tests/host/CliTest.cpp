@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vips/vips.h>
@@ -11,10 +12,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "host/ImageFile.h"
 #include "params/FilterParameters.h"
 #include "tests/support/CliFixture.h"
+#include "tests/support/FilePixels.h"
 #include "tests/support/TestImages.h"
 
 namespace {
@@ -96,7 +99,107 @@ TEST_F(Cli, FiltersEveryFormatAndKeepsWhatTheFileCarries) {
         for (size_t i = 0; i < before.samples.size(); ++i) changed += before.samples[i] != after.samples[i];
         EXPECT_GT(changed, before.samples.size() / 20);
     }
-    EXPECT_FALSE(fs::exists(file("out-rgb8.png.part")));
+}
+
+TEST_F(Cli, RunsThatChangeNothingWriteTheInputsSamplesExactly) {
+    struct Case {
+        const char* name;
+        int planes, depth;
+    } cases[] = {{"rgb16.tif", 3, 16}, {"cmyk16.tif", 4, 16}, {"rgb8.png", 3, 8},
+                 {"cmyk8.tif", 4, 8},  {"rgb16.png", 3, 16},  {"rgb16.ppm", 3, 16}};
+    Pixels black{90, 60, 1, 8, std::vector<uint16_t>(90 * 60, 0)};
+    ASSERT_TRUE(saveTestImage(file("none.png"), black, VIPS_INTERPRETATION_B_W));
+    const std::string ways[] = {"--opacity 0", "--channels 0000 --amount 100",
+                                "--selection " + file("none.png") + " --color-space hsi"};
+    for (const Case& c : cases) {
+        const Pixels source = randomPixels(90, 60, c.planes, c.depth, 7);
+        VipsInterpretation type = c.planes == 4   ? VIPS_INTERPRETATION_CMYK
+                                  : c.depth == 16 ? VIPS_INTERPRETATION_RGB16
+                                                  : VIPS_INTERPRETATION_sRGB;
+        ASSERT_TRUE(saveTestImage(file(c.name), source, type));
+        for (const std::string& way : ways) {
+            SCOPED_TRACE(std::string(c.name) + " " + way);
+            const std::string out = file(std::string("out-") + c.name);
+            CliOutcome o = crispcalm(way + " " + file(c.name) + " -o " + out);
+            ASSERT_EQ(o.status, 0) << o.output;
+            EXPECT_EQ(loadTestImage(out, type).values, source.values);
+        }
+    }
+}
+
+// The tags that describe the picture, as exiftool lists them ("[Group] Name
+// : value"): the Exif and GPS directories, IPTC, and the first directory's
+// camera, date and description, but not how the pixels are stored.
+std::vector<std::string> pictureTags(const std::string& path) {
+    std::vector<std::string> tags;
+    FILE* pipe = popen(("exiftool -s -G1 -EXIF:all -IPTC:all " + path).c_str(), "r");
+    if (!pipe) return tags;
+    char line[1024];
+    while (std::fgets(line, sizeof line, pipe)) {
+        const std::string tag(line);
+        const bool firstDirectory = tag.rfind("[IFD0]", 0) == 0;
+        bool kept = !firstDirectory && tag.find("ExifImage") == std::string::npos;
+        for (const char* name : {"Make ", "Model ", "ModifyDate ", "ImageDescription ", "Artist ", "Copyright "})
+            kept = kept || (firstDirectory && tag.find(name) != std::string::npos);
+        if (kept) tags.push_back(tag);
+    }
+    pclose(pipe);
+    return tags;
+}
+
+TEST_F(Cli, EveryFormatLibvipsSavesIsWrittenOrRefusedBeforeAnyWork) {
+    const std::string in = makeImage("in.png", ImageFileFormat::Png, 3, 8, true);
+    std::set<std::string> suffixes, written;
+    gchar** list = vips_foreign_get_suffixes();
+    for (gchar** s = list; s && *s; ++s) suffixes.insert(*s);
+    g_strfreev(list);
+    for (const std::string& suffix : suffixes) {
+        SCOPED_TRACE(suffix);
+        const std::string out = file("out" + suffix);
+        CliOutcome o = crispcalm("--amount 60 " + in + " -o " + out);
+        if (o.status == 0) {
+            HostImage image;
+            ImageFileInfo info;
+            ASSERT_TRUE(read(out, image, info)) << "written, so it reads back";
+            EXPECT_EQ(image.width, 90);
+            EXPECT_EQ(image.height, 60);
+            written.insert(suffix);
+        } else {
+            EXPECT_EQ(o.status, 2) << o.output;
+            EXPECT_NE(o.output.find("nothing was run"), std::string::npos) << o.output;
+            EXPECT_FALSE(fs::exists(out));
+        }
+    }
+    for (const char* common : {".png", ".tif", ".jpg", ".ppm", ".webp", ".v"})
+        EXPECT_EQ(written.count(common), 1u) << common;
+}
+
+TEST_F(Cli, TiffOutputKeepsExifGpsAndIptc) {
+    const std::string tags =
+        "-Make=Testcam '-Model=T 1' '-ImageDescription=a test' '-DateTimeOriginal=2024:05:06 "
+        "07:08:09' '-ModifyDate=2024:05:06 07:08:09' -ExposureTime=0.01 -FNumber=2.8 "
+        "-GPSLatitude=48.5 -GPSLatitudeRef=N -GPSAltitude=120 -IPTC:Keywords=alpha "
+        "-IPTC:Keywords=beta -IPTC:City=Town '-IPTC:Caption-Abstract=a longer caption'";
+    for (const char* name : {"rgb.jpg", "rgb16.tif", "cmyk8.tif"}) {
+        SCOPED_TRACE(name);
+        const std::string in = std::string(name) == "rgb.jpg"     ? makeImage(name, ImageFileFormat::Jpeg, 3, 8)
+                               : std::string(name) == "rgb16.tif" ? makeImage(name, ImageFileFormat::Tiff, 3, 16)
+                                                                  : makeImage(name, ImageFileFormat::Tiff, 4, 8);
+        ASSERT_EQ(std::system(("exiftool -q -overwrite_original " + tags + " " + in).c_str()), 0);
+        const std::vector<std::string> before = pictureTags(in);
+        ASSERT_GE(before.size(), 12u) << "exiftool wrote the tags";
+        const std::string out = file(std::string("out-") + name + ".tif");
+        CliOutcome o = crispcalm("--amount 80 " + in + " -o " + out);
+        ASSERT_EQ(o.status, 0) << o.output;
+        EXPECT_EQ(pictureTags(out), before);
+        HostImage image;
+        ImageFileInfo info;
+        EXPECT_TRUE(read(out, image, info)) << "the pixels are still readable";
+        // Standard output gets the same file.
+        const std::string streamed = file(std::string("stdout-") + name + ".tif");
+        ASSERT_EQ(crispcalm("--amount 80 " + in + " -o - --format tif > " + streamed).status, 0);
+        EXPECT_EQ(fileBytes(streamed), fileBytes(out));
+    }
 }
 
 TEST_F(Cli, FromCurvesDoesNotDependOnTheTileSizeOrThreadCount) {
@@ -119,11 +222,28 @@ TEST_F(Cli, FromCurvesDoesNotDependOnTheTileSizeOrThreadCount) {
 
 TEST_F(Cli, SavedParametersAndSettingsRepeatARun) {
     const std::string in = makeImage("in.png", ImageFileFormat::Png, 3, 8);
-    CliOutcome first =
-        crispcalm("--operation soften --amount 70 --channels 1010 --opacity 150 --save-params " + file("run.bin") +
-                  " --save-settings " + file("run.qzr4") + " " + in + " -o " + file("first.png"));
+    CliOutcome first = crispcalm(
+        "--operation soften --amount 70 --channels 1010 --opacity 150 --hue 0:1,40:1,80:0,300:0,340:1 "
+        "--intensity 0:0,50:1,100:1 --save-params " +
+        file("run.bin") + " --save-settings " + file("run.qzr4") + " " + in + " -o " + file("first.png"));
     ASSERT_EQ(first.status, 0) << first.output;
     ASSERT_EQ(fs::file_size(file("run.bin")), kFilterParametersSize);
+    // Control points land on the nearest of the 1,024 slots, in degrees or
+    // percent, and nowhere else; a hue curve closes at red.
+    const std::vector<uint8_t> stored = fileBytes(file("run.bin"));
+    FilterParameters block;
+    ASSERT_TRUE(readFilterParameters(stored.data(), stored.size(), block));
+    const struct {
+        const Curve& curve;
+        std::vector<std::pair<int, float>> points;
+    } expected[] = {{block.curves.hue, {{0, 1}, {114, 1}, {227, 0}, {853, 0}, {966, 1}, {1023, 1}}},
+                    {block.curves.intensity, {{0, 0}, {512, 1}, {1023, 1}}}};
+    for (const auto& e : expected) {
+        int count = 0;
+        for (int slot = 0; slot < kCurveSlots; ++slot) count += e.curve.points[slot] != NoPoint;
+        EXPECT_EQ(count, int(e.points.size()));
+        for (const auto& [slot, weight] : e.points) EXPECT_EQ(e.curve.points[slot], weight) << slot;
+    }
     ASSERT_EQ(fs::file_size(file("run.qzr4")), 3093u);
     ASSERT_EQ(crispcalm("--params " + file("run.bin") + " " + in + " -o " + file("second.png")).status, 0);
     ASSERT_EQ(crispcalm("--settings " + file("run.qzr4") + " " + in + " -o " + file("third.png")).status, 0);
@@ -133,7 +253,13 @@ TEST_F(Cli, SavedParametersAndSettingsRepeatARun) {
     ASSERT_TRUE(read(file("second.png"), b, ib));
     ASSERT_TRUE(read(file("third.png"), c, ic));
     EXPECT_EQ(a.samples, b.samples);
-    EXPECT_EQ(a.samples, c.samples) << "the standard curves survive the settings file's point bytes";
+    EXPECT_EQ(a.samples, c.samples) << "the curves survive the settings file's point bytes";
+    ASSERT_EQ(
+        crispcalm("--operation soften --amount 70 --channels 1010 --opacity 150 " + in + " -o " + file("standard.png"))
+            .status,
+        0);
+    ASSERT_TRUE(read(file("standard.png"), b, ib));
+    EXPECT_NE(a.samples, b.samples) << "the curves given select differently from the standard ones";
 }
 
 TEST_F(Cli, SelectionConfinesTheResult) {
@@ -202,6 +328,9 @@ TEST_F(Cli, BadInputGivesAMessageAndNoOutput) {
         png.assign(std::istreambuf_iterator<char>(f), {});
     }
     std::ofstream(file("truncated.png"), std::ios::binary).write(reinterpret_cast<char*>(png.data()), 300);
+    fs::create_directory(file("sub"));
+    fs::create_directory(file("o"));
+    fs::copy_file(in, file("sub/in.png"));
 
     const std::string out = file("out.png");
     struct Bad {
@@ -210,7 +339,14 @@ TEST_F(Cli, BadInputGivesAMessageAndNoOutput) {
         {file("nowhere.png") + " -o " + out, "nowhere.png"},
         {file("truncated.png") + " -o " + out, "truncated.png"},
         {file("short.bin") + " -o " + out, "short.bin"},
-        {file("grey.png") + " -o " + out, "RGB or CMYK mode"},
+        {file("grey.png") + " -o " + out, "convert it to RGB"},
+        {in + " -o " + in, "--in-place"},
+        {in + " -o " + file("out.xyz"), "unknown extension"},
+        {in + " -o '" + out + "[frobnicate=1]'", "frobnicate"},
+        {in + " " + file("sub/in.png") + " --out-dir " + file("o"), "would both be written"},
+        {"--suffix -x " + in + " -o " + out, "--suffix"},
+        {"--hue 0:1,400:0 " + in + " -o " + out, "--hue"},
+        {"--saturation 10:2 " + in + " -o " + out, "--saturation"},
         {"--selection " + file("small-mask.png") + " " + in + " -o " + out, "small-mask.png"},
         {"--params " + file("short.bin") + " " + in + " -o " + out, "24672 bytes"},
         {"--params " + file("unsigned.bin") + " " + in + " -o " + out, "signature"},
@@ -233,9 +369,12 @@ TEST_F(Cli, BadInputGivesAMessageAndNoOutput) {
         EXPECT_FALSE(fs::exists(out)) << b.args;
     }
     size_t leftovers = 0;
-    for (const auto& entry : fs::directory_iterator(folder))
-        leftovers += entry.path().filename().string().find("out") != std::string::npos;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        leftovers += entry.path().filename().string().find("out") != std::string::npos ||
+                     entry.path().filename().string().find(".part") != std::string::npos;
     EXPECT_EQ(leftovers, 0u) << "no temporary files remain";
+    EXPECT_TRUE(fs::is_empty(file("o")));
+    EXPECT_EQ(fileBytes(in), png) << "the input is untouched";
 }
 
 TEST_F(Cli, InterruptStopsTheRunAndLeavesNoFile) {
@@ -261,6 +400,74 @@ TEST_F(Cli, InterruptStopsTheRunAndLeavesNoFile) {
     EXPECT_FALSE(fs::exists(out));
     for (const auto& entry : fs::directory_iterator(folder))
         EXPECT_EQ(entry.path().filename().string().find("out"), std::string::npos) << entry.path();
+}
+
+TEST_F(Cli, EveryKindOfOutputGetsTheResultSafely) {
+    const std::string in = makeImage("in.png", ImageFileFormat::Png, 3, 8);
+    ASSERT_EQ(crispcalm(in + " -o " + file("plain.png")).status, 0);
+    const std::vector<uint8_t> result = fileBytes(file("plain.png"));
+    ASSERT_FALSE(result.empty());
+
+    // A link is followed: its target is replaced, the link stays a link.
+    std::ofstream(file("target.png")) << "old";
+    fs::create_symlink(file("target.png"), file("link.png"));
+    ASSERT_EQ(crispcalm(in + " -o " + file("link.png")).status, 0);
+    EXPECT_TRUE(fs::is_symlink(file("link.png")));
+    EXPECT_EQ(fileBytes(file("target.png")), result);
+
+    // A FIFO is written into, for whoever reads it; so is a device.
+    ASSERT_EQ(mkfifo(file("pipe").c_str(), 0600), 0);
+    FILE* reader = popen(("timeout 60 cat " + file("pipe") + " > " + file("from-pipe.png")).c_str(), "r");
+    ASSERT_EQ(crispcalm(in + " -o " + file("pipe") + "[compression=6]").status, 0);
+    pclose(reader);
+    EXPECT_TRUE(fs::is_fifo(file("pipe")));
+    EXPECT_EQ(fileBytes(file("from-pipe.png")), result);
+    ASSERT_EQ(crispcalm(in + " -o /dev/null").status, 0);
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+    // Standard input to standard output, the format named by --format.
+    CliOutcome piped = crispcalm("- -o - --format png < " + in + " > " + file("stdout.png"));
+    ASSERT_EQ(piped.status, 0) << piped.output;
+    EXPECT_EQ(fileBytes(file("stdout.png")), result);
+
+    // --in-place replaces the input; --suffix names outputs beside their
+    // inputs; --no-clobber leaves existing ones alone.
+    fs::copy_file(in, file("again.png"));
+    ASSERT_EQ(crispcalm("--in-place " + file("again.png")).status, 0);
+    EXPECT_EQ(fileBytes(file("again.png")), result);
+    ASSERT_EQ(crispcalm("--suffix -crisp " + in).status, 0);
+    EXPECT_EQ(fileBytes(file("in-crisp.png")), result);
+    std::ofstream(file("in-crisp.png")) << "mine";
+    CliOutcome kept = crispcalm("-n --suffix -crisp " + in);
+    EXPECT_EQ(kept.status, 0);
+    EXPECT_NE(kept.output.find("skipped"), std::string::npos) << kept.output;
+    EXPECT_EQ(fileBytes(file("in-crisp.png")), std::vector<uint8_t>({'m', 'i', 'n', 'e'}));
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
+}
+
+TEST_F(Cli, EachStopSignalAtEachStepLeavesAWholeFileOrNone) {
+    const std::string in = makeImage("in.tif", ImageFileFormat::Tiff, 3, 16);
+    const std::string out = file("out.tif");
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        for (const char* phase : {"read", "filter", "write", "renamed"}) {
+            SCOPED_TRACE(std::string(phase) + " " + std::to_string(signal));
+            fs::remove(out);
+            CliOutcome o = crispcalm("--amount 100 " + in + " -o " + out,
+                                     "CRISPCALM_TEST_SIGNAL=" + std::string(phase) + ":" + std::to_string(signal));
+            EXPECT_EQ(o.status, 128 + signal) << o.output;
+            const bool complete = std::string(phase) == "renamed";
+            EXPECT_EQ(fs::exists(out), complete);
+            EXPECT_NE(o.output.find(complete ? "written completely" : "nothing was written"), std::string::npos)
+                << o.output;
+            if (complete) {
+                HostImage image;
+                ImageFileInfo info;
+                EXPECT_TRUE(read(out, image, info));
+            }
+            for (const auto& entry : fs::directory_iterator(folder))
+                EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
+        }
 }
 
 TEST_F(Cli, HelpAndVersion) {

@@ -2,6 +2,7 @@
 #include <stdlib.h>
 #include <vips/vips.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -9,94 +10,11 @@
 #include <random>
 
 #include "host/ImageFile.h"
+#include "tests/support/FilePixels.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr double kDpi300 = 300.0 / 25.4;  // pixels per millimetre
-
-// Samples as a file holds them: interleaved bands, 8- or 16-bit values.
-struct Pixels {
-    int width = 0, height = 0, bands = 0, depth = 8;
-    std::vector<uint16_t> values;
-};
-
-Pixels randomPixels(int width, int height, int bands, int depth, uint32_t seed) {
-    Pixels p{width, height, bands, depth, std::vector<uint16_t>(size_t(width) * height * bands)};
-    std::mt19937 rng(seed);
-    for (uint16_t& v : p.values) v = uint16_t(rng() % (depth == 16 ? 65536 : 256));
-    p.values[0] = 0;
-    p.values[1] = depth == 16 ? 65535 : 255;
-    return p;
-}
-
-// Gentle gradients that survive JPEG compression nearly unchanged.
-Pixels smoothPixels(int width, int height, int bands) {
-    Pixels p{width, height, bands, 8, {}};
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            for (int b = 0; b < bands; ++b) p.values.push_back(uint16_t(40 + 2 * x + 3 * y + 30 * b));
-    return p;
-}
-
-std::vector<uint8_t> builtInProfile(const char* name) {
-    VipsBlob* blob = nullptr;
-    if (vips_profile_load(name, &blob, NULL) != 0) return {};
-    size_t length = 0;
-    const uint8_t* data = static_cast<const uint8_t*>(vips_blob_get(blob, &length));
-    std::vector<uint8_t> bytes(data, data + length);
-    vips_area_unref(reinterpret_cast<VipsArea*>(blob));
-    return bytes;
-}
-
-// Writes a test image with libvips itself, as any other program might; the
-// extension picks the format.
-bool saveTestImage(const std::string& path, const Pixels& p, VipsInterpretation type,
-                   const std::vector<uint8_t>& icc = {}, int pageHeight = 0) {
-    std::vector<uint8_t> raw;
-    for (uint16_t v : p.values) {
-        if (p.depth == 16) raw.insert(raw.end(), reinterpret_cast<uint8_t*>(&v), reinterpret_cast<uint8_t*>(&v) + 2);
-        if (p.depth == 8) raw.push_back(uint8_t(v));
-    }
-    VipsImage* memory = vips_image_new_from_memory_copy(raw.data(), raw.size(), p.width, p.height, p.bands,
-                                                        p.depth == 16 ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR);
-    VipsImage* image = nullptr;
-    int failed = vips_copy(memory, &image, "interpretation", type, "xres", kDpi300, "yres", kDpi300, NULL);
-    g_object_unref(memory);
-    if (failed) return false;
-    if (!icc.empty()) vips_image_set_blob_copy(image, VIPS_META_ICC_NAME, icc.data(), icc.size());
-    vips_image_set_string(image, "exif-ifd0-ImageDescription", "crisp calm test");
-    if (pageHeight > 0) vips_image_set_int(image, VIPS_META_PAGE_HEIGHT, pageHeight);
-    bool jpeg = fs::path(path).extension() == ".jpg";
-    failed = vips_image_write_to_file(image, (jpeg ? path + "[Q=100]" : path).c_str(), NULL);
-    g_object_unref(image);
-    return failed == 0;
-}
-
-// A file's own values, read back with libvips.
-Pixels loadTestImage(const std::string& path, VipsInterpretation& type) {
-    Pixels p;
-    VipsImage* image = vips_image_new_from_file(path.c_str(), NULL);
-    if (!image) return p;
-    size_t size = 0;
-    void* data = vips_image_write_to_memory(image, &size);
-    p = Pixels{image->Xsize, image->Ysize, image->Bands, image->BandFmt == VIPS_FORMAT_USHORT ? 16 : 8, {}};
-    type = image->Type;
-    for (size_t i = 0; i < size; i += p.depth / 8) {
-        uint16_t v = static_cast<uint8_t*>(data)[i];
-        if (p.depth == 16) std::memcpy(&v, static_cast<uint8_t*>(data) + i, 2);
-        p.values.push_back(v);
-    }
-    g_free(data);
-    g_object_unref(image);
-    return p;
-}
-
-std::vector<uint8_t> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
@@ -240,15 +158,17 @@ TEST_F(ImageFileTest, LosslessFormatsRoundTrip) {
         EXPECT_EQ(written.depth, c.depth);
         EXPECT_EQ(writtenType, type);
         ASSERT_EQ(written.values.size(), source.values.size());
-        for (size_t i = 0; i < source.values.size(); ++i) {
-            uint16_t expected = source.values[i];
-            if (c.depth == 16 && int(i % source.bands) < planes) {
-                uint16_t v = c.cmyk ? uint16_t(full - expected) : expected;
-                v = hostToFile16(fileToHost16(v));
-                expected = c.cmyk ? uint16_t(full - v) : v;
-            }
-            ASSERT_EQ(written.values[i], expected) << i;
-        }
+        // Unchanged samples come back bit for bit, even where 16 bits met
+        // the host's coarser range; a changed one maps from the host's value.
+        EXPECT_EQ(written.values, source.values);
+        HostImage changed = image;
+        changed.samples[0] = uint16_t(changed.samples[0] ? changed.samples[0] - 1 : 1);
+        ASSERT_TRUE(writeImageFile(out, changed, info, error)) << error;
+        written = loadTestImage(out, writtenType);
+        const uint16_t host = changed.samples[0];
+        const uint16_t fromHost = c.depth == 16 ? hostToFile16(host) : host;
+        EXPECT_EQ(written.values[0], c.cmyk ? uint16_t(full - fromHost) : fromHost);
+        EXPECT_TRUE(std::equal(written.values.begin() + 1, written.values.end(), source.values.begin() + 1));
         ImageFileInfo again;
         HostImage againImage;
         ASSERT_TRUE(readImageFile(out, againImage, again, error)) << error;
@@ -322,14 +242,6 @@ TEST_F(ImageFileTest, WritingIsDeterministicAndReplacesInPlace) {
     EXPECT_EQ(image.samples, (std::vector<uint16_t>{255, 119, 0, 17, 34, 51}));
     ASSERT_TRUE(writeImageFile(copy, image, info, error)) << error;
     EXPECT_EQ(fileBytes(copy), fileBytes(small));
-}
-
-TEST_F(ImageFileTest, MultiPageTiffGivesTheFirstPage) {
-    Pixels pages = randomPixels(10, 12, 3, 8, 99);  // two pages of 10 x 6
-    ASSERT_TRUE(saveTestImage(file("pages.tif"), pages, VIPS_INTERPRETATION_sRGB, {}, 6));
-    ASSERT_TRUE(readImageFile(file("pages.tif"), image, info, error)) << error;
-    ASSERT_EQ(image.height, 6);
-    EXPECT_TRUE(std::equal(image.samples.begin(), image.samples.end(), pages.values.begin()));
 }
 
 TEST_F(ImageFileTest, TiffHeaderReaderFindsCompressionInEveryLayout) {
@@ -514,7 +426,7 @@ TEST_F(ImageFileTest, RefusesOtherModesDamagedAndForeignFilesNamingThem) {
         ASSERT_TRUE(saveTestImage(path, randomPixels(8, 8, bands, depth, 5),
                                   depth == 16 ? VIPS_INTERPRETATION_GREY16 : VIPS_INTERPRETATION_B_W));
         EXPECT_FALSE(readImageFile(path, image, info, error)) << name;
-        EXPECT_EQ(error, path + ": " + kImageModeMessage + " (the file is greyscale)");
+        EXPECT_EQ(error, path + ": " + imageModeMessage("a greyscale image"));
     }
 
     writeBytes(file("notes.tif"), {'h', 'e', 'l', 'l', 'o'});
@@ -572,20 +484,40 @@ TEST_F(ImageFileTest, WriteFailuresLeaveNothingBehind) {
     EXPECT_EQ(entries(), 1u);
 }
 
-TEST_F(ImageFileTest, SelectionFiles) {
-    Pixels mask{6, 4, 1, 8, {}};
-    for (int i = 0; i < 24; ++i) mask.values.push_back(uint16_t(i * 10));
-    ASSERT_TRUE(saveTestImage(file("mask.png"), mask, VIPS_INTERPRETATION_B_W));
+TEST_F(ImageFileTest, SelectionsComeFromGreyColourDeepOrAlphaImages) {
+    // Pixel i of each file carries the value 10 i in the channel the
+    // selection is taken from (16 bits: in the high byte).
+    auto ramp = [](int bands, int depth, int from) {
+        Pixels p{6, 4, bands, depth, {}};
+        for (int i = 0; i < 24; ++i)
+            for (int b = 0; b < bands; ++b)
+                p.values.push_back(uint16_t(b >= from ? i * 10 * (depth == 16 ? 257 : 1) : 77));
+        return p;
+    };
+    struct Case {
+        const char* name;
+        Pixels pixels;
+        VipsInterpretation type;
+        bool alpha;
+    } cases[] = {
+        {"grey.png", ramp(1, 8, 0), VIPS_INTERPRETATION_B_W, false},
+        {"grey16.png", ramp(1, 16, 0), VIPS_INTERPRETATION_GREY16, false},
+        {"colour.png", ramp(3, 8, 0), VIPS_INTERPRETATION_sRGB, false},  // grey colours: luminance = value
+        {"alpha.png", ramp(4, 8, 3), VIPS_INTERPRETATION_sRGB, true},
+    };
+    std::vector<uint8_t> expected;
+    for (int i = 0; i < 24; ++i) expected.push_back(uint8_t(i * 10));
     std::vector<uint8_t> selection;
-    ASSERT_TRUE(readSelectionFile(file("mask.png"), 6, 4, selection, error)) << error;
-    EXPECT_EQ(selection, std::vector<uint8_t>(mask.values.begin(), mask.values.end()));
-    EXPECT_FALSE(readSelectionFile(file("mask.png"), 4, 6, selection, error));
-    EXPECT_EQ(error, file("mask.png") + ": the selection is 6 x 4 pixels but the image is 4 x 6");
-
-    ASSERT_TRUE(saveTestImage(file("colour.png"), randomPixels(6, 4, 3, 8, 2), VIPS_INTERPRETATION_sRGB));
-    ASSERT_TRUE(saveTestImage(file("deep.png"), randomPixels(6, 4, 1, 16, 2), VIPS_INTERPRETATION_GREY16));
-    for (const char* name : {"colour.png", "deep.png", "absent.png"}) {
-        EXPECT_FALSE(readSelectionFile(file(name), 6, 4, selection, error));
-        EXPECT_EQ(error.rfind(file(name) + ": ", 0), 0u) << error;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(saveTestImage(file(c.name), c.pixels, c.type));
+        ASSERT_TRUE(readSelectionFile(file(c.name), 6, 4, c.alpha, selection, error)) << error;
+        EXPECT_EQ(selection, expected);
     }
+    EXPECT_FALSE(readSelectionFile(file("grey.png"), 4, 6, false, selection, error));
+    EXPECT_EQ(error, file("grey.png") + ": the selection is 6 x 4 pixels but the image is 4 x 6");
+    EXPECT_FALSE(readSelectionFile(file("grey.png"), 6, 4, true, selection, error));
+    EXPECT_NE(error.find("no alpha channel"), std::string::npos) << error;
+    EXPECT_FALSE(readSelectionFile(file("absent.png"), 6, 4, false, selection, error));
+    EXPECT_EQ(error.rfind(file("absent.png") + ": ", 0), 0u) << error;
 }

@@ -170,37 +170,32 @@ TEST_F(OddImages, SixteenBitCmykWithAlpha) {
     EXPECT_NE(result.samples, before.samples);
 }
 
-TEST_F(OddImages, TiffWithSeveralPagesFiltersTheFirstPage) {
-    // Two pages of 30 x 20: the upper half of a 30 x 40 picture, then the lower.
+TEST_F(OddImages, TiffWithSeveralPagesIsRefusedUnlessTheOthersAreSmaller) {
     const HostImage tall = makeTestImage(30, 40, 3, 8, 6);
     const std::string whole = writeImage("tall.tif", tall, ImageFileFormat::Tiff);
     VipsImage* picture = vips_image_new_from_file(whole.c_str(), NULL);
     ASSERT_NE(picture, nullptr);
-    const std::string in = file("pages.tif");
-    ASSERT_EQ(vips_tiffsave(picture, in.c_str(), "page_height", 20, NULL), 0);
+    // Two full-size pages of 30 x 20, and a pyramid of 30 x 40, 15 x 20, ...
+    const std::string pages = file("pages.tif"), pyramid = file("pyramid.tif");
+    ASSERT_EQ(vips_tiffsave(picture, pages.c_str(), "page_height", 20, NULL), 0);
+    ASSERT_EQ(vips_tiffsave(picture, pyramid.c_str(), "tile", TRUE, "tile_width", 16, "tile_height", 16, "pyramid",
+                            TRUE, NULL),
+              0);
     g_object_unref(picture);
-    VipsImage* pages = vips_image_new_from_file(in.c_str(), "n", -1, NULL);
-    ASSERT_NE(pages, nullptr);
-    EXPECT_EQ(vips_image_get_n_pages(pages), 2);
-    g_object_unref(pages);
 
-    HostImage first;
-    first.width = 30;
-    first.height = 20;
-    first.planes = 3;
-    first.depth = 8;
     const std::string out = file("out.tif");
-    const CliOutcome o = crispcalm("--amount 100 " + in + " -o " + out);
-    HostImage result;
-    expectFiltered(o, out, first, result);
+    CliOutcome refused = crispcalm("--amount 100 " + pages + " -o " + out);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.output.find("2 full-size pages"), std::string::npos) << refused.output;
+    EXPECT_FALSE(fs::exists(out));
 
-    // The first page alone, filtered, gives the same bytes.
-    HostImage upper;
-    ASSERT_TRUE(makeHostImage(upper, 30, 20, 3, 8));
-    std::copy(tall.samples.begin(), tall.samples.begin() + std::ptrdiff_t(upper.samples.size()), upper.samples.begin());
-    const std::string single = writeImage("upper.tif", upper, ImageFileFormat::Tiff);
-    HostImage expected;
-    expectFiltered(crispcalm("--amount 100 " + single + " -o " + file("upper-out.tif")), file("upper-out.tif"), upper,
+    // The smaller pages are dropped with a word; the picture is filtered as
+    // the single-page file is.
+    CliOutcome dropped = crispcalm("--amount 100 " + pyramid + " -o " + out);
+    EXPECT_NE(dropped.output.find("smaller page"), std::string::npos) << dropped.output;
+    HostImage result, expected;
+    expectFiltered(dropped, out, tall, result);
+    expectFiltered(crispcalm("--amount 100 " + whole + " -o " + file("whole-out.tif")), file("whole-out.tif"), tall,
                    expected);
     EXPECT_EQ(result.samples, expected.samples);
 }

@@ -36,10 +36,10 @@ TEST_F(PixelTransfer, SamplesMapBothWaysAtBothDepths) {
     };
     const Case cases[] = {
         {ImageClass::RGB, 8, {255, 128, 0}, {65280, 32768, 0}, {255, 128, 0}},
-        {ImageClass::RGB, 16, {32768, 32767, 0}, {65280, 65025, 0}, {32640, 32512, 0}},
-        {ImageClass::RGB, 16, {65535, 40000, 1}, {65535, 65535, 0}, {32767, 32767, 0}},  // beyond the host's range
+        {ImageClass::RGB, 16, {32768, 32767, 0}, {65535, 65533, 0}, {32768, 32767, 0}},
+        {ImageClass::RGB, 16, {65535, 40000, 1}, {65535, 65535, 2}, {32768, 32768, 1}},  // beyond the host's range
         {ImageClass::CMYK, 8, {0, 255, 128, 10}, {65280, 0, 127 * 256, 245 * 256}, {0, 255, 128, 10}},
-        {ImageClass::CMYK, 16, {0, 32768, 16384, 40000}, {65280, 0, 128 * 255, 0}, {127, 32767, 16447, 32767}},
+        {ImageClass::CMYK, 16, {0, 32768, 16384, 40000}, {65535, 0, 32768, 0}, {0, 32768, 16384, 32768}},
     };
     for (const Case& c : cases) {
         const int n = int(c.host.size());
@@ -70,6 +70,27 @@ TEST_F(PixelTransfer, SamplesMapBothWaysAtBothDepths) {
     ASSERT_TRUE(importPixels(run, BufferContent::Mask, pixels(mask.data(), 2, 2, 2, ImageClass::Mask, 8, true),
                              rect(0, 0, 2, 2), m.buffer, Point16{}));
     EXPECT_EQ(m.copy(), (std::vector<uint16_t>{65280, 0, 32768, 7 * 256}));
+    // A 16-bit selection keeps its own coarser scale: fully selected is 65280.
+    std::vector<uint16_t> mask16 = {32768, 0, 16384, 127};
+    ASSERT_TRUE(importPixels(run, BufferContent::Mask, pixels(mask16.data(), 4, 2, 2, ImageClass::Mask, 16),
+                             rect(0, 0, 2, 2), m.buffer, Point16{}));
+    EXPECT_EQ(m.copy(), (std::vector<uint16_t>{65280, 0, 32640, 0}));
+}
+
+TEST_F(PixelTransfer, EverySixteenBitHostValueComesBackUnchanged) {
+    const int w = 256, h = 129;  // 33,024 pixels: every value 0..32768
+    for (ImageClass imageClass : {ImageClass::RGB, ImageClass::CMYK}) {
+        const int n = imageClass == ImageClass::CMYK ? 4 : 3;
+        std::vector<uint16_t> values(size_t(w) * h * n), out(values.size());
+        for (size_t i = 0; i < values.size(); ++i) values[i] = uint16_t(std::min<size_t>(i / n, 32768));
+        const BufferContent content = imageClass == ImageClass::CMYK ? BufferContent::CMYK : BufferContent::RGB;
+        OwnedBuffer buffer(run, w, h, n);
+        ASSERT_TRUE(importPixels(run, content, pixels(values.data(), w * n * 2, w, h, imageClass, 16), rect(0, 0, h, w),
+                                 buffer.buffer, Point16{}));
+        ASSERT_TRUE(exportPixels(run, content, buffer.buffer, rect(0, 0, h, w),
+                                 pixels(out.data(), w * n * 2, w, h, imageClass, 16), Point16{}));
+        EXPECT_EQ(out, values) << int(imageClass);
+    }
 }
 
 // Interleaved rows of the image's own model take the row-at-a-time path on

@@ -16,8 +16,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
     std::string file(const std::string& name) const { return (folder / name).string(); }
-    // crispcalm --quiet ARGS, through the shell.
-    static CliOutcome crispcalm(const std::string& args);
+    // crispcalm --quiet ARGS, through the shell, with environment
+    // assignments ("NAME=value ...") first.
+    static CliOutcome crispcalm(const std::string& args, const std::string& environment = "");
 
     std::filesystem::path folder;
 };

@@ -5,7 +5,15 @@
 //   cc_dialog_driver STEP...
 //     geometry     client area and every control against the layout table
 //     click:ID     a left click in the middle of control ID (a number, or ok,
-//                  cancel, channel1..channel4, preview)
+//                  cancel, channel1..channel4, preview, snapshot1..5,
+//                  filled1..5, load, save, quick, reset1..3, zoom100, fit)
+//     shift+click:ID, ctrl+click:ID   the same with Shift or Control held
+//     ctrl+key:VK  a key pressed with Control held
+//     answer:CAPTION|TEXT|BUTTON   waits for the message box showing TEXT,
+//                  checks its caption and clicks BUTTON (ok, yes, no)
+//     file:PATH    types PATH into the open or save dialog and confirms
+//     shown:ID, hidden:ID   whether control ID is visible
+//     checked:ID, unchecked:ID   whether check box ID is checked
 //     key:VK       a key press and release (virtual key code)
 //     altf4        Alt+F4
 //     grab:PATH    the preview pane's pixels as the window shows them, to a
@@ -108,7 +116,23 @@ int controlId(const std::string& name) {
     if (name == "ok") return IdOk;
     if (name == "cancel") return IdCancel;
     if (name == "preview") return IdPreviewGroup;
-    if (name.rfind("channel", 0) == 0) return IdChannel1 + std::atoi(name.c_str() + 7) - 1;
+    if (name == "load") return IdLoad;
+    if (name == "save") return IdSave;
+    if (name == "quick") return IdQuickCurvesList;
+    if (name == "zoom100") return IdZoom100;
+    if (name == "fit") return IdZoomFit;
+    struct Numbered {
+        const char* prefix;
+        int first;
+    };
+    const Numbered numbered[] = {
+        {"channel", IdChannel1}, {"snapshot", IdSnapshot1}, {"filled", IdSnapshotFilled1}, {"reset", -1}};
+    for (const Numbered& n : numbered) {
+        const size_t length = std::strlen(n.prefix);
+        if (name.compare(0, length, n.prefix) != 0) continue;
+        const int k = std::atoi(name.c_str() + length) - 1;
+        return n.first < 0 ? curveRowId(k, CurveReset) : n.first + k;
+    }
     return std::atoi(name.c_str());
 }
 
@@ -122,7 +146,27 @@ void sendMouse(DWORD flags, LONG x, LONG y) {
     SendInput(1, &in, sizeof in);
 }
 
-bool click(HWND dialog, int id) {
+// Waits until the window's thread takes messages again, so that what the last
+// input started has been carried out before the next step looks or types.
+void settle(HWND window) {
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, 20000, &answer);
+}
+
+void sendKey(WORD vk, bool up) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.wScan = WORD(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    SendInput(1, &in, sizeof in);
+}
+
+// A left click in the middle of control id; with a modifier key (0 for none)
+// held through it as a held key does, repeating while the button goes down
+// and up: the display may reset the keyboard state when the window becomes
+// active, and a repeat restores it.
+bool click(HWND dialog, int id, WORD modifier = 0) {
     HWND control = GetDlgItem(dialog, id);
     if (!control) {
         std::fprintf(stderr, "no control %d to click\n", id);
@@ -133,20 +177,17 @@ bool click(HWND dialog, int id) {
     const LONG x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
     SetForegroundWindow(dialog);
     sendMouse(MOUSEEVENTF_MOVE, x, y);
+    Sleep(modifier ? 300 : 50);
+    if (modifier) sendKey(modifier, false);
     Sleep(50);
     sendMouse(MOUSEEVENTF_LEFTDOWN, x, y);
     Sleep(50);
+    if (modifier) sendKey(modifier, false);
+    Sleep(50);
     sendMouse(MOUSEEVENTF_LEFTUP, x, y);
     Sleep(300);
+    if (modifier) sendKey(modifier, true);
     return true;
-}
-
-void sendKey(WORD vk, bool up) {
-    INPUT in{};
-    in.type = INPUT_KEYBOARD;
-    in.ki.wVk = vk;
-    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    SendInput(1, &in, sizeof in);
 }
 
 void pressKey(HWND window, WORD vk) {
@@ -155,6 +196,98 @@ void pressKey(HWND window, WORD vk) {
     Sleep(50);
     sendKey(vk, true);
     Sleep(300);
+}
+
+// A visible system dialog (message box or file dialog) of any process.
+struct FoundBox {
+    const char* text;  // wanted static text, or null for a file dialog
+    HWND box;
+};
+
+BOOL CALLBACK findBox(HWND w, LPARAM data) {
+    FoundBox* f = reinterpret_cast<FoundBox*>(data);
+    char cls[64] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (!IsWindowVisible(w) || std::strcmp(cls, "#32770") != 0) return TRUE;
+    if (!f->text) {
+        // The file dialogs have a file name field (edt1 or cmb13).
+        if (GetDlgItem(w, 0x480) || GetDlgItem(w, 0x47c)) f->box = w;
+    } else {
+        char text[512] = {};
+        GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
+        if (std::strcmp(text, f->text) == 0) f->box = w;
+    }
+    return f->box ? FALSE : TRUE;
+}
+
+HWND waitForBox(const char* text, int seconds) {
+    for (int i = 0; i < seconds * 10; ++i) {
+        FoundBox f{text, nullptr};
+        EnumWindows(findBox, reinterpret_cast<LPARAM>(&f));
+        if (f.box) return f.box;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+bool answer(const std::string& spec) {
+    const size_t bar1 = spec.find('|'), bar2 = spec.rfind('|');
+    const std::string caption = spec.substr(0, bar1), text = spec.substr(bar1 + 1, bar2 - bar1 - 1);
+    const std::string button = spec.substr(bar2 + 1);
+    HWND box = waitForBox(text.c_str(), 30);
+    if (!box) {
+        std::fprintf(stderr, "no message box saying \"%s\"\n", text.c_str());
+        return false;
+    }
+    char title[256] = {};
+    GetWindowTextA(box, title, sizeof title);
+    const bool same = caption == title;
+    std::printf("message \"%s\" titled \"%s\": %s\n", text.c_str(), title, same ? "ok" : "WRONG CAPTION");
+    const int id = button == "yes" ? IDYES : button == "no" ? IDNO : IDOK;
+    return click(box, id) && waitGone(box, 10) && same;
+}
+
+void typeText(const std::string& text) {
+    for (char c : text) {
+        INPUT in[2] = {};
+        for (int k = 0; k < 2; ++k) {
+            in[k].type = INPUT_KEYBOARD;
+            in[k].ki.wScan = WORD(static_cast<unsigned char>(c));
+            in[k].ki.dwFlags = KEYEVENTF_UNICODE | (k ? KEYEVENTF_KEYUP : 0);
+        }
+        SendInput(2, in, sizeof in[0]);
+        Sleep(5);
+    }
+}
+
+bool chooseFile(const std::string& path) {
+    HWND box = waitForBox(nullptr, 30);
+    if (!box) {
+        std::fprintf(stderr, "no file dialog came up\n");
+        return false;
+    }
+    Sleep(500);
+    HWND field = GetDlgItem(box, 0x480) ? GetDlgItem(box, 0x480) : GetDlgItem(box, 0x47c);
+    SetForegroundWindow(box);
+    RECT r{};
+    GetWindowRect(field, &r);
+    // Three clicks select what the field holds, the typing replaces it.
+    for (int i = 0; i < 3; ++i) {
+        sendMouse(MOUSEEVENTF_LEFTDOWN, r.left + 20, (r.top + r.bottom) / 2);
+        sendMouse(MOUSEEVENTF_LEFTUP, r.left + 20, (r.top + r.bottom) / 2);
+    }
+    Sleep(200);
+    sendKey(VK_END, false);
+    sendKey(VK_END, true);
+    for (int i = 0; i < 300; ++i) {
+        sendKey(VK_BACK, false);
+        sendKey(VK_BACK, true);
+    }
+    typeText(path);
+    Sleep(200);
+    pressKey(box, VK_RETURN);
+    std::printf("file dialog: %s\n", path.c_str());
+    return waitGone(box, 10);
 }
 
 // The preview pane's pixels read back from the dialog's window.
@@ -228,8 +361,38 @@ int main(int argc, char** argv) {
             ok = checkGeometry(dialog) && ok;
         } else if (step.rfind("click:", 0) == 0) {
             ok = click(dialog, controlId(step.substr(6))) && ok;
+        } else if (step.rfind("shift+click:", 0) == 0 || step.rfind("ctrl+click:", 0) == 0) {
+            const WORD modifier = step[0] == 's' ? VK_LSHIFT : VK_LCONTROL;
+            ok = click(dialog, controlId(step.substr(step.find(':') + 1)), modifier) && ok;
         } else if (step.rfind("key:", 0) == 0) {
             pressKey(dialog, WORD(std::atoi(step.c_str() + 4)));
+        } else if (step.rfind("ctrl+key:", 0) == 0) {
+            SetForegroundWindow(dialog);
+            Sleep(500);
+            sendKey(VK_LCONTROL, false);
+            const WORD vk = WORD(std::atoi(step.c_str() + 9));
+            sendKey(vk, false);
+            Sleep(50);
+            sendKey(vk, true);
+            sendKey(VK_LCONTROL, true);
+            Sleep(300);
+        } else if (step.rfind("answer:", 0) == 0) {
+            ok = answer(step.substr(7)) && ok;
+        } else if (step.rfind("file:", 0) == 0) {
+            ok = chooseFile(step.substr(5)) && ok;
+        } else if (step.rfind("checked:", 0) == 0 || step.rfind("unchecked:", 0) == 0) {
+            const bool want = step[0] == 'c';
+            const std::string name = step.substr(step.find(':') + 1);
+            const bool checked = IsDlgButtonChecked(dialog, controlId(name)) == BST_CHECKED;
+            std::printf("%s %s: %s\n", name.c_str(), checked ? "checked" : "unchecked",
+                        checked == want ? "ok" : "WRONG");
+            ok = checked == want && ok;
+        } else if (step.rfind("shown:", 0) == 0 || step.rfind("hidden:", 0) == 0) {
+            const bool want = step[0] == 's';
+            const std::string name = step.substr(step.find(':') + 1);
+            const bool shown = IsWindowVisible(GetDlgItem(dialog, controlId(name))) != FALSE;
+            std::printf("%s %s: %s\n", name.c_str(), shown ? "shown" : "hidden", shown == want ? "ok" : "WRONG");
+            ok = shown == want && ok;
         } else if (step.rfind("grab:", 0) == 0) {
             ok = grabPreview(dialog, step.substr(5)) && ok;
         } else if (step == "altf4") {
@@ -244,6 +407,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "unknown step %s\n", step.c_str());
             return 2;
         }
+        if (IsWindow(dialog)) settle(dialog);
     }
     if (!waitGone(dialog, 30)) {
         std::fprintf(stderr, "the dialog is still open\n");

@@ -77,7 +77,9 @@ def main():
                       "--tile", "64x48"]),
         ("rgb16.ppm", ["--operation", "soften", "--contract-expand", "-70", "--falloff", "100", "--tile", "50x50"]),
         ("rgb8.ppm", ["--selection", f"{work}/mask.pgm", "--amount", "100", "--tile", "7x5"]),
+        ("rgb16.ppm", ["--opacity", "0"]),
     ]
+    unchanged = {len(cases) - 1}  # runs that must give the input's samples back
     passed = failed = 0
     for n, (name, args) in enumerate(cases):
         a, b = f"{work}/native-{n}.ppm", f"{work}/windows-{n}.ppm"
@@ -95,7 +97,10 @@ def main():
             continue
         ka, fa, pa = pixels(a)
         kb, fb, pb = pixels(b)
-        if (ka, fa, pa) == (kb, fb, pb):
+        if n in unchanged and pixels(f"{work}/{name}") != (ka, fa, pa):
+            print(f"FAILED: {label}: the input's samples did not come back unchanged")
+            failed += 1
+        elif (ka, fa, pa) == (kb, fb, pb):
             print(f"ok: {label}: identical")
             passed += 1
         else:
