@@ -123,7 +123,7 @@ uint32_t MainDialog::handleEvent(int32_t code, Control* control, int32_t a, int3
             if (onCommand(control, b)) return 0;
             return onControl(control);
         case EventMouseDown:
-            return onMouseDown(control, a);
+            return onMouseDown(control, a, b);
         case EventKeyDown:
             // Enter acts as the default button, "OK"; Control+Z toggles undo.
             if (a == 13) return 1;
@@ -166,7 +166,12 @@ uint32_t MainDialog::onControl(Control* control) {
     return 0;
 }
 
-uint32_t MainDialog::onMouseDown(Control* control, int32_t position) {
+uint32_t MainDialog::onMouseDown(Control* control, int32_t position, int32_t modifiers) {
+    if (control == &previewPane_) {
+        sampleWithRubberBand(Point16{int16_t(positionY(position)), int16_t(positionX(position))},
+                             (modifiers & ModifierShift) != 0);
+        return 0;
+    }
     for (CurveRow& row : curves_) {
         if (control != &row.pane || !row.editor.isAttached()) continue;
         Point16 p;
@@ -178,6 +183,44 @@ uint32_t MainDialog::onMouseDown(Control* control, int32_t position) {
         return 0;
     }
     return 0;
+}
+
+// The band's outline in XOR, so that drawing it twice leaves the preview as
+// it was; rect is in preview buffer coordinates.
+void MainDialog::drawRubberBand(const VRect& rect) {
+    const int32_t left = preview_.pane.left, top = preview_.pane.top;
+    const int32_t mode = setDrawMode(DrawModeXor);
+    const Rgb16 pen = setColor(Rgb16{65535, 65535, 65535});
+    frameRect(left + rect.left, top + rect.top, left + rect.right - 1, top + rect.bottom - 1);
+    setColor(pen);
+    setDrawMode(mode == DrawModeXor ? DrawModeXor : DrawModeCopy);
+}
+
+// A press on the preview image: a rubber band follows the mouse until the
+// button is released, then its pixels set the curves whose "Sample" box is
+// ticked.
+void MainDialog::sampleWithRubberBand(Point16 press, bool keep) {
+    VRect band{};
+    if (!sampleRectangle(preview_, press, press, band)) return;
+    for (CurveRow& row : curves_) row.editor.hideMarker();
+    drawRubberBand(band);
+    for (;;) {
+        Point16 where{};
+        const int32_t outcome = trackDrag(where);
+        if (outcome < 0) return;  // the window has gone
+        VRect next{};
+        sampleRectangle(preview_, press, where, next);
+        if (next.top != band.top || next.left != band.left || next.bottom != band.bottom || next.right != band.right) {
+            drawRubberBand(band);
+            drawRubberBand(next);
+            band = next;
+        }
+        if (outcome != 2) break;  // the button was released
+    }
+    drawRubberBand(band);
+    SampleStats stats{};
+    if (!samplePreview(preview_, band, previewChecked(), stats)) return;
+    sampleTaken(commands_, *this, stats, keep);
 }
 
 // After every edit: the change is marked for the preview and the undo pair

@@ -87,7 +87,9 @@ private:
     // The control placed at id in the layout.
     LayoutEntry at(int32_t id) const;
     uint32_t onControl(Control* control);
-    uint32_t onMouseDown(Control* control, int32_t position);
+    uint32_t onMouseDown(Control* control, int32_t position, int32_t modifiers);
+    void sampleWithRubberBand(Point16 press, bool keep);
+    void drawRubberBand(const VRect& rect);
     void recordChange();
     // What the commands ask of the window.
     void readSampleBoxes(int32_t flags[3]) override;
