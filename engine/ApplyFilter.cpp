@@ -137,9 +137,9 @@ bool exportTile(RunContext& run, const FilterRecord& record, const RunPlan& plan
     return exportPixels(run, rgb ? BufferContent::RGB : BufferContent::CMYK, b.outputTile, result, out, Point16{});
 }
 
-// One tile: request, import and convert, shape the selection, operate, export.
-int16 runTile(RunContext& run, FilterRecord& record, const RunPlan& plan, const CurveSet& curves,
-              const TilePlacement& t, TileBuffers& b) {
+// One tile up to its final selection: request, import and convert, shape.
+int16 selectTile(RunContext& run, FilterRecord& record, const RunPlan& plan, const CurveSet& curves,
+                 const TilePlacement& t, TileBuffers& b) {
     int16 err = requestTile(record, plan, t);
     if (err == noErr) err = importTile(run, record, plan, t, b);
     if (err != noErr) return err;
@@ -153,11 +153,32 @@ int16 runTile(RunContext& run, FilterRecord& record, const RunPlan& plan, const 
     else
         shaped = shapeSelection(run, plan.operation, curves, plan.tileHsi ? b.hsiTile : b.modelIn, t.usedEnd, t.topLeft,
                                 t.bottomRight, b.masks);
-    if (!shaped) return memFullErr;
+    return shaped ? noErr : memFullErr;
+}
+
+// One tile: its selection, then operate and export.
+int16 runTile(RunContext& run, FilterRecord& record, const RunPlan& plan, const CurveSet& curves,
+              const TilePlacement& t, TileBuffers& b) {
+    const int16 err = selectTile(run, record, plan, curves, t, b);
+    if (err != noErr) return err;
     if (!operateOnRegion(run, plan.operation, b.soften, b.source(), b.destination(), b.masks.selection, t.topLeft,
                          t.bottomRight))
         return run.progress().aborted ? userCanceledErr : filterBadParameters;
     return exportTile(run, record, plan, t, b) ? noErr : filterBadParameters;
+}
+
+// The tile's final selection into selection (the filter rectangle's size).
+void keepSelection(const RunPlan& plan, const TilePlacement& t, const TileBuffers& b,
+                   std::vector<uint16_t>& selection) {
+    const int32_t width = plan.filterRect.right - plan.filterRect.left;
+    const ImageBuffer& mask = b.masks.selection;
+    for (int32_t y = t.topLeft.v; y < t.bottomRight.v; ++y) {
+        const uint16_t* from = mask.data + size_t(y) * size_t(mask.width) + t.topLeft.h;
+        const int32_t row = t.tile.top - plan.filterRect.top + (y - t.topLeft.v);
+        std::copy(
+            from, from + (t.bottomRight.h - t.topLeft.h),
+            selection.begin() + ptrdiff_t(size_t(row) * size_t(width) + size_t(t.tile.left - plan.filterRect.left)));
+    }
 }
 
 // The work area: the filter rectangle, or the bounds of the host's selection
@@ -173,7 +194,11 @@ Rect workArea(FilterRecord& record, const RunPlan& plan) {
 
 }  // namespace
 
-int16 applyFilter(RunContext& run, FilterParameters& params) {
+namespace {
+
+// The driver: plans the run, then calls tileStep on every tile in order.
+template <typename TileStep>
+int16 driveTiles(RunContext& run, FilterParameters& params, RunPlan& plan, bool operate, TileStep tileStep) {
     FilterRecord* record = run.record();
     if (!record) return filterBadParameters;
     params.curves.evaluateAll();
@@ -183,7 +208,6 @@ int16 applyFilter(RunContext& run, FilterParameters& params) {
     record->inputRate = 0x10000;
     record->maskRate = 0x10000;
 
-    RunPlan plan;
     if (!planImage(*record, plan)) return filterBadParameters;
     const Rect work = workArea(*record, plan);
     if (emptyRect(work)) {
@@ -194,14 +218,14 @@ int16 applyFilter(RunContext& run, FilterParameters& params) {
 
     TileBuffers buffers;
     if (!buffers.allocate(run, plan)) return memFullErr;
-    const bool tables = prepareSoftenTables(run, buffers.soften, plan.operation.operationSize);
-    if (!tables && plan.operation.operation == Operation::Soften) return memFullErr;
+    const bool tables = operate && prepareSoftenTables(run, buffers.soften, plan.operation.operationSize);
+    if (operate && !tables && plan.operation.operation == Operation::Soften) return memFullErr;
     run.progress().total = uint32_t(work.right - work.left) * uint32_t(work.bottom - work.top);
     run.progress().done = 0;
 
     for (int32_t row = 0; row < plan.tileRows; ++row)
         for (int32_t col = 0; col < plan.tileCols; ++col) {
-            const int16 err = runTile(run, *record, plan, params.curves, placeTile(plan, row, col), buffers);
+            const int16 err = tileStep(*record, placeTile(plan, row, col), buffers);
             if (err != noErr) return err;
         }
 
@@ -209,4 +233,34 @@ int16 applyFilter(RunContext& run, FilterParameters& params) {
     if (record->progressProc) record->progressProc(100, 100);
     clearRequests(*record);
     return noErr;
+}
+
+}  // namespace
+
+int16 applyFilter(RunContext& run, FilterParameters& params) {
+    RunPlan plan;
+    return driveTiles(run, params, plan, true, [&](FilterRecord& record, const TilePlacement& t, TileBuffers& b) {
+        return runTile(run, record, plan, params.curves, t, b);
+    });
+}
+
+int16 filterSelection(RunContext& run, FilterParameters& params, std::vector<uint16_t>& selection) {
+    RunPlan plan;
+    selection.clear();
+    bool sized = false;
+    const auto size = [&] {
+        if (sized) return;
+        const Rect& f = plan.filterRect;
+        selection.assign(size_t(f.right - f.left) * size_t(f.bottom - f.top), 0);
+        sized = true;
+    };
+    const int16 err =
+        driveTiles(run, params, plan, false, [&](FilterRecord& record, const TilePlacement& t, TileBuffers& b) {
+            size();
+            const int16 selected = selectTile(run, record, plan, params.curves, t, b);
+            if (selected == noErr) keepSelection(plan, t, b, selection);
+            return selected;
+        });
+    if (err == noErr) size();
+    return err;
 }

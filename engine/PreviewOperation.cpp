@@ -120,23 +120,15 @@ bool exportRegion(RunContext& run, const RunPlan& plan, const VRect& region, Pre
 // colour by the final selection (at (margin, margin) in selection).
 void overlaySelection(RunContext& run, const FilterParameters& block, const PreviewPlanes& source,
                       PreviewPlanes& result, const VRect& region, const ImageBuffer& selection, int32_t margin) {
-    double colour[4] = {0, 0, 0, 0};
-    if (source.imageClass == ImageClass::CMYK) {
-        uint16_t ink[4] = {0, 0, 0, 0};
-        rgbToCmyk(run, block.overlayColor, ink);
-        for (int p = 0; p < 4; ++p) colour[p] = 255 - to8Bit(ink[p]);
-    } else {
-        for (int p = 0; p < 3; ++p) colour[p] = to8Bit(block.overlayColor[p]);
-    }
+    double colour[4];
+    overlayColour(run, block, source.imageClass, 8, colour);
     for (int32_t y = region.top; y < region.bottom; ++y) {
         const uint16_t* m = selection.data + size_t(y - region.top + margin) * size_t(selection.width) + margin;
         for (int p = 0; p < source.planes; ++p) {
             const uint8_t* in = source.plane(p) + size_t(y) * size_t(source.width) + region.left;
             uint8_t* out = result.plane(p) + size_t(y) * size_t(result.width) + region.left;
-            for (int32_t i = 0; i < region.right - region.left; ++i) {
-                const double weight = m[i] / 65535.0;
-                out[i] = uint8_t(roundHalfAway((1 - weight) * in[i] + weight * colour[p]));
-            }
+            for (int32_t i = 0; i < region.right - region.left; ++i)
+                out[i] = uint8_t(overlaySample(in[i], colour[p], m[i]));
         }
     }
 }
@@ -151,6 +143,37 @@ bool fits(const PreviewPlanes& source, const PreviewPlanes& result, const Previe
 }
 
 }  // namespace
+
+bool overlayColour(RunContext& run, const FilterParameters& block, ImageClass imageClass, int depth, double colour[4]) {
+    for (int p = 0; p < 4; ++p) colour[p] = 0;
+    if (depth == 16) {
+        // The host's 16-bit units, through the transfer every tile takes.
+        ImageBuffer pixel;
+        if (!pixel.allocate(run, 1, 1, RgbChannels)) return false;
+        std::copy(block.overlayColor, block.overlayColor + 3, pixel.data);
+        uint16_t samples[4] = {0, 0, 0, 0};
+        HostPixels out;
+        out.base = samples;
+        out.rowBytes = sizeof samples;
+        out.width = out.rows = 1;
+        out.imageClass = imageClass;
+        out.depth = 16;
+        if (!exportPixels(run, BufferContent::RGB, pixel, Rect16{0, 0, 1, 1}, out, Point16{})) return false;
+        for (int p = 0; p < 4; ++p) colour[p] = samples[p];
+    } else if (imageClass == ImageClass::CMYK) {
+        uint16_t ink[4] = {0, 0, 0, 0};
+        rgbToCmyk(run, block.overlayColor, ink);
+        for (int p = 0; p < 4; ++p) colour[p] = 255 - to8Bit(ink[p]);
+    } else {
+        for (int p = 0; p < 3; ++p) colour[p] = to8Bit(block.overlayColor[p]);
+    }
+    return true;
+}
+
+int32_t overlaySample(double sample, double colour, uint16_t weight) {
+    const double w = weight / 65535.0;
+    return int32_t(roundHalfAway((1 - w) * sample + w * colour));
+}
 
 int16 previewOperation(RunContext& run, const FilterParameters& block, const PreviewPlanes& source,
                        PreviewPlanes& result, const PreviewPlanes* mask, const ImageBuffer& hsi, const VRect& rect,

@@ -24,3 +24,12 @@ HostPixels planarPixels(const PreviewPlanes& planes);
 int16 previewOperation(RunContext& run, const FilterParameters& block, const PreviewPlanes& source,
                        PreviewPlanes& result, const PreviewPlanes* mask, const ImageBuffer& hsi, const VRect& rect,
                        double scale, PreviewControls* view);
+
+// The "Overlay Color" view, one sample at a time. The overlay colour in host
+// samples of the image class and depth (8: as the preview shows it; CMYK as
+// the host stores ink, 255 or 32768 = none), CMYK through the run's colour
+// services; false when memory or the conversion fails.
+bool overlayColour(RunContext& run, const FilterParameters& block, ImageClass imageClass, int depth, double colour[4]);
+// A sample blended towards colour (same units) by a selection weight
+// (65535 = all colour), rounded half away from zero.
+int32_t overlaySample(double sample, double colour, uint16_t weight);

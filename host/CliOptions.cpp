@@ -119,6 +119,10 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
             ok = takeValue(o.selectionFile);
         } else if (name == "--selection-alpha") {
             ok = flag(o.selectionAlpha);
+        } else if (name == "--selection-out") {
+            ok = takeValue(o.selectionOut);
+        } else if (name == "--overlay") {
+            ok = flag(o.overlay);
         } else if (name == "--hue") {
             ok = takeValue(o.hueCurve);
         } else if (name == "--saturation") {
@@ -222,6 +226,14 @@ bool parseCliOptions(const std::vector<std::string>& args, CliOptions& o, std::s
         error = "-o takes one input file; use --out-dir DIR for several";
         return false;
     }
+    if (!o.selectionOut.empty() && o.inputs.size() != 1) {
+        error = "--selection-out FILE names the selection of one input; run once per input for several";
+        return false;
+    }
+    if (!o.selectionOut.empty() && o.selectionOut == o.output) {
+        error = "--selection-out and -o name the same file";
+        return false;
+    }
     size_t fromStdin = 0;
     for (const std::string& input : o.inputs) fromStdin += input == "-";
     if (fromStdin && (o.inputs.size() != 1 || o.output.empty())) {
@@ -292,6 +304,11 @@ Host:
   --selection FILE        an image of the input's size, 0 = not selected: grey,
                           or a colour image's luminance
   --selection-alpha       take the selection from the file's alpha channel
+  --selection-out FILE    also write the final selection the filter used
+                          (8-bit grey, the whole image; one input only)
+  --overlay               write the "Overlay Color" view instead of the result:
+                          the overlay colour blended in by the selection, as
+                          the dialog's preview shows it
   --tile WxH              the host's tile size (default 1024x1024); with
                           --edges-only or --contract-expand the result depends
                           on it, and without --tile the whole image is one tile
@@ -323,6 +340,7 @@ Examples:
   crispcalm --settings skin.qzr4 --selection face-mask.png portrait.tif -o out.tif
   crispcalm --channels 1000 --tile 512x512 *.jpg --out-dir processed/
   crispcalm --hue 0:1,40:1,80:0,300:0,340:1 photo.jpg -o out.jpg
+  crispcalm --hue 0:1,40:1,80:0,300:0,340:1 --overlay photo.jpg -o where.png --selection-out mask.png
   cat photo.png | crispcalm - -o - --format webp > photo.webp
 )";
 }

@@ -16,6 +16,8 @@ struct CliOptions {
     std::string curvesFile;    // a quick-curve file's three curves
     std::string selectionFile;
     bool selectionAlpha = false;                            // the selection is the file's alpha channel
+    std::string selectionOut;                               // the final selection as a grey image
+    bool overlay = false;                                   // write the "Overlay Color" view, not the result
     std::string hueCurve, saturationCurve, intensityCurve;  // "position:weight,..." control points
     std::string format;                                     // output format for "-" (an extension without the dot)
     std::string suffix;                                     // batch outputs: name-SUFFIX.ext

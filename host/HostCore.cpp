@@ -516,27 +516,38 @@ void HostCore::setParameterBytes(const std::vector<uint8_t>& bytes) {
 }
 
 int16 HostCore::call(PluginMainProc entry, int16 selector) {
+    if (selector == filterSelectorStart)
+        return callStart([&](FilterRecord& record) {
+            int16 result = noErr;
+            intptr data = 0;
+            entry(selector, &record, &data, &result);
+            return result;
+        });
     gHost = this;
     callerThread_ = std::this_thread::get_id();
     abortRequested_ = false;
-    // Like a real host, the filter reads the original pixels whatever it has
-    // already written to the output.
-    if (selector == filterSelectorStart) {
-        running_ = true;
-        originals_.start(image_);
-    }
     int16 result = noErr;
     intptr data = 0;
     if (selector == filterSelectorAbout)
         entry(selector, &about_, &data, &result);
     else
         entry(selector, &record_, &data, &result);
-    if (selector == filterSelectorStart) {
-        takeBackOutput();
-        running_ = false;
-        originals_.finish();
-        originalRow_ = std::vector<uint16_t>();
-    }
+    return result;
+}
+
+int16 HostCore::callStart(const std::function<int16(FilterRecord&)>& work) {
+    gHost = this;
+    callerThread_ = std::this_thread::get_id();
+    abortRequested_ = false;
+    // Like a real host, the filter reads the original pixels whatever it has
+    // already written to the output.
+    running_ = true;
+    originals_.start(image_);
+    const int16 result = work(record_);
+    takeBackOutput();
+    running_ = false;
+    originals_.finish();
+    originalRow_ = std::vector<uint16_t>();
     return result;
 }
 

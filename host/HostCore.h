@@ -80,6 +80,9 @@ public:
     // Calls the entry point with a selector and this host's record, then
     // takes back the last output tile. About uses an about record.
     int16 call(PluginMainProc entry, int16 selector);
+    // Runs work with this host's record as the start call of a plug-in linked
+    // into the host would run; its result is the call's.
+    int16 callStart(const std::function<int16(FilterRecord&)>& work);
 
     // Handle procs, as a test may call them directly.
     Handle newHandle(int32_t size);

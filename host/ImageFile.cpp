@@ -977,6 +977,56 @@ bool writeImageFile(const std::string& path, const HostImage& image, const Image
     return pending.commit(error);
 }
 
+namespace {
+
+// Grey PNM, which libvips writes to files and streams but not to memory.
+bool isPgmExtension(const std::string& extension) {
+    const std::string lower = lowerCase(extension);
+    return lower == ".pgm" || lower == ".pnm";
+}
+
+}  // namespace
+
+bool checkGreyFileFormat(const std::string& path, std::string& error) {
+    if (!initImageFiles(nullptr, error)) return false;
+    const std::string extension = std::filesystem::path(path).extension().string();
+    if (path == "-" || extension.empty())
+        return fail(error, path, "needs a file name whose extension names its format, for example mask.png");
+    if (isPgmExtension(extension)) return true;
+    if (!vips_foreign_find_save_buffer(extension.c_str())) {
+        vips_error_clear();
+        return fail(error, path, "libvips cannot write " + extension + " files");
+    }
+    return true;
+}
+
+bool writeGreyImageFile(const std::string& path, const std::vector<uint8_t>& grey, int32_t width, int32_t height,
+                        std::string& error) {
+    if (!checkGreyFileFormat(path, error)) return false;
+    const std::string extension = std::filesystem::path(path).extension().string();
+    if (width < 1 || height < 1 || grey.size() != size_t(width) * size_t(height))
+        return fail(error, path, "the selection does not match the image's size");
+    OutputTarget target;
+    if (!resolveOutput(path, target, error)) return false;
+    if (isPgmExtension(extension)) {
+        const std::string header = "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+        std::vector<uint8_t> bytes(header.begin(), header.end());
+        bytes.insert(bytes.end(), grey.begin(), grey.end());
+        return writeOutputBytes(target, bytes, error);
+    }
+    VipsImage* image = vips_image_new_from_memory(grey.data(), grey.size(), width, height, 1, VIPS_FORMAT_UCHAR);
+    if (!image) return fail(error, path, vipsReason("libvips cannot take the selection"));
+    image->Type = VIPS_INTERPRETATION_B_W;
+    void* buffer = nullptr;
+    size_t length = 0;
+    const int saved = vips_image_write_to_buffer(image, extension.c_str(), &buffer, &length, nullptr);
+    g_object_unref(image);
+    if (saved != 0) return fail(error, path, "cannot be written as " + extension + " (" + vipsReason("") + ")");
+    const std::vector<uint8_t> bytes(static_cast<uint8_t*>(buffer), static_cast<uint8_t*>(buffer) + length);
+    g_free(buffer);
+    return writeOutputBytes(target, bytes, error);
+}
+
 bool readSelectionFile(const std::string& path, int32_t width, int32_t height, bool useAlpha,
                        std::vector<uint8_t>& selection, std::string& error) {
     if (!initImageFiles(nullptr, error)) return false;

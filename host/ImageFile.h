@@ -105,6 +105,11 @@ bool checkSaveFormat(const std::string& saveAs, std::string& error);
 // the file and the reason; a regular path is then untouched.
 bool writeImageFile(const std::string& path, const HostImage& image, const ImageFileInfo& info, std::string& error);
 
+// An 8-bit grey image (width x height bytes, row by row) in the format the
+// path's extension names, written as an output is (see OutputFile.h).
+bool checkGreyFileFormat(const std::string& path, std::string& error);
+bool writeGreyImageFile(const std::string& path, const std::vector<uint8_t>& grey, int32_t width, int32_t height,
+                        std::string& error);
 // Reads a selection image of width x height pixels in any format libvips
 // loads: a grey image, a colour image's luminance, or with useAlpha the
 // image's alpha channel; 16-bit samples keep their high byte. 0 = not

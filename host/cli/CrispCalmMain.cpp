@@ -1,10 +1,12 @@
 // crispcalm: applies the plug-in to image files, driving it only through
 // PluginMain as a host replaying a recorded action does.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,6 +28,7 @@
 #include "dialog/SettingsFile.h"
 #include "host/CliOptions.h"
 #include "host/CliRun.h"
+#include "host/CliSelection.h"
 #include "host/OutputFile.h"
 #include "host/PluginLibrary.h"
 #include "host/cli/ImageIo.h"
@@ -152,6 +155,12 @@ std::string batchOutput(const CliOptions& o, const std::string& input) {
 // Every job's output, checked before anything runs: a format libvips writes,
 // a place it can go, not an input (unless --in-place), not shared.
 bool planJobs(const CliOptions& o, std::vector<Job>& jobs, std::vector<std::string>& problems) {
+    if (!o.selectionOut.empty()) {
+        std::string error;
+        OutputTarget target;
+        if (!checkGreyFormat(o.selectionOut, error) || !resolveOutput(o.selectionOut, target, error))
+            problems.push_back("--selection-out: " + error);
+    }
     for (const std::string& input : o.inputs) {
         Job job;
         job.input = input;
@@ -181,36 +190,52 @@ bool planJobs(const CliOptions& o, std::vector<Job>& jobs, std::vector<std::stri
                 problems.push_back(jobs[k].input + " and " + jobs[i].input + " would both be written to " +
                                    jobs[i].output + " (use --suffix or another --out-dir)");
         }
+        if (!o.selectionOut.empty() &&
+            (sameFile(o.selectionOut, jobs[i].input) || sameFile(o.selectionOut, jobs[i].output)))
+            problems.push_back("--selection-out " + o.selectionOut + " is the input or the output");
     }
     return problems.empty();
 }
 
-// Runs the plug-in. "Edges Only" and contract/expand look at one tile at a
+// Runs attempt(tileWidth, tileHeight) once or more (a RunReport or a
+// SelectionView). "Edges Only" and contract/expand look at one tile at a
 // time, so without --tile the whole image is one tile; when its buffers do
 // not fit the host's memory the tile is halved until they do, and the user
-// is told either way.
-RunReport runWithTiles(const CliOptions& o, PluginMainProc entry, const FilterParameters& block, LoadedImage& loaded,
-                       std::vector<uint8_t> selection, const std::string& input,
-                       const std::function<bool(int32_t, int32_t)>& progress) {
+// is told either way. usedWidth x usedHeight: the tile of the last attempt.
+template <typename Attempt>
+auto withTiles(const CliOptions& o, const FilterParameters& block, const HostImage& image, const std::string& input,
+               int32_t& usedWidth, int32_t& usedHeight, Attempt attempt) {
     const bool tileMatters = block.selectionSource == SelectionSource::EdgesOnly || block.contractExpand != 0;
-    if (o.tileGiven || !tileMatters)
-        return runPlugin(entry, block, loaded.image, std::move(selection), o.tileWidth, o.tileHeight, progress);
-    int32_t width = loaded.image.width, height = loaded.image.height;
+    usedWidth = o.tileWidth;
+    usedHeight = o.tileHeight;
+    if (o.tileGiven || !tileMatters) return attempt(usedWidth, usedHeight);
+    usedWidth = image.width;
+    usedHeight = image.height;
     for (;;) {
-        // A copy: a smaller tile needs the selection again.
-        RunReport report = runPlugin(entry, block, loaded.image, selection, width, height, progress);
-        const bool whole = width == loaded.image.width && height == loaded.image.height;
-        if (report.result == memFullErr && report.tilesServed == 0 && (width > 64 || height > 64)) {
-            (width >= height ? width : height) = std::max<int32_t>(1, (width >= height ? width : height) / 2);
+        auto report = attempt(usedWidth, usedHeight);
+        const bool whole = usedWidth == image.width && usedHeight == image.height;
+        if (report.result == memFullErr && report.tilesServed == 0 && (usedWidth > 64 || usedHeight > 64)) {
+            int32_t& longer = usedWidth >= usedHeight ? usedWidth : usedHeight;
+            longer = std::max<int32_t>(1, longer / 2);
             continue;
         }
         if (report.result == noErr)
             say(input + ": " +
                 (whole ? "the whole image as one tile (edges and contract/expand see no tile seams)"
-                       : "the whole image does not fit the host's memory in one tile: " + std::to_string(width) + "x" +
-                             std::to_string(height) + " tiles (seams are possible where tiles meet)"));
+                       : "the whole image does not fit the host's memory in one tile: " + std::to_string(usedWidth) +
+                             "x" + std::to_string(usedHeight) + " tiles (seams are possible where tiles meet)"));
         return report;
     }
+}
+
+// Runs the plug-in on the loaded image.
+RunReport runWithTiles(const CliOptions& o, PluginMainProc entry, const FilterParameters& block, LoadedImage& loaded,
+                       const std::vector<uint8_t>& selection, const std::string& input, int32_t& usedWidth,
+                       int32_t& usedHeight, const std::function<bool(int32_t, int32_t)>& progress) {
+    return withTiles(o, block, loaded.image, input, usedWidth, usedHeight, [&](int32_t width, int32_t height) {
+        // A copy: a smaller tile needs the selection again.
+        return runPlugin(entry, block, loaded.image, selection, width, height, progress);
+    });
 }
 
 }  // namespace
@@ -303,36 +328,64 @@ int main(int argc, char** argv) {
             }
         }
         const std::string idle = whyNothingChanges(block, loaded.image, selection);
-        if (!idle.empty())
+        if (!idle.empty() && !options.overlay)
             say(job.input + ": this run changes nothing: " + idle + "; the output keeps the input's pixels");
 
         bar.label = fs::path(job.input).filename().string();
         const auto start = std::chrono::steady_clock::now();
         const double readSeconds = std::chrono::duration<double>(start - readStart).count();
-        bool firstReport = true;
-        RunReport report = runWithTiles(options, plugin.entry(), block, loaded, std::move(selection), job.input,
-                                        [&](int32_t done, int32_t total) {
-                                            if (firstReport) raiseTestSignal("filter");
-                                            firstReport = false;
-                                            bar.update(done, total);
-                                            return gStopSignal != 0;
-                                        });
-        bar.end();
+        // The selection is taken from the image as read, before the run
+        // changes it; --overlay writes its view in place of the result.
+        const bool wantsView = options.overlay || !options.selectionOut.empty();
+        const HostImage original = wantsView && !options.overlay ? loaded.image : HostImage();
+        int32_t tileWidth = 0, tileHeight = 0;
+        if (!options.overlay) {
+            bool firstReport = true;
+            RunReport report = runWithTiles(options, plugin.entry(), block, loaded, selection, job.input, tileWidth,
+                                            tileHeight, [&](int32_t done, int32_t total) {
+                                                if (firstReport) raiseTestSignal("filter");
+                                                firstReport = false;
+                                                bar.update(done, total);
+                                                return gStopSignal != 0;
+                                            });
+            bar.end();
+            if (gStopSignal) {
+                stoppedAt = "while filtering " + job.input + ": nothing was written for it";
+                break;
+            }
+            if (report.result != noErr) {
+                fail(job.input + ": " + describeResult(report.result));
+                ++failures;
+                continue;
+            }
+            if (report.hostChecksFailed) {
+                fail(job.input + ": " + report.hostProblem);
+                ++failures;
+                continue;
+            }
+        }
+        if (wantsView) {
+            const HostImage& image = options.overlay ? loaded.image : original;
+            const SelectionView view = options.overlay
+                                           ? withTiles(options, block, image, job.input, tileWidth, tileHeight,
+                                                       [&](int32_t width, int32_t height) {
+                                                           return viewSelection(block, image, selection, width, height);
+                                                       })
+                                           : viewSelection(block, image, selection, tileWidth, tileHeight);
+            if (view.result != noErr) {
+                fail(job.input + ": the selection: " + describeResult(view.result));
+                ++failures;
+                continue;
+            }
+            if (!options.selectionOut.empty() &&
+                !saveGreyImage(options.selectionOut, view.grey, image.width, image.height, error)) {
+                fail(error);
+                ++failures;
+                continue;
+            }
+            if (options.overlay) overlayImage(view, loaded.image);
+        }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (gStopSignal) {
-            stoppedAt = "while filtering " + job.input + ": nothing was written for it";
-            break;
-        }
-        if (report.result != noErr) {
-            fail(job.input + ": " + describeResult(report.result));
-            ++failures;
-            continue;
-        }
-        if (report.hostChecksFailed) {
-            fail(job.input + ": " + report.hostProblem);
-            ++failures;
-            continue;
-        }
         const auto writeStart = std::chrono::steady_clock::now();
         const bool written = saveImage(job.output, job.saveAs, loaded, error);
         if (gStopSignal) {

@@ -23,5 +23,11 @@ bool checkOutputFormat(const std::string& saveAs, std::string& error);
 // Writes the result: a regular file under a temporary name renamed into
 // place once complete, a device, FIFO or "-" (standard output) directly.
 bool saveImage(const std::string& path, const std::string& saveAs, const LoadedImage& loaded, std::string& error);
+// False with a reason when path cannot take a grey image (its extension
+// names no format the build writes); asked before any work.
+bool checkGreyFormat(const std::string& path, std::string& error);
+// An 8-bit grey image (width x height bytes), written as an output is.
+bool saveGreyImage(const std::string& path, const std::vector<uint8_t>& grey, int32_t width, int32_t height,
+                   std::string& error);
 bool loadSelection(const std::string& path, int32_t width, int32_t height, bool useAlpha,
                    std::vector<uint8_t>& selection, std::string& error);

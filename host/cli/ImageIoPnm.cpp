@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cctype>
 
+#include "host/CliRun.h"
 #include "host/PnmFile.h"
 #include "host/cli/ImageIo.h"
 
@@ -22,6 +24,22 @@ bool checkOutputFormat(const std::string& saveAs, std::string& error) {
 
 bool saveImage(const std::string& path, const std::string&, const LoadedImage& loaded, std::string& error) {
     return writePnmImage(path, loaded.image, *static_cast<const PnmOrigin*>(loaded.keep.get()), error);
+}
+
+bool checkGreyFormat(const std::string& path, std::string& error) {
+    std::string extension = path.substr(std::min(path.size(), path.rfind('.')));
+    for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (extension == ".pgm" || extension == ".pnm") return true;
+    error = path + ": this build writes grey binary PNM files only (.pgm)";
+    return false;
+}
+
+bool saveGreyImage(const std::string& path, const std::vector<uint8_t>& grey, int32_t width, int32_t height,
+                   std::string& error) {
+    const std::string header = "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+    std::vector<uint8_t> bytes(header.begin(), header.end());
+    bytes.insert(bytes.end(), grey.begin(), grey.end());
+    return writeWholeFile(path, bytes, error);
 }
 
 bool loadSelection(const std::string& path, int32_t width, int32_t height, bool useAlpha,

@@ -25,6 +25,13 @@ bool saveImage(const std::string& path, const std::string& saveAs, const LoadedI
     return writeImageFile(path, loaded.image, info, error);
 }
 
+bool checkGreyFormat(const std::string& path, std::string& error) { return checkGreyFileFormat(path, error); }
+
+bool saveGreyImage(const std::string& path, const std::vector<uint8_t>& grey, int32_t width, int32_t height,
+                   std::string& error) {
+    return writeGreyImageFile(path, grey, width, height, error);
+}
+
 bool loadSelection(const std::string& path, int32_t width, int32_t height, bool useAlpha,
                    std::vector<uint8_t>& selection, std::string& error) {
     return readSelectionFile(path, width, height, useAlpha, selection, error);

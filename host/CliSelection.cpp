@@ -1,0 +1,45 @@
+#include "host/CliSelection.h"
+
+#include <utility>
+
+#include "engine/ApplyFilter.h"
+#include "engine/PreviewOperation.h"
+#include "host/HostCore.h"
+#include "imageops/ColorModel.h"
+#include "services/RunContext.h"
+
+SelectionView viewSelection(const FilterParameters& block, const HostImage& image, std::vector<uint8_t> hostSelection,
+                            int32_t tileWidth, int32_t tileHeight) {
+    SelectionView view;
+    HostCore host;
+    host.setImage(image);
+    if (!hostSelection.empty()) host.setSelection(std::move(hostSelection));
+    host.setTileSize(tileWidth, tileHeight);
+    FilterParameters params = block;
+    view.result = host.callStart([&](FilterRecord& record) {
+        RunContext run(&record);
+        const int16 err = filterSelection(run, params, view.weights);
+        if (err != noErr) return err;
+        const bool coloured =
+            overlayColour(run, params, imageClassForMode(image.mode), image.depth, view.overlayColour);
+        return coloured ? noErr : int16(memFullErr);
+    });
+    view.tilesServed = host.stats().advanceCalls;
+    if (view.result == noErr && view.weights.size() != size_t(image.width) * size_t(image.height))
+        view.result = filterBadParameters;
+    if (view.result != noErr) return view;
+    view.grey.resize(view.weights.size());
+    for (size_t i = 0; i < view.weights.size(); ++i) view.grey[i] = to8Bit(view.weights[i]);
+    return view;
+}
+
+void overlayImage(const SelectionView& view, HostImage& image) {
+    for (int32_t y = 0; y < image.height; ++y)
+        for (int32_t x = 0; x < image.width; ++x) {
+            const uint16_t weight = view.weights[size_t(y) * size_t(image.width) + size_t(x)];
+            for (int p = 0; p < image.planes; ++p) {
+                uint16_t& sample = image.samples[image.index(x, y, p)];
+                sample = uint16_t(overlaySample(sample, view.overlayColour[p], weight));
+            }
+        }
+}
