@@ -90,6 +90,7 @@ private:
     uint32_t onMouseDown(Control* control, int32_t position, int32_t modifiers);
     void sampleWithRubberBand(Point16 press, bool keep);
     void drawRubberBand(const VRect& rect);
+    void panWithMouse(Point16 press);
     void recordChange();
     // What the commands ask of the window.
     void readSampleBoxes(int32_t flags[3]) override;
@@ -157,6 +158,7 @@ private:
 
     CurveRow curves_[3];
     CursorHandle arrow_, cross_, sampling_, panning_;
+    bool spaceHeld_ = false;
 };
 
 // Runs the main dialog for the platform table: 1 OK, 0 cancelled, 3 failed.

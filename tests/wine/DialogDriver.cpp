@@ -196,8 +196,9 @@ bool click(HWND dialog, int id, WORD modifier = 0) {
 
 // A drag with the left button over the preview from image pixel (x1, y1) to
 // (x2, y2) of an image of width x height shown 1:1, centred in the pane as the
-// preview places it; Shift held through it when shift is set.
-bool dragOnImage(HWND dialog, const std::string& spec, bool shift) {
+// preview places it (width and height 0: from the pane's centre); the key
+// (Shift, Space or 0 for none) held through it.
+bool dragOnImage(HWND dialog, const std::string& spec, WORD key) {
     int width = 0, height = 0, x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     if (std::sscanf(spec.c_str(), "%d,%d,%d,%d,%d,%d", &width, &height, &x1, &y1, &x2, &y2) != 6) return false;
     HWND pane = GetDlgItem(dialog, IdPreviewPane);
@@ -209,9 +210,9 @@ bool dragOnImage(HWND dialog, const std::string& spec, bool shift) {
     Sleep(300);
     // Pressed twice: the display may reset the keyboard state when the
     // window becomes active, and a repeat restores it.
-    if (shift) sendKey(VK_LSHIFT, false);
+    if (key) sendKey(key, false);
     Sleep(50);
-    if (shift) sendKey(VK_LSHIFT, false);
+    if (key) sendKey(key, false);
     Sleep(50);
     sendMouse(MOUSEEVENTF_LEFTDOWN, left + x1, top + y1);
     Sleep(100);
@@ -222,7 +223,7 @@ bool dragOnImage(HWND dialog, const std::string& spec, bool shift) {
     }
     sendMouse(MOUSEEVENTF_LEFTUP, left + x2, top + y2);
     Sleep(300);
-    if (shift) sendKey(VK_LSHIFT, true);
+    if (key) sendKey(key, true);
     return true;
 }
 
@@ -400,8 +401,10 @@ int main(int argc, char** argv) {
         } else if (step.rfind("shift+click:", 0) == 0 || step.rfind("ctrl+click:", 0) == 0) {
             const WORD modifier = step[0] == 's' ? VK_LSHIFT : VK_LCONTROL;
             ok = click(dialog, controlId(step.substr(step.find(':') + 1)), modifier) && ok;
-        } else if (step.rfind("drag:", 0) == 0 || step.rfind("shift+drag:", 0) == 0) {
-            ok = dragOnImage(dialog, step.substr(step.find(':') + 1), step[0] == 's') && ok;
+        } else if (step.rfind("drag:", 0) == 0 || step.rfind("shift+drag:", 0) == 0 ||
+                   step.rfind("space+drag:", 0) == 0) {
+            const WORD key = step[1] == 'h' ? VK_LSHIFT : step[1] == 'p' ? VK_SPACE : 0;
+            ok = dragOnImage(dialog, step.substr(step.find(':') + 1), key) && ok;
         } else if (step.rfind("key:", 0) == 0) {
             pressKey(dialog, WORD(std::atoi(step.c_str() + 4)));
         } else if (step.rfind("ctrl+key:", 0) == 0) {

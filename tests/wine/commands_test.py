@@ -117,6 +117,40 @@ def sample_run(r, work):
         r.check("sample", False, "the preview was not grabbed")
 
 
+def origin_in(image, shown, grey=230):
+    """Where the pane's top left pixel lies in the image: the one offset whose
+    first rows agree with the pane's."""
+    _, (w, h, _), data = image
+    _, (pw, ph, _), pane = shown
+    span = 3 * min(pw, w)
+    found = [(x, y) for y in range(h - min(ph, h) + 1) for x in range(w - min(pw, w) + 1)
+             if all(data[3 * ((y + r) * w + x):3 * ((y + r) * w + x) + span] == pane[3 * r * pw:3 * r * pw + span]
+                    for r in (0, 7))]
+    return found[0] if len(found) == 1 else None
+
+
+def pan_run(r, work):
+    """At 100 % on an image larger than the pane, Space held and a drag of
+    (-40, -30) moves the shown part 40 pixels right and 30 down; "Preview" is
+    checked again afterwards."""
+    image = os.path.join(work, "big.ppm")
+    write_ppm(image, 900, 1100, 8, 9)
+    out, block = os.path.join(work, "pan.ppm"), os.path.join(work, "pan.block")
+    grabs = [os.path.join(work, f"pan-{k}.ppm") for k in ("before", "after")]
+    steps = ["click:zoom100", "click:preview", "grab:" + z(grabs[0]), "click:preview",
+             "space+drag:0,0,40,30,0,0", "checked:preview",
+             "click:preview", "grab:" + z(grabs[1]), "click:preview", "click:ok"]
+    code, text, driven = r.run("pan", (1280, 1024), [z(image), "-o", z(out), "--save-params", z(block)], steps)
+    r.check("pan", driven == 0 and code == 0, "the run did not complete")
+    if not all(os.path.exists(g) for g in grabs):
+        r.check("pan", False, "the preview was not grabbed")
+        return
+    picture = pixels(image)
+    before, after = (origin_in(picture, pixels(g)) for g in grabs)
+    r.check("pan", before is not None and after == (before[0] + 40, before[1] + 30),
+            f"the part moved from {before} to {after}, not by (40, 30)")
+
+
 def main():
     host, plugin, driver, native, wine_runner, work = sys.argv[1:7]
     shutil.rmtree(work, ignore_errors=True)
@@ -199,6 +233,7 @@ def main():
         r.check("commands", False, "no block was saved")
 
     sample_run(r, work)
+    pan_run(r, work)
 
     if r.failures:
         print("\n".join(r.failures))
