@@ -50,6 +50,8 @@ bool selectionBounds(FilterRecord& record, const Rect& filterRect, Rect& bounds)
 }
 
 // Asks the host for the tile with its margin (and the selection around it).
+// Hosts may move inData, outData and maskData on every call: they are read
+// from the record after each one and never kept across calls.
 int16 requestTile(FilterRecord& record, const RunPlan& plan, const TilePlacement& t) {
     record.inRect = t.fetched;
     record.outRect = t.tile;

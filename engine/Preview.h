@@ -42,6 +42,15 @@ public:
     // Windows), or null; handed back through releaseDisplayContext.
     virtual void* displayContext() = 0;
     virtual void releaseDisplayContext(void* context) = 0;
+    // For a host without displayPixels: draws the map's bounds with their
+    // top-left corner at (row, column) of the dialog itself; false when it
+    // cannot.
+    virtual bool drawPixels(const PSPixelMap& map, int32_t row, int32_t column) {
+        (void)map;
+        (void)row;
+        (void)column;
+        return false;
+    }
 };
 
 // An 8-bit image laid out plane by plane (all of plane 0, then plane 1, ...),
@@ -114,7 +123,8 @@ bool fetchPreview(Preview& preview, const VRect& part);
 // memory for the zoomed-in copy is short.
 bool renderPreview(Preview& preview);
 // Hands the processed preview ("Preview" checked) or the unprocessed one to
-// the host's displayPixels; true when the host displayed it.
+// the host's displayPixels, or without one to the dialog's own drawing; true
+// when it was displayed.
 bool showPreview(Preview& preview);
 
 // The rubber band from press to cursor (dialog client coordinates) over the

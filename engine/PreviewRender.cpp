@@ -135,7 +135,7 @@ bool showPreview(Preview& preview) {
     if (!preview.record || !preview.view) return false;
     const PreviewPlanes& shown = preview.view->previewChecked() ? preview.processed : preview.unprocessed;
     const DisplayPixelsProc display = preview.record->displayPixels;
-    if (!display || !shown.data) return false;
+    if (!shown.data) return false;
 
     PSPixelMap map;
     std::memset(&map, 0, sizeof map);
@@ -148,6 +148,7 @@ bool showPreview(Preview& preview) {
     map.colBytes = 1;
     map.planeBytes = int32(shown.planeBytes());
     map.baseAddr = shown.data;
+    if (!display) return preview.view->drawPixels(map, preview.pane.top, preview.pane.left);
     void* context = preview.view->displayContext();
     const OSErr err = display(&map, &map.bounds, preview.pane.top, preview.pane.left, context);
     preview.view->releaseDisplayContext(context);

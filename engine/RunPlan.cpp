@@ -13,7 +13,6 @@ bool emptyRect(const Rect& r) { return r.bottom <= r.top || r.right <= r.left; }
 int16 checkRecord(const FilterRecord& record) {
     const ImageClass imageClass = imageClassForMode(record.imageMode);
     if (imageClass != ImageClass::RGB && imageClass != ImageClass::CMYK) return filterBadMode;
-    if (record.outTileWidth <= 0 || record.outTileHeight <= 0) return filterBadParameters;
     if (!record.advanceState) return filterBadParameters;
     return noErr;
 }
@@ -39,8 +38,14 @@ bool planImage(const FilterRecord& record, RunPlan& plan) {
 bool planTiles(const FilterRecord& record, const FilterParameters& params, const Rect& work, RunPlan& plan) {
     plan.work = work;
     const int32_t workWidth = work.right - work.left, workHeight = work.bottom - work.top;
-    plan.tileWidth = std::min<int32_t>(record.outTileWidth, workWidth);
-    plan.tileHeight = std::min<int32_t>(record.outTileHeight, workHeight);
+    // A host that states no tile size (0) gets the whole area at once, in
+    // tiles of at most kUnstatedTileSide a side: the working buffers grow
+    // with the tile, and must stay bounded on large images (at 512, within
+    // the maxSpace the filter states even for plain memory).
+    const int32_t tileWidth = record.outTileWidth > 0 ? record.outTileWidth : kUnstatedTileSide;
+    const int32_t tileHeight = record.outTileHeight > 0 ? record.outTileHeight : kUnstatedTileSide;
+    plan.tileWidth = std::min(tileWidth, workWidth);
+    plan.tileHeight = std::min(tileHeight, workHeight);
     plan.operation = planOperation(params, plan.imageClass, baseSize(plan.imageWidth, plan.imageHeight));
     const int32_t r = plan.operation.margin;
     // In range the margin is at most 1.5 % of the shorter side. Only amounts

@@ -40,9 +40,12 @@ struct TilePlacement {
     Point16 usedEnd;               // end of the fetched block with its mirrored margins
 };
 
+// Largest tile side, in pixels, for a host that states no tile size.
+constexpr int32_t kUnstatedTileSide = 512;
+
 bool emptyRect(const Rect& r);
 
-// The image's class, the tile size the host offers and an advance procedure:
+// The image's class and an advance procedure:
 // a host result code, noErr when the record can be worked with.
 int16 checkRecord(const FilterRecord& record);
 // Class, planes, depth, image size and the filter rectangle; false for an

@@ -9,6 +9,7 @@
 #include "engine/ApplyFilter.h"
 #include "engine/ThreadCount.h"
 #include "params/FilterParameters.h"
+#include "services/BufferService.h"
 #include "services/HostServices.h"
 #include "services/Platform.h"
 #include "services/RunContext.h"
@@ -123,7 +124,9 @@ void dispatch(int16 selector, void* paramBlock, int16* result) {
         return;
     }
     FilterRecord* record = static_cast<FilterRecord*>(paramBlock);
-    if (!record || !record->sSPBasic) {
+    // Buffers come from the basic suite, the record's buffer procs or plain
+    // memory; a host with neither a basic suite nor buffer procs is too old.
+    if (bufferSourceFor(record) == BufferSource::None) {
         refuse("This plug-in needs Photoshop version 5 or higher", result);
         return;
     }

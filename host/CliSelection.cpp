@@ -34,12 +34,17 @@ SelectionView viewSelection(const FilterParameters& block, const HostImage& imag
 }
 
 void overlayImage(const SelectionView& view, HostImage& image) {
+    // Where the reader keeps exact file values, a tinted sample is marked
+    // changed so that the writer maps it rather than restoring the file's.
+    const bool track = image.changed.size() == (image.samples.size() + 63) / 64;
     for (int32_t y = 0; y < image.height; ++y)
         for (int32_t x = 0; x < image.width; ++x) {
             const uint16_t weight = view.weights[size_t(y) * size_t(image.width) + size_t(x)];
             for (int p = 0; p < image.planes; ++p) {
-                uint16_t& sample = image.samples[image.index(x, y, p)];
-                sample = uint16_t(overlaySample(sample, view.overlayColour[p], weight));
+                const size_t at = image.index(x, y, p);
+                const uint16_t tinted = uint16_t(overlaySample(image.samples[at], view.overlayColour[p], weight));
+                if (track && tinted != image.samples[at]) image.changed[at >> 6] |= uint64_t(1) << (at & 63);
+                image.samples[at] = tinted;
             }
         }
 }

@@ -201,6 +201,22 @@ struct HostCore::Impl {
         return uint32(gHost->bufferLimit_ - gHost->stats_.liveBufferBytes);
     }
 
+    // ---- the record's buffer procs: the same blocks, the block is its own id
+    static OSErr PSCALL procsAllocate(int32 size, BufferID* id) {
+        if (!id || size < 0) return paramErr;
+        uint32 requested = uint32(size);
+        Ptr block = bufferNew(&requested, uint32(size));
+        *id = reinterpret_cast<BufferID>(block);
+        return block ? noErr : memFullErr;
+    }
+    static Ptr PSCALL procsLock(BufferID id, Boolean) { return reinterpret_cast<Ptr>(id); }
+    static void PSCALL procsUnlock(BufferID) {}
+    static void PSCALL procsFree(BufferID id) {
+        Ptr block = reinterpret_cast<Ptr>(id);
+        bufferDispose(&block);
+    }
+    static int32 PSCALL procsSpace() { return int32(std::min<uint32>(bufferGetSpace(), 0x7FFFFFFF)); }
+
     // ---- file-list suite: only the URL browser is served
     static SPErr PSCALL browseUrl(const char* url) {
         if (!gHost || !url) return kSPBadParameterError;
@@ -215,7 +231,8 @@ struct HostCore::Impl {
         static PSBufferSuite1 bufferSuite = {bufferNew, bufferDispose, bufferGetSize, bufferGetSpace};
         static PSGetFileListSuite4 fileListSuite = {};
         fileListSuite.BrowseUrl = browseUrl;
-        if (std::strcmp(name, kPSBufferSuite) == 0 && version == 1) {
+        const bool offersBuffers = !gHost || !gHost->quirks_.noBufferSuite;
+        if (std::strcmp(name, kPSBufferSuite) == 0 && version == 1 && offersBuffers) {
             *suite = &bufferSuite;
             return kSPNoError;
         }
@@ -350,21 +367,28 @@ struct HostCore::Impl {
 };
 
 namespace {
-HandleProcs gHandleProcs = {1,
-                            8,
-                            HostCore::Impl::newHandle,
-                            HostCore::Impl::disposeHandle,
-                            HostCore::Impl::getSize,
-                            HostCore::Impl::setSize,
-                            HostCore::Impl::lock,
-                            HostCore::Impl::unlock,
-                            HostCore::Impl::recoverSpace,
-                            HostCore::Impl::disposeRegular};
+const HandleProcs kHandleProcs = {1,
+                                  8,
+                                  HostCore::Impl::newHandle,
+                                  HostCore::Impl::disposeHandle,
+                                  HostCore::Impl::getSize,
+                                  HostCore::Impl::setSize,
+                                  HostCore::Impl::lock,
+                                  HostCore::Impl::unlock,
+                                  HostCore::Impl::recoverSpace,
+                                  HostCore::Impl::disposeRegular};
 SPBasicSuite gBasicSuite = {HostCore::Impl::acquireSuite, HostCore::Impl::releaseSuite,
                             HostCore::Impl::isEqual,      HostCore::Impl::allocateBlock,
                             HostCore::Impl::freeBlock,    HostCore::Impl::reallocateBlock,
                             HostCore::Impl::undefined};
-PropertyProcs gPropertyProcs = {1, 2, HostCore::Impl::getProperty, HostCore::Impl::setProperty};
+const PropertyProcs kPropertyProcs = {1, 2, HostCore::Impl::getProperty, HostCore::Impl::setProperty};
+const BufferProcs kBufferProcs = {2,
+                                  5,
+                                  HostCore::Impl::procsAllocate,
+                                  HostCore::Impl::procsLock,
+                                  HostCore::Impl::procsUnlock,
+                                  HostCore::Impl::procsFree,
+                                  HostCore::Impl::procsSpace};
 ChannelPortProcs gChannelPortProcs = {1, 3, HostCore::Impl::readPixels, HostCore::Impl::writeBasePixels,
                                       HostCore::Impl::readPortForWritePort};
 const char* const kRgbNames[] = {"Red", "Green", "Blue"};
@@ -377,8 +401,6 @@ HostCore::HostCore() {
     r.abortProc = Impl::testAbort;
     r.progressProc = Impl::progress;
     r.hostSig = kPhotoshopSignature;
-    r.handleProcs = &gHandleProcs;
-    r.propertyProcs = &gPropertyProcs;
     r.sSPBasic = &gBasicSuite;
     r.advanceState = Impl::advanceState;
     r.colorServices = Impl::colorServices;
@@ -386,6 +408,7 @@ HostCore::HostCore() {
     r.supportsPadding = 0;
     r.filterCase = 1;
     about_.sSPBasic = &gBasicSuite;
+    setQuirks(HostQuirks{});
     setTileSize(256, 256);
 }
 
@@ -401,8 +424,28 @@ void HostCore::setMainWindow(intptr_t window) {
 }
 
 void HostCore::setHasBasicSuite(bool has) {
-    record_.sSPBasic = has ? &gBasicSuite : nullptr;
-    about_.sSPBasic = has ? &gBasicSuite : nullptr;
+    HostQuirks q = quirks_;
+    q.noBasicSuite = q.noBufferProcs = !has;
+    setQuirks(q);
+}
+
+void HostCore::setQuirks(const HostQuirks& quirks) {
+    quirks_ = quirks;
+    FilterRecord& r = record_;
+    r.sSPBasic = quirks.noBasicSuite ? nullptr : &gBasicSuite;
+    about_.sSPBasic = r.sSPBasic;
+    handleProcs_ = kHandleProcs;
+    propertyProcs_ = kPropertyProcs;
+    bufferProcs_ = kBufferProcs;
+    if (quirks.zeroVersions) {
+        handleProcs_.handleProcsVersion = handleProcs_.numHandleProcs = 0;
+        propertyProcs_.propertyProcsVersion = propertyProcs_.numPropertyProcs = 0;
+        bufferProcs_.bufferProcsVersion = bufferProcs_.numBufferProcs = 0;
+    }
+    r.handleProcs = &handleProcs_;
+    r.propertyProcs = &propertyProcs_;
+    r.bufferProcs = quirks.noBufferProcs ? nullptr : &bufferProcs_;
+    setTileSize(tileWidth_, tileHeight_);
 }
 
 void HostCore::setImage(HostImage image) {
@@ -494,6 +537,7 @@ OSErr HostCore::readChannel(int slot, const PSScaling& scaling, const VRect& wri
 void HostCore::setTileSize(int32_t width, int32_t height) {
     tileWidth_ = width;
     tileHeight_ = height;
+    if (quirks_.zeroTileSize) width = height = 0;
     record_.outTileWidth = record_.inTileWidth = record_.maskTileWidth = int16(width);
     record_.outTileHeight = record_.inTileHeight = record_.maskTileHeight = int16(height);
 }
@@ -548,6 +592,7 @@ int16 HostCore::callStart(const std::function<int16(FilterRecord&)>& work) {
     running_ = false;
     originals_.finish();
     originalRow_ = std::vector<uint16_t>();
+    changedRow_ = std::vector<uint16_t>();
     return result;
 }
 
@@ -571,15 +616,93 @@ bool HostCore::takeBackOutput() {
             if (row[rowBytes + g] != kGuardByte) clean = false;
     }
     if (running_) originals_.beforeWrite(image_, lentOutRect_);
+    const bool track = image_.changed.size() == (image_.samples.size() + 63) / 64;
+    const size_t rowSamples = size_t(cols) * size_t(image_.planes);
     for (int32_t y = 0; y < rows; ++y) {
         const uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * size_t(stride);
-        unpackRow(row, image_.planes, lentOutLo_, nPlanes, cols, bytesPerSample,
-                  &image_.samples[image_.index(lentOutRect_.left, lentOutRect_.top + y, 0)]);
+        const size_t at = image_.index(lentOutRect_.left, lentOutRect_.top + y, 0);
+        if (track)
+            changedRow_.assign(image_.samples.begin() + ptrdiff_t(at),
+                               image_.samples.begin() + ptrdiff_t(at + rowSamples));
+        unpackRow(row, image_.planes, lentOutLo_, nPlanes, cols, bytesPerSample, &image_.samples[at]);
+        if (!track) continue;
+        for (size_t i = 0; i < rowSamples; ++i)
+            if (changedRow_[i] != image_.samples[at + i])
+                image_.changed[(at + i) >> 6] |= uint64_t(1) << ((at + i) & 63);
     }
     if (!clean) stats_.wroteOutsideOutRect = true;
     outTile_.clear();
     lentOutRect_ = {};
     return clean;
+}
+
+// With moving data the previous tile stays alive until the next call, its
+// bytes spoiled, and the next one is a new block: a plug-in that keeps an old
+// pointer reads junk and its writes are lost.
+void HostCore::moveTile(std::vector<uint8_t>& tile, std::vector<uint8_t>& old) {
+    if (!quirks_.movingData) return;
+    std::fill(tile.begin(), tile.end(), uint8_t(0x5A));
+    old = std::move(tile);
+    tile = std::vector<uint8_t>();
+}
+
+// A request at a rate other than 1 (16.16 fixed point, source pixels per
+// delivered pixel): the rectangle scaled to trunc(size / rate) pixels a side,
+// at least 1, by the channel ports' rule (means at eight bits); 16-bit images
+// get those means brought back to 0..32768.
+bool HostCore::scaledTile(const Rect& rect, Fixed rate, int lo, int count, bool mask, std::vector<uint8_t>& tile,
+                          int32& rowBytes) {
+    const int32_t cols = rect.right - rect.left, rows = rect.bottom - rect.top;
+    const int32_t width = std::max<int32_t>(1, int32_t(int64_t(cols) * 65536 / rate));
+    const int32_t height = std::max<int32_t>(1, int32_t(int64_t(rows) * 65536 / rate));
+    const int bytesPerSample = mask || image_.depth == 8 ? 1 : 2;
+    rowBytes = width * count * bytesPerSample;
+    tile.assign(size_t(rowBytes) * size_t(height), 0);
+    // The rectangle's pixels as they were before the run (the selection as it is).
+    HostImage part;
+    if (!mask) {
+        part.width = cols;
+        part.height = rows;
+        part.planes = image_.planes;
+        part.depth = image_.depth;
+        part.samples.resize(size_t(cols) * size_t(rows) * size_t(image_.planes));
+        for (int32_t y = 0; y < rows; ++y) {
+            const int32_t row = rect.top + y;
+            if (running_ && !originals_.originalRow(image_, row, rect.left, rect.right, originalRow_)) return false;
+            const uint16_t* from = running_ ? originalRow_.data() : &image_.samples[image_.index(rect.left, row, 0)];
+            std::copy(from, from + size_t(cols) * size_t(image_.planes), &part.samples[part.index(0, y, 0)]);
+        }
+    }
+    PSScaling scaling;
+    scaling.sourceRect = mask ? VRect{rect.top, rect.left, rect.bottom, rect.right} : VRect{0, 0, rows, cols};
+    scaling.destinationRect = VRect{0, 0, height, width};
+    std::vector<uint8_t> plane(size_t(width) * size_t(height));
+    for (int p = 0; p < count; ++p) {
+        ChannelSource channel;
+        if (mask) {
+            channel.width = image_.width;
+            channel.height = image_.height;
+            channel.bytes = selection_.data();
+        } else {
+            channel.width = cols;
+            channel.height = rows;
+            channel.samples = part.samples.data();
+            channel.stride = part.planes;
+            channel.offset = lo + p;
+            channel.depth = part.depth;
+        }
+        if (readScaledChannel(channel, scaling, scaling.destinationRect, plane.data(), width) != noErr) return false;
+        for (size_t i = 0; i < plane.size(); ++i) {
+            uint8_t* at = tile.data() + (i * size_t(count) + size_t(p)) * size_t(bytesPerSample);
+            if (bytesPerSample == 1) {
+                *at = plane[i];
+            } else {
+                const uint16_t v = uint16_t((uint32_t(plane[i]) * 32768 * 2 + 255) / (2 * 255));
+                std::memcpy(at, &v, 2);
+            }
+        }
+    }
+    return true;
 }
 
 OSErr HostCore::advance() {
@@ -593,6 +716,9 @@ OSErr HostCore::advance() {
     auto planesOk = [&](int16 lo, int16 hi) { return lo >= 0 && hi < image_.planes && lo <= hi; };
 
     // Input tile, interleaved.
+    moveTile(inTile_, oldIn_);
+    moveTile(outTile_, oldOut_);
+    moveTile(maskTile_, oldMask_);
     inTile_.clear();
     r.inData = nullptr;
     r.inRowBytes = 0;
@@ -604,18 +730,27 @@ OSErr HostCore::advance() {
         if (running_) originals_.noteRequest(r.inRect, r.outRect);
         const int n = r.inHiPlane - r.inLoPlane + 1;
         const int32_t cols = r.inRect.right - r.inRect.left, rows = r.inRect.bottom - r.inRect.top;
-        r.inRowBytes = cols * n * bytesPerSample;
-        inTile_.resize(size_t(r.inRowBytes) * size_t(rows));
-        for (int32_t y = 0; y < rows; ++y) {
-            const int32_t row = r.inRect.top + y;
-            if (!originals_.originalRow(image_, row, r.inRect.left, r.inRect.right, originalRow_)) {
-                // Written over and let go: only output could be served.
+        if (r.inputRate > 0 && r.inputRate != 0x10000) {
+            int32 rowBytes = 0;
+            if (!scaledTile(r.inRect, r.inputRate, r.inLoPlane, n, false, inTile_, rowBytes)) {
                 stats_.badRequest = true;
-                inTile_.clear();
                 return paramErr;
             }
-            packRow(originalRow_.data(), image_.planes, r.inLoPlane, n, cols, bytesPerSample,
-                    inTile_.data() + size_t(y) * r.inRowBytes);
+            r.inRowBytes = rowBytes;
+        } else {
+            r.inRowBytes = cols * n * bytesPerSample;
+            inTile_.resize(size_t(r.inRowBytes) * size_t(rows));
+            for (int32_t y = 0; y < rows; ++y) {
+                const int32_t row = r.inRect.top + y;
+                if (!originals_.originalRow(image_, row, r.inRect.left, r.inRect.right, originalRow_)) {
+                    // Written over and let go: only output could be served.
+                    stats_.badRequest = true;
+                    inTile_.clear();
+                    return paramErr;
+                }
+                packRow(originalRow_.data(), image_.planes, r.inLoPlane, n, cols, bytesPerSample,
+                        inTile_.data() + size_t(y) * r.inRowBytes);
+            }
         }
         r.inData = inTile_.data();
     }
@@ -658,8 +793,22 @@ OSErr HostCore::advance() {
             stats_.badRequest = true;
             return paramErr;
         }
-        r.maskRowBytes = image_.width;
-        r.maskData = selection_.data() + size_t(r.maskRect.top) * size_t(image_.width) + size_t(r.maskRect.left);
+        if (r.maskRate > 0 && r.maskRate != 0x10000) {
+            int32 rowBytes = 0;
+            if (!scaledTile(r.maskRect, r.maskRate, 0, 1, true, maskTile_, rowBytes)) return paramErr;
+            r.maskRowBytes = rowBytes;
+            r.maskData = maskTile_.data();
+        } else {
+            r.maskRowBytes = image_.width;
+            r.maskData = selection_.data() + size_t(r.maskRect.top) * size_t(image_.width) + size_t(r.maskRect.left);
+            if (quirks_.movingData) {  // a fresh copy each call
+                maskTile_.assign(static_cast<const uint8_t*>(r.maskData),
+                                 static_cast<const uint8_t*>(r.maskData) +
+                                     size_t(r.maskRect.bottom - r.maskRect.top - 1) * size_t(image_.width) +
+                                     size_t(r.maskRect.right - r.maskRect.left));
+                r.maskData = maskTile_.data();
+            }
+        }
     }
     return noErr;
 }

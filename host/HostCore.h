@@ -1,7 +1,8 @@
 // The stand-in host: owns the filter record, the parameters handle, grants
-// memory through the basic suite's buffer suite, serves tiles through
-// advanceState, converts colours, reports progress and answers abort, and
-// describes the document with channel ports that read its channels scaled. It
+// memory through the basic suite's buffer suite and the record's buffer
+// procs, serves tiles through advanceState, converts colours, reports
+// progress and answers abort, and describes the document with channel ports
+// that read its channels scaled. It
 // checks that the plug-in writes nothing outside outRect and frees every
 // buffer it took.
 #pragma once
@@ -31,6 +32,16 @@ struct HostStats {
     std::vector<std::string> browsedUrls;
 };
 
+// What a host may leave out or bend; all false is the full host.
+struct HostQuirks {
+    bool noBasicSuite = false;   // no basic suite in the record (nor in the about record)
+    bool noBufferSuite = false;  // the basic suite hands out no buffer suite
+    bool noBufferProcs = false;  // no buffer procs in the record
+    bool zeroVersions = false;   // every procedure table states version 0 and 0 procedures
+    bool zeroTileSize = false;   // tile sizes of 0 in the record
+    bool movingData = false;     // inData, outData and maskData at a new place after every advanceState
+};
+
 class HostCore {
 public:
     HostCore();
@@ -47,8 +58,11 @@ public:
     // Limit on the buffer memory granted at once, in bytes (0 = no limit;
     // the default is 1 GiB).
     void setBufferLimit(size_t bytes) { bufferLimit_ = bytes; }
-    // Without a basic suite the host looks older than version 5.
+    // Without a basic suite and buffer procs the host looks older than
+    // version 5.
     void setHasBasicSuite(bool has);
+    void setQuirks(const HostQuirks& quirks);
+    const HostQuirks& quirks() const { return quirks_; }
 
     // Called on every progress report (done, total); return true to abort.
     std::function<bool(int32_t, int32_t)> onProgress;
@@ -93,12 +107,17 @@ public:
 private:
     friend struct Impl;
     FilterRecord record_{};
+    HostQuirks quirks_;
+    HandleProcs handleProcs_{};
+    BufferProcs bufferProcs_{};
+    PropertyProcs propertyProcs_{};
     AboutRecord about_{};
     HostImage image_;
     // One copy of the image: output goes straight back into image_; what
     // later input tiles need of the pixels written over is kept aside here.
     KeptOriginals originals_;
     std::vector<uint16_t> originalRow_;
+    std::vector<uint16_t> changedRow_;  // a row as it was before output went over it
     bool running_ = false;
     std::thread::id callerThread_;  // the thread of the current call into the plug-in
     std::vector<uint8_t> selection_;
@@ -113,6 +132,8 @@ private:
 
     // Tile memory lent to the plug-in.
     std::vector<uint8_t> inTile_, outTile_;
+    std::vector<uint8_t> maskTile_;                  // a scaled selection request
+    std::vector<uint8_t> oldIn_, oldOut_, oldMask_;  // the previous tiles, with moving data
     Rect lentOutRect_{};
     int16 lentOutLo_ = 0, lentOutHi_ = -1;
     int32_t outGuard_ = 0;
@@ -127,7 +148,10 @@ private:
     DisplayPixels display_;
 
     bool takeBackOutput();
+    void moveTile(std::vector<uint8_t>& tile, std::vector<uint8_t>& old);
     OSErr advance();
+    bool scaledTile(const Rect& rect, Fixed rate, int lo, int count, bool mask, std::vector<uint8_t>& tile,
+                    int32& rowBytes);
     void describeDocument();
     OSErr readChannel(int slot, const PSScaling& scaling, const VRect& writeRect, const PixelMemoryDesc& memory);
 };

@@ -14,6 +14,11 @@ struct HostImage {
     int depth = 0;                  // bits per sample, 8 or 16
     int16_t mode = 0;               // host image mode (plugInModeRGBColor, ...)
     std::vector<uint16_t> samples;  // width x height x planes, row by row
+    // One bit per sample, packed (sample i: bit i % 64 of word i / 64), set
+    // where a run wrote a value other than the one there before. Kept only
+    // when the reader sized it (a file whose exact values matter); empty =
+    // not kept.
+    std::vector<uint64_t> changed;
 
     size_t index(int32_t x, int32_t y, int plane) const {
         return (size_t(y) * size_t(width) + size_t(x)) * size_t(planes) + size_t(plane);

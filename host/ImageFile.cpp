@@ -18,6 +18,7 @@
 #include <system_error>
 
 #include "host/FileMetadata.h"
+#include "host/FileValueRuns.h"
 #include "host/OutputFile.h"
 
 namespace {
@@ -327,26 +328,44 @@ std::vector<uint16_t> colourTable(int depth, bool cmyk, int pnmMaxValue) {
     return table;
 }
 
+// The file-to-host mapping of a 16-bit file's values up to its largest
+// (larger ones in a PNM file are read as its maximum), with its runs.
+FileValueRuns runsOfTable(const std::vector<uint16_t>& table, int pnmMaxValue) {
+    const size_t values = pnmMaxValue > 0 ? size_t(pnmMaxValue) + 1 : table.size();
+    return fileValueRuns(std::vector<uint16_t>(table.begin(), table.begin() + ptrdiff_t(values)));
+}
+
+// Where a 16-bit file's colour sample values go besides the host image.
+struct KeptValues {
+    const FileValueRuns* runs;  // null: nothing kept
+    std::vector<uint64_t>* bits;
+};
+
 // Converts rows of interleaved file samples (T: uint8_t or uint16_t) into the
-// host's colour samples and the extra channels kept aside, and copies the
-// colour samples as the file holds them into original unless it is null.
-// Without extra channels a row is one run of colour samples.
+// host's colour samples and the extra channels kept aside, and notes each
+// colour sample's member bit from sample index first on, when kept.runs is
+// not null. Without extra channels a row is one run of colour samples.
 template <typename T, int Planes>
 void takeRows(const uint8_t* rows, int32_t count, size_t stride, int32_t width, int extra, const uint16_t* table,
-              uint16_t* colour, uint16_t* extraOut, uint16_t* original) {
+              uint16_t* colour, uint16_t* extraOut, KeptValues kept, size_t first) {
     const size_t colourPerRow = size_t(width) * Planes;
+    const uint32_t last = kept.runs ? kept.runs->lastValue : 0;
+    auto note = [&](uint32_t v, size_t i) {
+        if (kept.runs->memberOf(v > last ? last : v)) setSampleBit(*kept.bits, i);
+    };
     for (int32_t r = 0; r < count; ++r) {
         const T* s = reinterpret_cast<const T*>(rows + size_t(r) * stride);
         if (extra == 0) {
             for (size_t i = 0; i < colourPerRow; ++i) colour[i] = table[s[i]];
-            if (original) std::copy(s, s + colourPerRow, original);
+            if (kept.runs)
+                for (size_t i = 0; i < colourPerRow; ++i) note(s[i], first + i);
             colour += colourPerRow;
-            if (original) original += colourPerRow;
+            first += colourPerRow;
             continue;
         }
         for (int32_t x = 0; x < width; ++x) {
-            for (int b = 0; b < Planes; ++b) {
-                if (original) *original++ = *s;
+            for (int b = 0; b < Planes; ++b, ++first) {
+                if (kept.runs) note(*s, first);
                 *colour++ = table[*s++];
             }
             for (int b = 0; b < extra; ++b) *extraOut++ = *s++;
@@ -402,42 +421,58 @@ void encodeColours(const uint16_t* __restrict from, T* __restrict to, size_t n) 
     for (; i < n; ++i) to[i] = fileValue<T, Cmyk>(from[i]);
 }
 
-// The samples a file was read with, where the filter left them unchanged
-// (table, the reader's file-to-host mapping, gives back the host value they
-// arrived as): 16 bits reach the host at half their precision, so only the
-// original keeps an untouched sample bit for bit.
-template <typename T>
-void keepUnchanged(const uint16_t* host, const uint16_t* original, const uint16_t* table, size_t n, T* out) {
-    for (size_t i = 0; i < n; ++i)
-        if (table[original[i]] == host[i]) out[i] = T(original[i]);
-}
+// What a written file's colour samples the filter left unchanged are
+// restored from: 16 bits reach the host at half their precision, so only the
+// member bits kept on reading give an untouched sample back bit for bit.
+struct Originals {
+    const FileValueRuns* runs;             // null: none kept
+    const std::vector<uint64_t>* bits;     // ImageFileInfo::fileValueBits
+    const std::vector<uint64_t>* changed;  // HostImage::changed
+    // The file value sample i (of host value h) was read with, when the run
+    // left it unchanged.
+    bool value(size_t i, uint16_t h, uint32_t& v) const {
+        return !sampleBit(*changed, i) && runs->fileValue(h, sampleBit(*bits, i), v);
+    }
+};
 
-// The file's samples for a run of pixels, all bands interleaved: colour
-// channels from the host's (or the original where unchanged, when original is
-// not null), extra channels as they were read (within the depth's range).
+// The file's samples for a run of pixels from sample index first on, all
+// bands interleaved: colour channels from the host's (or as read where
+// unchanged, when originals.runs is not null), extra channels as they were
+// read (within the depth's range).
 template <typename T, bool Cmyk>
-void encodeRun(const uint16_t* colour, const uint16_t* extras, const uint16_t* original, const uint16_t* table,
-               size_t pixels, int extra, T* out) {
+void encodeRun(const uint16_t* colour, const uint16_t* extras, const Originals& originals, size_t first, size_t pixels,
+               int extra, T* out) {
     constexpr uint32_t kFull = sizeof(T) == 2 ? 65535u : 255u;
     constexpr int kPlanes = Cmyk ? 4 : 3;
+    uint32_t v = 0;
     if (extra == 0) {
         encodeColours<T, Cmyk>(colour, out, pixels * kPlanes);
-        if (original) keepUnchanged(colour, original, table, pixels * kPlanes, out);
+        if (originals.runs)
+            for (size_t i = 0; i < pixels * kPlanes; ++i)
+                if (originals.value(first + i, colour[i], v)) out[i] = T(v);
         return;
     }
     for (size_t i = 0; i < pixels; ++i) {
-        for (int b = 0; b < kPlanes; ++b, ++colour) {
+        for (int b = 0; b < kPlanes; ++b, ++colour, ++first) {
             *out++ = fileValue<T, Cmyk>(*colour);
-            if (original) {
-                if (table[*original] == *colour) out[-1] = T(*original);
-                ++original;
-            }
+            if (originals.runs && originals.value(first, *colour, v)) out[-1] = T(v);
         }
         for (int b = 0; b < extra; ++b) {
             uint16_t v = *extras++;
             *out++ = T(v > kFull ? kFull : v);
         }
     }
+}
+
+// The runs of the reader's mapping when info keeps member bits for image
+// and the file written holds the values as read: a PNM file of a smaller
+// maximum keeps it only when written as PNM by ownPnm; empty first otherwise.
+FileValueRuns keptRuns(const HostImage& image, const ImageFileInfo& info, bool ownPnm) {
+    const size_t words = sampleBitWords(image.samples.size());
+    if (info.depth != 16 || info.fileValueBits.size() != words || image.changed.size() != words ||
+        (info.pnmMaxValue > 0 && !ownPnm))
+        return {};
+    return runsOfTable(colourTable(16, info.cmyk, info.pnmMaxValue), info.pnmMaxValue);
 }
 
 // Binary PNM (P6) written here rather than by libvips, whose header carries
@@ -453,18 +488,18 @@ std::vector<uint8_t> pnmBytes(const HostImage& image, const ImageFileInfo& info)
     const size_t rowValues = size_t(image.width) * 3;
     std::vector<T> values(rowValues);
     std::vector<uint8_t> row(rowValues * sizeof(T));
-    const bool keep = !info.fileSamples.empty();
-    const std::vector<uint16_t> table =
-        keep ? colourTable(info.depth, false, info.pnmMaxValue) : std::vector<uint16_t>();
+    const FileValueRuns runs = keptRuns(image, info, true);
+    const Originals originals{runs.first.empty() ? nullptr : &runs, &info.fileValueBits, &image.changed};
+    const Originals none{nullptr, nullptr, nullptr};
     for (int32_t y = 0; y < image.height; ++y) {
         const uint16_t* host = image.samples.data() + size_t(y) * rowValues;
-        const uint16_t* original = keep ? info.fileSamples.data() + size_t(y) * rowValues : nullptr;
-        encodeRun<T, false>(host, nullptr, nullptr, nullptr, size_t(image.width), 0, values.data());
+        encodeRun<T, false>(host, nullptr, none, 0, size_t(image.width), 0, values.data());
         uint8_t* d = row.data();
         for (size_t i = 0; i < rowValues; ++i) {
             uint32_t v = values[i];
             if (max != full) v = (v * max + full / 2) / full;
-            if (original && table[original[i]] == host[i]) v = std::min<uint32_t>(original[i], max);
+            uint32_t kept = 0;
+            if (originals.runs && originals.value(size_t(y) * rowValues + i, host[i], kept)) v = kept;
             if (sizeof(T) == 2) *d++ = uint8_t(v >> 8);  // most significant byte first
             *d++ = uint8_t(v);
         }
@@ -477,8 +512,8 @@ std::vector<uint8_t> pnmBytes(const HostImage& image, const ImageFileInfo& info)
 struct EncodeSource {
     const HostImage* image;
     const ImageFileInfo* info;
-    int extra;              // extra channels
-    const uint16_t* table;  // the reader's file-to-host mapping, when info holds the original samples
+    int extra;  // extra channels
+    Originals originals;
 };
 
 // Fills the part of the file's image that libvips asks for straight from the
@@ -496,10 +531,10 @@ int generateFileSamples(VipsRegion* region, void*, void* a, void*, gboolean*) {
     const size_t planes = Cmyk ? 4 : 3;
     for (int y = r.top; y < r.top + r.height; ++y) {
         const size_t first = size_t(y) * width + size_t(r.left);
-        const uint16_t* original = source.table ? source.info->fileSamples.data() + first * planes : nullptr;
         encodeRun<T, Cmyk>(source.image->samples.data() + first * planes,
-                           source.info->extraSamples.data() + first * size_t(source.extra), original, source.table,
-                           size_t(r.width), source.extra, reinterpret_cast<T*>(VIPS_REGION_ADDR(region, r.left, y)));
+                           source.info->extraSamples.data() + first * size_t(source.extra), source.originals,
+                           first * planes, size_t(r.width), source.extra,
+                           reinterpret_cast<T*>(VIPS_REGION_ADDR(region, r.left, y)));
     }
     return 0;
 }
@@ -639,9 +674,9 @@ bool saveWithVips(const std::string& file, const SaveFormat& format, const HostI
     VipsGenerateFn generate =
         wide ? (info.cmyk ? generateFileSamples<uint16_t, true> : generateFileSamples<uint16_t, false>)
              : (info.cmyk ? generateFileSamples<uint8_t, true> : generateFileSamples<uint8_t, false>);
-    std::vector<uint16_t> table;
-    if (!info.fileSamples.empty()) table = colourTable(info.depth, info.cmyk, info.pnmMaxValue);
-    EncodeSource source{&host, &info, extra, table.empty() ? nullptr : table.data()};
+    const FileValueRuns runs = keptRuns(host, info, false);
+    EncodeSource source{&host, &info, extra,
+                        Originals{runs.first.empty() ? nullptr : &runs, &info.fileValueBits, &host.changed}};
     VipsInterpretation type = info.cmyk ? VIPS_INTERPRETATION_CMYK
                               : wide    ? VIPS_INTERPRETATION_RGB16
                                         : VIPS_INTERPRETATION_sRGB;
@@ -837,7 +872,10 @@ bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& inf
     const int extra = read.extraChannels;
     try {
         read.extraSamples.resize(pixels * size_t(extra));
-        if (read.depth == 16) read.fileSamples.resize(pixels * size_t(planes));
+        if (read.depth == 16) {
+            read.fileValueBits.assign(sampleBitWords(pixels * size_t(planes)), 0);
+            result.changed.assign(read.fileValueBits.size(), 0);
+        }
     } catch (const std::bad_alloc&) {
         return fail(error, path, "too large for the memory available");
     }
@@ -845,18 +883,21 @@ bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& inf
     // Straight from libvips's decoded rows into the host image, one pass.
     const std::vector<uint16_t> table = colourTable(read.depth, read.cmyk, read.pnmMaxValue);
     const bool wide = read.depth == 16;
+    const FileValueRuns runs = wide ? runsOfTable(table, read.pnmMaxValue) : FileValueRuns();
+    const KeptValues kept{runs.first.empty() ? nullptr : &runs, &read.fileValueBits};
     auto take = [&](const uint8_t* rows, int32_t y, int32_t count, size_t stride) {
         uint16_t* colour = result.samples.data() + size_t(y) * size_t(width) * size_t(planes);
         uint16_t* extraOut = read.extraSamples.data() + size_t(y) * size_t(width) * size_t(extra);
-        uint16_t* original = wide ? read.fileSamples.data() + size_t(y) * size_t(width) * size_t(planes) : nullptr;
+        const size_t first = size_t(y) * size_t(width) * size_t(planes);
+        const KeptValues none{nullptr, nullptr};
         if (wide && planes == 3) {
-            takeRows<uint16_t, 3>(rows, count, stride, width, extra, table.data(), colour, extraOut, original);
+            takeRows<uint16_t, 3>(rows, count, stride, width, extra, table.data(), colour, extraOut, kept, first);
         } else if (wide) {
-            takeRows<uint16_t, 4>(rows, count, stride, width, extra, table.data(), colour, extraOut, original);
+            takeRows<uint16_t, 4>(rows, count, stride, width, extra, table.data(), colour, extraOut, kept, first);
         } else if (planes == 3) {
-            takeRows<uint8_t, 3>(rows, count, stride, width, extra, table.data(), colour, extraOut, original);
+            takeRows<uint8_t, 3>(rows, count, stride, width, extra, table.data(), colour, extraOut, none, first);
         } else {
-            takeRows<uint8_t, 4>(rows, count, stride, width, extra, table.data(), colour, extraOut, original);
+            takeRows<uint8_t, 4>(rows, count, stride, width, extra, table.data(), colour, extraOut, none, first);
         }
     };
     if (!readRows(in, path, error, take)) return false;
@@ -883,6 +924,10 @@ bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& inf
     image = std::move(result);
     info = std::move(read);
     return true;
+}
+
+std::vector<uint16_t> fileToHostTable(int depth, bool cmyk, int pnmMaxValue) {
+    return colourTable(depth, cmyk, pnmMaxValue);
 }
 
 bool checkSaveFormat(const std::string& saveAs, std::string& error) {
@@ -929,7 +974,7 @@ bool writeImageFile(const std::string& path, const HostImage& image, const Image
     size_t pixels = size_t(image.width) * size_t(image.height);
     int extraChannels = info.extraChannels < 0 ? 0 : info.extraChannels;
     if (image.samples.size() != pixels * size_t(planes) || info.extraSamples.size() != pixels * size_t(extraChannels) ||
-        (!info.fileSamples.empty() && info.fileSamples.size() != image.samples.size())) {
+        (!info.fileValueBits.empty() && info.fileValueBits.size() != sampleBitWords(image.samples.size()))) {
         return fail(error, path, "the image's sample count does not match its size");
     }
     // The input's format unless another is asked for; options alone

@@ -37,11 +37,12 @@ struct ImageFileInfo {
     // extraChannels, interleaved row by row.
     int extraChannels = 0;
     std::vector<uint16_t> extraSamples;
-    // 16-bit files: the colour samples as the file holds them (width x height
-    // x 3 or 4, interleaved), so that samples the filter leaves unchanged are
+    // 16-bit files: one bit per colour sample saying which of the file values
+    // that arrive as its host value the file held (see FileValueRuns.h), so
+    // that samples the filter leaves unchanged (HostImage::changed) are
     // written back bit for bit. Empty at 8 bits, where the host sees every
     // file value as it is.
-    std::vector<uint16_t> fileSamples;
+    std::vector<uint64_t> fileValueBits;
     std::vector<uint8_t> iccProfile;  // empty when the file has none
     // Exif and IPTC as exiv2 read them (see FileMetadata.h), for TIFF
     // output; null when the file has none.
@@ -85,6 +86,12 @@ bool initImageFiles(const char* programName, std::string& error);
 // each rounding to nearest; host -> file -> host is the identity.
 inline uint16_t fileToHost16(uint16_t v) { return uint16_t((uint32_t(v) * 32768u + 32767u) / 65535u); }
 inline uint16_t hostToFile16(uint16_t h) { return uint16_t((uint32_t(h) * 65535u + 16384u) / 32768u); }
+
+// The host value of each file value of the colour channels as the reader
+// maps them (index: file value 0..255 or 0..65535): a PNM file's smaller
+// maximum stretched to the full range, CMYK ink inverted, 16 bits brought to
+// 0..32768.
+std::vector<uint16_t> fileToHostTable(int depth, bool cmyk, int pnmMaxValue);
 
 // Reads the first page of an image file in any format libvips loads ("-":
 // standard input). The host image is interleaved RGB or

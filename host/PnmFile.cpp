@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "host/CliRun.h"
+#include "host/FileValueRuns.h"
 
 namespace {
 
@@ -35,6 +36,13 @@ uint16_t toHost16(uint32_t v, int maxValue) {
 uint32_t fromHost16(uint16_t h, int maxValue) {
     const uint32_t full = (uint32_t(h) * 65535u + 16384u) / 32768u;
     return maxValue == 65535 ? full : (full * uint32_t(maxValue) + 32767u) / 65535u;
+}
+
+// The runs of the 16-bit mapping of a file with the given maximum.
+FileValueRuns runsFor(int maxValue) {
+    std::vector<uint16_t> hostOf(size_t(maxValue) + 1);
+    for (uint32_t v = 0; v <= uint32_t(maxValue); ++v) hostOf[v] = toHost16(v, maxValue);
+    return fileValueRuns(std::move(hostOf));
 }
 
 }  // namespace
@@ -81,13 +89,16 @@ bool readPnmImage(const std::string& path, HostImage& image, PnmOrigin& origin, 
         return false;
     }
     const uint8_t* p = bytes.data() + offset;
-    origin.samples.assign(bytesPerSample == 2 ? image.samples.size() : 0, 0);
+    const FileValueRuns runs = bytesPerSample == 2 ? runsFor(maxValue) : FileValueRuns();
+    const bool keep = !runs.first.empty();
+    origin.valueBits.assign(keep ? sampleBitWords(image.samples.size()) : 0, 0);
+    image.changed.assign(origin.valueBits.size(), 0);
     for (size_t k = 0; k < image.samples.size(); ++k) {
         uint32_t v = bytesPerSample == 2 ? uint32_t((p[2 * k] << 8) | p[2 * k + 1]) : p[k];
         if (v > uint32_t(maxValue)) v = uint32_t(maxValue);
         if (bytesPerSample == 2) {
-            image.samples[k] = toHost16(v, maxValue);
-            origin.samples[k] = uint16_t(v);
+            image.samples[k] = runs.hostOf.empty() ? toHost16(v, maxValue) : runs.hostOf[v];
+            if (keep && runs.memberOf(v)) setSampleBit(origin.valueBits, k);
         } else
             image.samples[k] = uint16_t(maxValue == 255 ? v : (v * 255u + uint32_t(maxValue) / 2) / uint32_t(maxValue));
     }
@@ -100,7 +111,10 @@ bool writePnmImage(const std::string& path, const HostImage& image, const PnmOri
         return false;
     }
     int maxValue = origin.maxValue;
-    const bool keep = image.depth == 16 && origin.samples.size() == image.samples.size();
+    const size_t words = sampleBitWords(image.samples.size());
+    const bool keep = image.depth == 16 && origin.valueBits.size() == words && image.changed.size() == words &&
+                      maxValue >= 256 && maxValue <= 65535;
+    const FileValueRuns runs = keep ? runsFor(maxValue) : FileValueRuns();
     const int bytesPerSample = image.depth == 16 ? 2 : 1;
     const int full = bytesPerSample == 2 ? 65535 : 255;
     if (maxValue < 1 || maxValue > full) maxValue = full;
@@ -112,7 +126,10 @@ bool writePnmImage(const std::string& path, const HostImage& image, const PnmOri
         const uint16_t s = image.samples[k];
         if (bytesPerSample == 2) {
             uint32_t v = fromHost16(s, maxValue);
-            if (keep && toHost16(origin.samples[k], maxValue) == s) v = origin.samples[k];
+            uint32_t kept = 0;
+            if (!runs.first.empty() && !sampleBit(image.changed, k) &&
+                runs.fileValue(s, sampleBit(origin.valueBits, k), kept))
+                v = kept;
             bytes.push_back(uint8_t(v >> 8));
             bytes.push_back(uint8_t(v));
         } else {

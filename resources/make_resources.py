@@ -44,12 +44,10 @@ def pascal_string(text):
     return bytes([len(text)]) + text
 
 
-def pipl_property(key, value, length=None):
-    """One property; length is the stored value length (default: the value's)."""
-    if length is None:
-        length = len(value)
+def pipl_property(key, value):
+    """One property: the value padded to a multiple of 4, and that length stated."""
     data = padded(value, (len(value) + 3) // 4 * 4)
-    return four_cc("8BIM") + four_cc(key) + struct.pack("<ii", 0, length) + data
+    return four_cc("8BIM") + four_cc(key) + struct.pack("<ii", 0, len(data)) + data
 
 
 def pipl_bytes(arch):

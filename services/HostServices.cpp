@@ -36,8 +36,16 @@ void unlockHostHandle(const FilterRecord* record, Handle h) {
 
 int32_t hostHandleSize(const FilterRecord* record, Handle h) {
     HandleProcs* p = handleProcs(record);
-    if (!p || !h || p->numHandleProcs < 3 || !p->getSizeProc) return -1;
+    if (!p || !h || !procOffered(p->numHandleProcs, 3) || !p->getSizeProc) return -1;
     return p->getSizeProc(h);
+}
+
+bool hasBufferSuite(SPBasicSuite* basic) {
+    if (!basic || !basic->AcquireSuite) return false;
+    const void* raw = nullptr;
+    if (basic->AcquireSuite(kPSBufferSuite, kPSBufferSuiteVersion1, &raw) != kSPNoError || !raw) return false;
+    if (basic->ReleaseSuite) basic->ReleaseSuite(kPSBufferSuite, kPSBufferSuiteVersion1);
+    return true;
 }
 
 void* allocBuffer(SPBasicSuite* basic, size_t size) {

@@ -23,6 +23,13 @@ void unlockHostHandle(const FilterRecord* record, Handle h);
 // Size of a handle, or -1 when the host cannot tell.
 int32_t hostHandleSize(const FilterRecord* record, Handle h);
 
+// Whether a procedure table whose header states count procedures offers its
+// index-th one (1-based). Hosts that leave the count at 0 state nothing: the
+// table's non-null procedures are then used as they are.
+inline bool procOffered(int16 count, int index) { return count == 0 || count >= index; }
+
+// Whether the basic suite hands out the buffer suite.
+bool hasBufferSuite(SPBasicSuite* basic);
 // Zero-filled block of exactly size bytes from the host's buffer suite, or null.
 void* allocBuffer(SPBasicSuite* basic, size_t size);
 void freeBuffer(SPBasicSuite* basic, void* block);

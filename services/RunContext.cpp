@@ -5,13 +5,7 @@
 #include "services/HostServices.h"
 
 RunContext::RunContext(FilterRecord* record, ProgressMode mode, DialogProgress dialogProgress)
-    : record_(record), mode_(mode), dialogProgress_(std::move(dialogProgress)) {}
-
-void* RunContext::allocate(size_t bytes) const { return record_ ? allocBuffer(record_->sSPBasic, bytes) : nullptr; }
-
-void RunContext::release(void* block) const {
-    if (record_) freeBuffer(record_->sSPBasic, block);
-}
+    : record_(record), buffers_(record), mode_(mode), dialogProgress_(std::move(dialogProgress)) {}
 
 bool RunContext::sendColorRequest() { return hasColorServices() && record_->colorServices(&colorRequest_) == noErr; }
 

@@ -13,6 +13,7 @@
 
 #include "base/Modes.h"
 #include "hostapi/PluginHost.h"
+#include "services/BufferService.h"
 #include "services/WorkerPool.h"
 
 // Pixels counted by the row loops of a run (done of total) and whether the
@@ -29,7 +30,7 @@ public:
     using DialogProgress = std::function<void(int percent)>;
 
     // record may be null (no host): nothing can then be allocated, converted
-    // or reported. Buffers come from record->sSPBasic's buffer suite.
+    // or reported. Buffers come from the best source the record offers.
     explicit RunContext(FilterRecord* record, ProgressMode mode = ProgressMode::Host,
                         DialogProgress dialogProgress = {});
     RunContext(const RunContext&) = delete;
@@ -37,10 +38,11 @@ public:
 
     FilterRecord* record() const { return record_; }
 
-    // Zero-filled block of exactly bytes from the host's buffer suite, or
-    // null; released with release (null is ignored).
-    void* allocate(size_t bytes) const;
-    void release(void* block) const;
+    // Zero-filled block of exactly bytes, or null; released with release
+    // (null is ignored). Blocks not released go back when the run ends.
+    void* allocate(size_t bytes) const { return buffers_.allocate(bytes); }
+    void release(void* block) const { buffers_.release(block); }
+    BufferSource bufferSource() const { return buffers_.source(); }
 
     // The request record of the host's colour services for this run: zero at
     // first, and only the fields a request sets are ever written.
@@ -70,6 +72,8 @@ public:
 
 private:
     FilterRecord* record_;
+    // Lending memory changes no result of the run: allocate stays const.
+    mutable BufferService buffers_;
     ProgressMode mode_;
     DialogProgress dialogProgress_;
     ColorServicesInfo colorRequest_{};

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "dialog/win32/PixelMapDrawing.h"
 #include "imageops/ColorModel.h"
 #include "services/HostServices.h"
 #include "toolkit/KeyState.h"
@@ -108,6 +109,10 @@ int32_t MainDialog::run(FilterRecord* record, FilterParameters* workingParameter
     if (result == 1) return MainDialogConfirmed;
     if (result == 2) return MainDialogCancelled;
     return MainDialogFailed;
+}
+
+bool MainDialog::drawPixels(const PSPixelMap& map, int32_t row, int32_t column) {
+    return drawPixelMap(static_cast<HDC>(deviceContext()), map, row, column);
 }
 
 uint32_t MainDialog::handleEvent(int32_t code, Control* control, int32_t a, int32_t b) {

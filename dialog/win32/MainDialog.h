@@ -82,6 +82,7 @@ private:
     void setProgress(int percent) override { progress_.setPosition(percent); }
     void* displayContext() override { return deviceContext(); }
     void releaseDisplayContext(void*) override {}
+    bool drawPixels(const PSPixelMap& map, int32_t row, int32_t column) override;
     void paintEditors();
     MainControlValues currentValues() const;
     // The control placed at id in the layout.

@@ -13,7 +13,9 @@
 // TIFF, JPEG and BMP through the Windows Imaging Component. --params starts
 // from a stored parameter block, --save-params writes the block the plug-in
 // leaves. --no-display and --no-channel-ports leave those services out, as
-// some hosts do.
+// some hosts do; --quirk NAME (repeatable) leaves out or bends another one:
+// no-basic-suite, no-buffer-suite, no-buffer-procs, zero-versions,
+// zero-tile-size, moving-data.
 //
 // Exit codes: 0 done, 1 wrong arguments, 2 the library cannot be loaded, 3 it
 // is not a filter this host can call, 4 the user cancelled, 5 the filter
@@ -75,7 +77,27 @@ struct HostArgs {
     bool about = false;
     bool display = true;
     bool channelPorts = true;
+    HostQuirks quirks;
 };
+
+// Sets the named quirk; false for an unknown name.
+bool setQuirk(const std::string& name, HostQuirks& quirks) {
+    struct Named {
+        const char* name;
+        bool HostQuirks::*flag;
+    };
+    const Named names[] = {
+        {"no-basic-suite", &HostQuirks::noBasicSuite},   {"no-buffer-suite", &HostQuirks::noBufferSuite},
+        {"no-buffer-procs", &HostQuirks::noBufferProcs}, {"zero-versions", &HostQuirks::zeroVersions},
+        {"zero-tile-size", &HostQuirks::zeroTileSize},   {"moving-data", &HostQuirks::movingData},
+    };
+    for (const Named& n : names)
+        if (name == n.name) {
+            quirks.*n.flag = true;
+            return true;
+        }
+    return false;
+}
 
 bool isPnmPath(const std::string& path) {
     const size_t dot = path.find_last_of('.');
@@ -178,6 +200,7 @@ int filterImage(PluginMainProc entry, const HostArgs& args) {
             return hostDisplayPixels(&map, &source, row, column, context);
         });
     host.setChannelPorts(args.channelPorts);
+    host.setQuirks(args.quirks);
 
     int16 result = host.call(entry, filterSelectorParameters);
     if (result == noErr) result = host.call(entry, filterSelectorPrepare);
@@ -244,7 +267,7 @@ int run(const HostArgs& args) {
 const char* const kUsage =
     "usage: crispcalm-host [--about] PLUGIN.8bf\n"
     "       crispcalm-host PLUGIN.8bf IMAGE -o OUTPUT [--selection MASK] [--params BLOCK]\n"
-    "                      [--save-params BLOCK] [--no-display] [--no-channel-ports]\n";
+    "                      [--save-params BLOCK] [--no-display] [--no-channel-ports] [--quirk NAME]...\n";
 
 bool parseArgs(int argc, char** argv, HostArgs& args) {
     std::vector<std::string> paths;
@@ -261,6 +284,9 @@ bool parseArgs(int argc, char** argv, HostArgs& args) {
             args.display = false;
         } else if (a == "--no-channel-ports") {
             args.channelPorts = false;
+        } else if (a == "--quirk") {
+            std::string name;
+            if (!value(name) || !setQuirk(name, args.quirks)) return false;
         } else if (a == "-o" || a == "--output") {
             if (!value(args.output)) return false;
         } else if (a == "--selection") {

@@ -263,10 +263,13 @@ TEST_F(ApplyFilter, TooLittleMemoryIsReportedAndNothingLeaks) {
     EXPECT_EQ(differingSamples(r.image, image), 0u);
 }
 
-TEST_F(ApplyFilter, ZeroTileSizeIsABadParameter) {
-    const HostImage image = makeTestImage(20, 20, 3, 8);
-    RunResult r = run(image, defaults(), 0, 16);
-    EXPECT_EQ(r.result, filterBadParameters);
+TEST_F(ApplyFilter, ZeroTileSizeTakesTheWholeRectangleInOneRequest) {
+    const HostImage image = makeTestImage(40, 30, 3, 8);
+    const RunResult tiled = run(image, defaults(), 16, 16);
+    const RunResult whole = run(image, defaults(), 0, 0);
+    ASSERT_EQ(whole.result, noErr);
+    EXPECT_EQ(whole.stats.advanceCalls, 1u) << "one request";
+    EXPECT_EQ(differingSamples(whole.image, tiled.image), 0u);
 }
 
 TEST_F(ApplyFilter, OutOfRangeStoredValuesEndInAResult) {

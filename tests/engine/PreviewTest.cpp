@@ -42,6 +42,13 @@ struct FakeView : PreviewControls {
     void releaseDisplayContext(void* context) override {
         if (context == this) --openContexts;
     }
+    // What the dialog drew itself, for a host without displayPixels.
+    std::vector<uint8_t> drawn;
+    bool drawPixels(const PSPixelMap& map, int32_t row, int32_t column) override {
+        const auto* base = static_cast<const uint8_t*>(map.baseAddr);
+        drawn.assign(base, base + size_t(map.imageMode == plugInModeCMYKColor ? 4 : 3) * size_t(map.planeBytes));
+        return row == map.bounds.top && column == map.bounds.left;
+    }
 };
 
 // One channel (or the selection, plane -1) of an image part, scaled by the
@@ -344,22 +351,46 @@ TEST_F(PreviewControlss, NoTickedChannelCopiesTheUnprocessedPreview) {
     for (const std::string& status : s.view.statuses) EXPECT_NE(status, "Rendering...");
 }
 
-TEST_F(PreviewControlss, HostsWithoutChannelPortsOrDisplayLeaveAnEmptyPreview) {
-    {
-        Session s(image, {}, defaults(), 240, 200, 0.5);
-        s.host.setChannelPorts(false);
-        EXPECT_FALSE(fetchPreview(s.preview, whole));
-        EXPECT_EQ(s.processed(), std::vector<uint8_t>(3 * 240 * 200, kGrey));
-        EXPECT_TRUE(showPreview(s.preview)) << "the grey pane is still shown";
-        EXPECT_EQ(s.view.statuses.front(), "Getting data...");
-        EXPECT_EQ(s.view.statuses.back(), "");
+TEST_F(PreviewControlss, WithoutChannelPortsTheHostScalesThroughAdvanceStateToTheSamePixels) {
+    struct Case {
+        int planes, depth;
+        bool selection;
+        double zoom;
+        VRect part;
+    };
+    const Case cases[] = {
+        {3, 8, false, 0.5, whole},
+        {4, 16, true, 0.5, whole},
+        {3, 16, true, 2.0, VRect{40, 60, 140, 180}},
+    };
+    for (const Case& c : cases) {
+        const HostImage img = makeTestImage(480, 320, c.planes, c.depth, 4);
+        std::vector<uint8_t> selection;
+        if (c.selection)
+            for (int32_t i = 0; i < 480 * 320; ++i) selection.push_back(uint8_t(i % 480 < 300 ? i % 251 : 0));
+        std::vector<uint8_t> throughPorts;
+        {
+            Session ports(img, selection, defaults(), 240, 200, c.zoom);  // one stand-in host at a time
+            ASSERT_TRUE(fetchPreview(ports.preview, c.part));
+            throughPorts = ports.processed();
+        }
+        Session advance(img, selection, defaults(), 240, 200, c.zoom);
+        advance.host.setChannelPorts(false);
+        ASSERT_TRUE(fetchPreview(advance.preview, c.part)) << c.planes << " planes at " << c.depth;
+        EXPECT_EQ(advance.processed(), throughPorts) << c.planes << " planes at " << c.depth;
+        EXPECT_EQ(advance.preview.hasSelection, c.selection);
+        EXPECT_EQ(advance.host.record().inputRate, 0x10000) << "the rate goes back for the run";
     }
+}
+
+TEST_F(PreviewControlss, WithoutDisplayPixelsTheDialogDrawsThePreview) {
     {
         Session s(image, {}, defaults(), 240, 200, 0.5);
         s.host.setDisplayPixels(nullptr);
         EXPECT_TRUE(fetchPreview(s.preview, whole));
-        EXPECT_FALSE(showPreview(s.preview));
+        EXPECT_TRUE(showPreview(s.preview)) << "the dialog draws it itself";
         EXPECT_EQ(s.displays, 0);
+        EXPECT_EQ(s.view.drawn, s.processed());
     }
     {
         Session s(image, {}, defaults(), 240, 200, 0.5);

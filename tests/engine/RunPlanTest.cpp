@@ -47,6 +47,11 @@ TEST(RunPlan, TilesCoverTheWorkOnceAndFetchInsideTheImage) {
         {120, 90, rect(-5, -9, 200, 200), rect(10, 20, 41, 77), 16, 5, Operation::Soften, 60},
         {33, 400, rect(0, 0, 400, 33), rect(0, 0, 400, 33), 1, 1, Operation::Sharpen, 1},
         {500, 3, rect(0, 0, 3, 500), rect(1, 499, 3, 500), 64, 64, Operation::Soften, 100},
+        // A host that states no tile size: one tile across the work area,
+        // up to the largest side.
+        {120, 90, rect(0, 0, 90, 120), rect(0, 0, 90, 120), 0, 0, Operation::Soften, 100},
+        {120, 90, rect(0, 0, 90, 120), rect(10, 20, 41, 77), 0, 16, Operation::Sharpen, 50},
+        {1100, 20, rect(0, 0, 20, 1100), rect(0, 0, 20, 1100), 0, 0, Operation::Sharpen, 50},
     };
     for (const Case& c : cases) {
         const FilterRecord rec = record(plugInModeRGBColor, c.width, c.height, c.filterRect, c.tileW, c.tileH);
@@ -57,6 +62,12 @@ TEST(RunPlan, TilesCoverTheWorkOnceAndFetchInsideTheImage) {
         EXPECT_LE(plan.filterRect.bottom, c.height);
         EXPECT_LE(plan.filterRect.right, c.width);
         ASSERT_TRUE(planTiles(rec, settings(c.operation, c.amount), c.work, plan));
+        if (c.tileW == 0) {
+            EXPECT_EQ(plan.tileCols, (c.work.right - c.work.left + kUnstatedTileSide - 1) / kUnstatedTileSide);
+        }
+        if (c.tileH == 0) {
+            EXPECT_EQ(plan.tileRows, 1);
+        }
         const int32_t r = plan.operation.margin;
         std::vector<int> covered(size_t(c.width) * size_t(c.height), 0);
         for (int32_t row = 0; row < plan.tileRows; ++row)
@@ -94,7 +105,7 @@ TEST(RunPlan, RefusedRecordsAndSettings) {
     rec.advanceState = [](void) -> OSErr { return noErr; };
     EXPECT_EQ(checkRecord(rec), noErr);
     rec.outTileWidth = 0;
-    EXPECT_EQ(checkRecord(rec), filterBadParameters);
+    EXPECT_EQ(checkRecord(rec), noErr) << "no tile size: the whole filter rectangle";
     rec = record(plugInModeGrayScale, 40, 30, rect(0, 0, 30, 40), 16, 16);
     rec.advanceState = [](void) -> OSErr { return noErr; };
     EXPECT_EQ(checkRecord(rec), filterBadMode);

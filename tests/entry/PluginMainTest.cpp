@@ -60,6 +60,14 @@ TEST_F(EntryTest, PrepareStatesTheMemoryNeeds) {
     EXPECT_TRUE(host.parameterBytes().empty()) << "prepare allocates nothing";
 }
 
+TEST_F(EntryTest, HostWithoutBasicSuiteButBufferProcsIsServed) {
+    HostQuirks quirks;
+    quirks.noBasicSuite = true;
+    host.setQuirks(quirks);
+    EXPECT_EQ(call(filterSelectorParameters), noErr);
+    EXPECT_TRUE(platform.messages.empty());
+}
+
 TEST_F(EntryTest, OldHostIsRefusedForEverySelectorButAbout) {
     host.setHasBasicSuite(false);
     for (int16 selector : {1, 2, 3, 4, 5}) {

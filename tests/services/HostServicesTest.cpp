@@ -47,6 +47,12 @@ TEST_F(HostServices, HandlesThroughTheRecordOrNothing) {
     ASSERT_NE(p, nullptr);
     p[31] = 7;
     unlockHostHandle(record, h);
+    HostQuirks zero;
+    zero.zeroVersions = true;
+    host.setQuirks(zero);
+    EXPECT_EQ(hostHandleSize(record, h), 32) << "a table stating 0 procedures offers what it holds";
+    record->handleProcs->numHandleProcs = 2;
+    EXPECT_EQ(hostHandleSize(record, h), -1) << "a stated count is kept to";
     disposeHostHandle(record, h);
     record = nullptr;
     EXPECT_EQ(newHostHandle(record, 32), nullptr);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/PiplReader.h"
@@ -44,10 +45,10 @@ Bytes expectedPipl(bool win64) {
     putCode(kind, "8BFM");
     property(b, "kind", 4, kind);
     Bytes name = {17};
-    putText(name, "Crisp+Calm 2.2...", 19);  // 18 bytes padded to 20
-    property(b, "name", 18, name);
+    putText(name, "Crisp+Calm 2.2...", 19);  // 18 bytes padded to 20, stated as 20
+    property(b, "name", 20, name);
     Bytes category = {6, 'T', 'a', 'r', 'v', 'o', 174, 0};
-    property(b, "catg", 7, category);
+    property(b, "catg", 8, category);
     property(b, "vers", 4, Bytes{0, 0, 4, 0});
     Bytes entry;
     putText(entry, "PluginMain", 12);
@@ -156,6 +157,38 @@ TEST(PiplResource, GeneratedFileMatchesTheCompiledResource) {
     if (!file) GTEST_SKIP() << "no " << CC_PIPL_BIN_PATH;
     const Bytes bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     EXPECT_EQ(bytes, piplOf(GetModuleHandleA(nullptr)));
+}
+
+// Where a host's walker finds each property's key when it steps to the next
+// one by the stated length, rounded up to 4 or taken as it is.
+std::vector<std::pair<uint32_t, size_t>> walk(const Bytes& b, bool roundUp) {
+    std::vector<std::pair<uint32_t, size_t>> found;
+    auto u32 = [&](size_t at) {
+        return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+    };
+    size_t at = 10;
+    for (uint32_t i = 0, count = u32(6); i < count && at + 16 <= b.size(); ++i) {
+        found.emplace_back(u32(at + 4), at + 16);
+        const size_t length = u32(at + 12);
+        at += 16 + (roundUp ? (length + 3) / 4 * 4 : length);
+    }
+    return found;
+}
+
+TEST(PiplResource, WalkersWithAndWithoutPaddingFindTheSameProperties) {
+    for (bool win64 : {false, true}) {
+        const Bytes b = expectedPipl(win64);
+        PiplInfo info;
+        std::string error;
+        ASSERT_TRUE(readPipl(b.data(), b.size(), info, error)) << error;
+        const auto plain = walk(b, false), rounding = walk(b, true);
+        ASSERT_EQ(plain.size(), info.properties.size());
+        EXPECT_EQ(plain, rounding);
+        for (size_t i = 0; i < plain.size(); ++i) {
+            EXPECT_EQ(plain[i].first, info.properties[i].key) << i;
+            EXPECT_EQ(plain[i].second, info.properties[i].valueOffset) << i;
+        }
+    }
 }
 
 TEST(PiplReader, EveryTruncationIsRejectedCleanly) {

@@ -1,13 +1,17 @@
 // Loads a built .8bf the way a host does and answers its first selectors:
 // PluginMain is found undecorated, the parameters selector makes a valid
-// block and the prepare selector states the memory needs.
+// block and the prepare selector states the memory needs. Then whole-image
+// runs on hosts that leave out or bend a service give the full host's bytes.
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "host/HostCore.h"
 #include "params/FilterParameters.h"
+#include "tests/support/QuirkRuns.h"
+#include "tests/support/TestImages.h"
 
 namespace {
 int passed = 0, failed = 0;
@@ -15,6 +19,26 @@ void check(bool ok, const char* what) {
     std::printf("%s: %s\n", ok ? "ok" : "FAILED", what);
     (ok ? passed : failed)++;
 }
+// Each quirk on an 8-bit RGB image and a 16-bit CMYK one with a selection.
+void quirkRuns(PluginMainProc entry) {
+    const std::vector<QuirkCase> cases = quirkCases();
+    for (int planes : {3, 4}) {
+        const HostImage image = makeTestImage(100, 70, planes, planes == 3 ? 8 : 16);
+        const std::vector<uint8_t> selection = planes == 4 ? quirkSelection(image) : std::vector<uint8_t>();
+        const Operation operation = planes == 3 ? Operation::Sharpen : Operation::Soften;
+        const QuirkRun full = runWithQuirks(entry, cases[0].quirks, image, selection, operation, 80);
+        check(full.result == noErr && full.image.samples != image.samples, "full host: the filter changes the image");
+        for (const QuirkCase& c : cases) {
+            const QuirkRun run = runWithQuirks(entry, c.quirks, image, selection, operation, 80);
+            std::string what = std::string(c.name) + (planes == 3 ? ", RGB 8-bit" : ", CMYK 16-bit with selection") +
+                               ": the full host's bytes";
+            check(run.result == noErr && run.image.samples == full.image.samples && run.stats.liveBuffers == 0 &&
+                      !run.stats.wroteOutsideOutRect,
+                  what.c_str());
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -47,6 +71,7 @@ int main(int argc, char** argv) {
               "prepare states bufferSpace and maxSpace");
         check(host.call(entry, filterSelectorFinish) == noErr, "finish selector does nothing");
         check(host.stats().liveBuffers == 0, "no buffer left behind");
+        quirkRuns(entry);
     }
     FreeLibrary(module);
     std::printf("%d passed, %d failed\n", passed, failed);

@@ -6,7 +6,8 @@ the filter exactly as the native command line does with the block the host
 saved; Cancel, Escape and closing the window leave the image alone, answer
 userCanceledErr and still write the controls back into the block; a screen
 720 pixels high is refused; a host without the pixel display and the channel
-ports still runs the dialog; the preview pane, read back from the window,
+ports still runs the dialog, and so does one without each other service it
+may leave out or bend; the preview pane, read back from the window,
 holds what the native command line makes of the image scaled by the host's
 rule, with "Preview" checked, and the scaled image itself without; PNG files
 go in and out through the Windows Imaging Component.
@@ -124,6 +125,32 @@ def in_pane(image, pane_w, pane_h, grey=230):
     return bytes(out)
 
 
+def preview_case(r, work, native, case, big, big_mask, extra):
+    grabs = {k: os.path.join(work, f"{case}-{k}.ppm") for k in ("on", "off")}
+    out, block = os.path.join(work, f"{case}.ppm"), os.path.join(work, f"{case}.block")
+    code, text, driven = r.run(case, (1024, 768), [z(big), "-o", z(out), "--save-params", z(block),
+                                                   "--selection", z(big_mask)] + extra,
+                               [f"grab:{z(grabs['on'])}", "click:preview", f"grab:{z(grabs['off'])}", "click:ok"])
+    r.check(case, driven == 0 and code == 0, "the run did not complete")
+    if code == 0 and all(os.path.exists(g) for g in grabs.values()):
+        scaled, scaled_mask = os.path.join(work, f"{case}-scaled.ppm"), os.path.join(work, f"{case}-scaled-mask.pgm")
+        with open(scaled, "wb") as f:
+            f.write(halved(b"P6", *pixels(big)[1:], 3))
+        with open(scaled_mask, "wb") as f:
+            f.write(halved(b"P5", *pixels(big_mask)[1:], 1))
+        reference = os.path.join(work, f"{case}-reference.ppm")
+        subprocess.run([native, scaled, "-o", reference, "--params", block, "--selection", scaled_mask,
+                        "--tile", "338x225", "-q"], check=True)
+        processed, unprocessed = in_pane(pixels(reference), 338, 445), in_pane(pixels(scaled), 338, 445)
+        r.check(case, processed != unprocessed, "the filter left the scaled image as it was")
+        r.check(case, pixels(grabs["on"])[2] == processed, "the pane differs from the processed reference")
+        r.check(case, pixels(grabs["off"])[2] == unprocessed, "unchecked, the pane is not the scaled image")
+        want = r.native_output(big, block, big_mask, os.path.join(work, f"{case}-native.ppm"))
+        r.check(case, pixels(out) == want, "the output differs from the native command line's")
+    else:
+        r.check(case, False, "the preview was not grabbed")
+
+
 def main():
     host, plugin, driver, native, wine_runner, work = sys.argv[1:7]
     shutil.rmtree(work, ignore_errors=True)
@@ -162,6 +189,12 @@ def main():
     cancelled("escape", (1024, 768), ["click:channel1", "key:27"], 0)
     cancelled("close", (1024, 768), ["click:channel3", "altf4"], 2)
     confirmed("bare-host", (1024, 768), ["click:ok"], ["--no-display", "--no-channel-ports"], selection)
+    # Each service a host may leave out or bend, and plain memory (no buffers
+    # from the host at all): OK still gives the native command line's bytes.
+    for quirks in (["no-basic-suite"], ["no-buffer-suite"], ["no-buffer-suite", "no-buffer-procs"],
+                   ["no-basic-suite", "zero-versions"], ["zero-tile-size"], ["moving-data"]):
+        extra = [arg for q in quirks for arg in ("--quirk", q)]
+        confirmed("quirk-" + "+".join(quirks), (1024, 768), ["click:ok"], extra, selection)
 
     # PNG in and out through the Windows Imaging Component.
     png, png_out, png_block = (os.path.join(work, n) for n in ("in.png", "png-out.png", "png.block"))
@@ -179,32 +212,14 @@ def main():
     # the fit factor is 1/2 and the preview runs at the scaled image's own
     # size, so the native command line on the host's scaled image and mask,
     # in one tile, is the reference.
+    # A host without displayPixels gets the same pane drawn by the dialog
+    # itself; one without channel ports too, read through advanceState.
     big, big_mask = os.path.join(work, "big.ppm"), os.path.join(work, "big-mask.pgm")
     write_ppm(big, 676, 450, 8, 3)
     write_pgm(big_mask, 676, 450)
-    grabs = {k: os.path.join(work, f"preview-{k}.ppm") for k in ("on", "off")}
-    out, block = os.path.join(work, "preview.ppm"), os.path.join(work, "preview.block")
-    code, text, driven = r.run("preview", (1024, 768), [z(big), "-o", z(out), "--save-params", z(block),
-                                                        "--selection", z(big_mask)],
-                               [f"grab:{z(grabs['on'])}", "click:preview", f"grab:{z(grabs['off'])}", "click:ok"])
-    r.check("preview", driven == 0 and code == 0, "the run did not complete")
-    if code == 0 and all(os.path.exists(g) for g in grabs.values()):
-        scaled, scaled_mask = os.path.join(work, "scaled.ppm"), os.path.join(work, "scaled-mask.pgm")
-        with open(scaled, "wb") as f:
-            f.write(halved(b"P6", *pixels(big)[1:], 3))
-        with open(scaled_mask, "wb") as f:
-            f.write(halved(b"P5", *pixels(big_mask)[1:], 1))
-        reference = os.path.join(work, "preview-reference.ppm")
-        subprocess.run([native, scaled, "-o", reference, "--params", block, "--selection", scaled_mask,
-                        "--tile", "338x225", "-q"], check=True)
-        processed, unprocessed = in_pane(pixels(reference), 338, 445), in_pane(pixels(scaled), 338, 445)
-        r.check("preview", processed != unprocessed, "the filter left the scaled image as it was")
-        r.check("preview", pixels(grabs["on"])[2] == processed, "the pane differs from the processed reference")
-        r.check("preview", pixels(grabs["off"])[2] == unprocessed, "unchecked, the pane is not the scaled image")
-        want = r.native_output(big, block, big_mask, os.path.join(work, "preview-native.ppm"))
-        r.check("preview", pixels(out) == want, "the output differs from the native command line's")
-    else:
-        r.check("preview", False, "the preview was not grabbed")
+    for case, extra in (("preview", []), ("preview-no-display", ["--no-display"]),
+                        ("preview-bare-host", ["--no-display", "--no-channel-ports"])):
+        preview_case(r, work, native, case, big, big_mask, extra)
 
     # A screen 720 pixels high is refused before any dialog.
     out = os.path.join(work, "small.ppm")

@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <vips/vips.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "host/FileValueRuns.h"
+#include "host/ImageFile.h"
+#include "host/PnmFile.h"
+#include "tests/support/FilePixels.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A 16-bit P6 file of the given maximum, samples most significant byte first.
+void writePpm(const std::string& path, int width, int height, int maxValue, const std::vector<uint16_t>& values) {
+    const std::string header =
+        "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n" + std::to_string(maxValue) + "\n";
+    std::ofstream file(path, std::ios::binary);
+    file << header;
+    for (uint16_t v : values) file.put(char(v >> 8)).put(char(v & 255));
+}
+
+std::vector<uint16_t> ppmValues(const std::string& path) {
+    const std::vector<uint8_t> bytes = fileBytes(path);
+    char kind = 0;
+    int32_t width = 0, height = 0;
+    int maxValue = 0;
+    size_t offset = 0;
+    if (!parsePnmHeader(bytes, kind, width, height, maxValue, offset)) return {};
+    std::vector<uint16_t> values;
+    for (size_t i = offset; i + 1 < bytes.size(); i += 2) values.push_back(uint16_t(bytes[i] << 8 | bytes[i + 1]));
+    return values;
+}
+
+}  // namespace
+
+TEST(FileValueRuns, EveryMappingTheReadersBuildGathersAtMostTwoNeighbours) {
+    // The reader's own tables: full-range RGB and CMYK and a spread of PNM
+    // maxima, each file value found again from its host value and bit.
+    for (bool cmyk : {false, true}) {
+        for (int maxValue : {0, 256, 257, 1000, 4095, 32767, 32768, 32769, 40000, 65534}) {
+            SCOPED_TRACE(std::to_string(maxValue) + (cmyk ? " CMYK" : " RGB"));
+            std::vector<uint16_t> table = fileToHostTable(16, cmyk, maxValue);
+            table.resize(maxValue ? size_t(maxValue) + 1 : table.size());
+            const FileValueRuns runs = fileValueRuns(table);
+            ASSERT_FALSE(runs.first.empty());
+            for (uint32_t v = 0; v <= runs.lastValue; ++v) {
+                uint32_t back = 0;
+                ASSERT_TRUE(runs.fileValue(table[v], runs.memberOf(v), back)) << v;
+                ASSERT_EQ(back, v);
+            }
+        }
+    }
+    // Every maximum a 16-bit PNM file can state, over its whole range: the
+    // mapping never decreases and never gives three values one host value.
+    // The stretch (v x 65535 + max / 2) / max is followed step by step.
+    size_t faults = 0;
+    for (uint32_t maxValue = 256; maxValue <= 65535; ++maxValue) {
+        const uint32_t dq = 65535 / maxValue, dr = 65535 % maxValue;
+        uint32_t q = 0, r = maxValue / 2;
+        uint32_t before = 0, twoBefore = 0x10000;
+        for (uint32_t v = 0; v <= maxValue; ++v) {
+            const uint32_t h = fileToHost16(uint16_t(q));
+            faults += (v > 0 && h < before) || h == twoBefore;
+            twoBefore = before;
+            before = h;
+            q += dq;
+            r += dr;
+            if (r >= maxValue) r -= maxValue, ++q;
+        }
+        faults += before != 32768;  // the maximum is white
+    }
+    EXPECT_EQ(faults, 0u);
+}
+
+class FileValues : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("VIPS_WARNING", "0", 0);
+        ASSERT_TRUE(initImageFiles("cc_tests", error)) << error;
+        std::string pattern = (fs::temp_directory_path() / "cc-values-XXXXXX").string();
+        folder = mkdtemp(pattern.data());
+    }
+    void TearDown() override { fs::remove_all(folder); }
+    std::string file(const std::string& name) const { return (folder / name).string(); }
+
+    fs::path folder;
+    std::string error;
+};
+
+// Every file value goes through read -> unchanged -> write exactly; samples
+// the run changed (every fifth) map from their host value as they always
+// did; the command line's PNM writer and the Windows hosts' agree byte for
+// byte.
+TEST_F(FileValues, EveryValueOfEveryFormatComesBackUnlessChanged) {
+    struct Case {
+        const char* extension;
+        bool cmyk;
+        int maxValue;  // PNM only; 65535 = the full range
+    } cases[] = {{".tif", false, 65535}, {".tif", true, 65535},  {".png", false, 65535}, {".ppm", false, 65535},
+                 {".ppm", false, 65534}, {".ppm", false, 40000}, {".ppm", false, 1000},  {".ppm", false, 256}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.extension) + (c.cmyk ? " CMYK " : " RGB ") + std::to_string(c.maxValue));
+        const int planes = c.cmyk ? 4 : 3, width = 256, height = c.cmyk ? 64 : 86;
+        Pixels source{width, height, planes, 16, std::vector<uint16_t>(size_t(width * height * planes))};
+        for (size_t i = 0; i < source.values.size(); ++i) source.values[i] = uint16_t(i % (size_t(c.maxValue) + 1));
+        const std::string in = file(std::string("in") + c.extension), out = file(std::string("out") + c.extension);
+        const bool ppm = c.extension == std::string(".ppm");
+        if (ppm)
+            writePpm(in, width, height, c.maxValue, source.values);
+        else
+            ASSERT_TRUE(saveTestImage(in, source, c.cmyk ? VIPS_INTERPRETATION_CMYK : VIPS_INTERPRETATION_RGB16));
+        auto written = [&](const std::string& path) {
+            VipsInterpretation type;
+            return ppm ? ppmValues(path) : loadTestImage(path, type).values;
+        };
+
+        HostImage image;
+        ImageFileInfo info;
+        ASSERT_TRUE(readImageFile(in, image, info, error)) << error;
+        ASSERT_TRUE(writeImageFile(out, image, info, error)) << error;
+        ASSERT_EQ(written(out), source.values);
+
+        std::vector<uint16_t> expected = source.values;
+        for (size_t i = 0; i < image.samples.size(); i += 5) {
+            const uint16_t h = image.samples[i] == 32768 ? 32767 : uint16_t(image.samples[i] + 1);
+            image.samples[i] = h;
+            setSampleBit(image.changed, i);
+            const uint32_t full = hostToFile16(h);
+            expected[i] = uint16_t(c.cmyk ? 65535 - full : (full * uint32_t(c.maxValue) + 32767) / 65535);
+        }
+        ASSERT_TRUE(writeImageFile(out, image, info, error)) << error;
+        EXPECT_EQ(written(out), expected);
+        if (!ppm) continue;
+
+        HostImage pnmImage;
+        PnmOrigin origin;
+        const std::string other = file("other.ppm");
+        ASSERT_TRUE(readPnmImage(in, pnmImage, origin, error)) << error;
+        pnmImage.samples = image.samples;
+        pnmImage.changed = image.changed;
+        ASSERT_TRUE(writePnmImage(other, pnmImage, origin, error)) << error;
+        EXPECT_EQ(fileBytes(other), fileBytes(out));
+
+        // Another format holds the full range: a smaller maximum's values as
+        // read would be wrong there, so every sample maps from its host value.
+        ImageFileInfo asTiff = info;
+        asTiff.saveAs = ".tif";
+        const std::string tiff = file("full.tif");
+        ASSERT_TRUE(writeImageFile(tiff, image, asTiff, error)) << error;
+        VipsInterpretation type;
+        const std::vector<uint16_t> full = loadTestImage(tiff, type).values;
+        ASSERT_EQ(full.size(), image.samples.size());
+        size_t wrong = 0;
+        for (size_t i = 0; i < full.size(); ++i)
+            wrong += full[i] != (c.maxValue == 65535 ? expected[i] : hostToFile16(image.samples[i]));
+        EXPECT_EQ(wrong, 0u);
+    }
+}
