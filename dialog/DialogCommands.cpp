@@ -73,6 +73,16 @@ void snapshotClicked(CommandState& state, CommandSurface& surface, int slot, boo
     }
 }
 
+void sampleTaken(CommandState& state, CommandSurface& surface, const SampleStats& stats, bool keep) {
+    if (!state.working) return;
+    int32_t use[3];
+    surface.readSampleBoxes(use);
+    state.working->curves.setFromSample(stats, false, keep, use);
+    surface.redrawCurves();
+    surface.selectQuickCurveItem(1);
+    recordChange(state, surface);
+}
+
 void quickCurveChosen(CommandState& state, CommandSurface& surface, int32_t item) {
     if (item < 2 || !state.working) return;
     const QuickCurveRow* row = quickCurveRowForItem(state.quickCurves, item);
@@ -99,7 +109,8 @@ void saveSettings(CommandState& state, CommandSurface& surface) {
     FilterParameters shown;
     shown.setDefaults();
     surface.readFromControls(shown);
-    const std::string extension = lowerCase(shown.operation == Operation::Sharpen ? kSharpenSettingsTag : kSoftenSettingsTag);
+    const std::string extension =
+        lowerCase(shown.operation == Operation::Sharpen ? kSharpenSettingsTag : kSoftenSettingsTag);
     std::string path = state.lastSettingsPath;
     if (!surface.chooseFileToSave(path, extension)) return;
     const SettingsOutcome o = saveSettingsToPath(path, shown);

@@ -63,6 +63,10 @@ void resetCurve(CommandState& state, CommandSurface& surface, int which);
 // stores (asking first when the slot is filled). filledButton tells which of
 // the slot's two buttons was clicked.
 void snapshotClicked(CommandState& state, CommandSurface& surface, int slot, bool filledButton, int32_t modifiers);
+// A rubber band sampled the preview: the curves whose "Sample" box is ticked
+// take a plateau over the sampled span, merged into the existing points when
+// keep (Shift at the press) is set, rebuilt otherwise.
+void sampleTaken(CommandState& state, CommandSurface& surface, const SampleStats& stats, bool keep);
 // The quick curves list chose item n.
 void quickCurveChosen(CommandState& state, CommandSurface& surface, int32_t item);
 // "Save" and "Load".

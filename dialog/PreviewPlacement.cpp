@@ -84,3 +84,27 @@ PreviewView zoomedView(const ImagePart& shown, int32_t paneWidth, int32_t paneHe
     v.horizontal = scrollFor(imageWidth, vw, v.part.left);
     return v;
 }
+
+namespace {
+
+// A move along one axis of the part [low, high) within 0..length.
+int32_t limitedMove(int32_t move, int32_t low, int32_t high, int32_t length) {
+    return std::clamp(move, std::min(-low, int32_t(0)), std::max(length - high, int32_t(0)));
+}
+
+}  // namespace
+
+PreviewView pannedView(const PreviewView& atPress, int32_t dx, int32_t dy, double z, int32_t imageWidth,
+                       int32_t imageHeight) {
+    PreviewView v = atPress;
+    if (!(z > 0)) return v;
+    const int32_t mx = limitedMove(int32_t(dx / z), v.part.left, v.part.right, imageWidth);
+    const int32_t my = limitedMove(int32_t(dy / z), v.part.top, v.part.bottom, imageHeight);
+    v.part.left += mx;
+    v.part.right += mx;
+    v.part.top += my;
+    v.part.bottom += my;
+    v.horizontal.position = v.part.left;
+    v.vertical.position = v.part.top;
+    return v;
+}

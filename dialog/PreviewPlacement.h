@@ -40,3 +40,8 @@ PreviewView initialView(int32_t paneWidth, int32_t paneHeight, int32_t imageWidt
 // The view at zoom z around the centre of the part shown so far.
 PreviewView zoomedView(const ImagePart& shown, int32_t paneWidth, int32_t paneHeight, int32_t imageWidth,
                        int32_t imageHeight, double z);
+// The view shown at a press moved by a drag of (dx, dy) pane pixels, press
+// point minus cursor point: trunc(d / z) image pixels on each axis, limited so
+// that the part stays inside the image; the scroll bars follow.
+PreviewView pannedView(const PreviewView& atPress, int32_t dx, int32_t dy, double z, int32_t imageWidth,
+                       int32_t imageHeight);

@@ -17,6 +17,8 @@
 #include <memory>
 #include <string>
 
+#include "base/Geometry.h"
+#include "curves/Curve.h"
 #include "hostapi/PluginHost.h"
 #include "imageops/ImageBuffer.h"
 #include "params/FilterParameters.h"
@@ -124,6 +126,15 @@ bool renderPreview(Preview& preview);
 // the host's displayPixels, or without one to the dialog's own drawing; true
 // when it was displayed.
 bool showPreview(Preview& preview);
+
+// The rubber band from press to cursor (dialog client coordinates) over the
+// preview buffers: the cursor clamped to the placed image, both corners
+// included, bottom and right exclusive. False when the press lies outside the
+// placed image.
+bool sampleRectangle(const Preview& preview, Point16 press, Point16 cursor, VRect& rect);
+// The minima and maxima in HSI of rect of the processed buffer, or of the
+// unprocessed one; false for a rectangle outside the buffers or short memory.
+bool samplePreview(Preview& preview, const VRect& rect, bool processed, SampleStats& stats);
 
 // The zoom factor as the zoom label shows it: "%.2f%%" below 0.1, "%.1f%%"
 // below 0.25, else the rounded percentage "%d%%".

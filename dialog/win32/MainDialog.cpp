@@ -8,6 +8,7 @@
 #include "dialog/win32/PixelMapDrawing.h"
 #include "imageops/ColorModel.h"
 #include "services/HostServices.h"
+#include "toolkit/KeyState.h"
 
 namespace {
 
@@ -128,11 +129,15 @@ uint32_t MainDialog::handleEvent(int32_t code, Control* control, int32_t a, int3
             if (onCommand(control, b)) return 0;
             return onControl(control);
         case EventMouseDown:
-            return onMouseDown(control, a);
+            return onMouseDown(control, a, b);
         case EventKeyDown:
             // Enter acts as the default button, "OK"; Control+Z toggles undo.
             if (a == 13) return 1;
+            if (a == ' ') spaceHeld_ = true;  // a press on the preview pans
             if ((a == 'Z' || a == 'z') && (b & ModifierControl)) undoToggle(commands_, *this);
+            return 0;
+        case EventKeyUp:
+            if (a == ' ') spaceHeld_ = false;
             return 0;
         case EventCloseRequest:
             // Whatever ends the dialog, the controls and the "Sample" boxes
@@ -171,7 +176,16 @@ uint32_t MainDialog::onControl(Control* control) {
     return 0;
 }
 
-uint32_t MainDialog::onMouseDown(Control* control, int32_t position) {
+uint32_t MainDialog::onMouseDown(Control* control, int32_t position, int32_t modifiers) {
+    if (control == &previewPane_ && (spaceHeld_ || isKeyDown(KeySpace))) {
+        panWithMouse(Point16{int16_t(positionY(position)), int16_t(positionX(position))});
+        return 0;
+    }
+    if (control == &previewPane_) {
+        sampleWithRubberBand(Point16{int16_t(positionY(position)), int16_t(positionX(position))},
+                             (modifiers & ModifierShift) != 0);
+        return 0;
+    }
     for (CurveRow& row : curves_) {
         if (control != &row.pane || !row.editor.isAttached()) continue;
         Point16 p;
@@ -183,6 +197,74 @@ uint32_t MainDialog::onMouseDown(Control* control, int32_t position) {
         return 0;
     }
     return 0;
+}
+
+// The band's outline in XOR, so that drawing it twice leaves the preview as
+// it was; rect is in preview buffer coordinates.
+void MainDialog::drawRubberBand(const VRect& rect) {
+    const int32_t left = preview_.pane.left, top = preview_.pane.top;
+    const int32_t mode = setDrawMode(DrawModeXor);
+    const Rgb16 pen = setColor(Rgb16{65535, 65535, 65535});
+    frameRect(left + rect.left, top + rect.top, left + rect.right - 1, top + rect.bottom - 1);
+    setColor(pen);
+    setDrawMode(mode == DrawModeXor ? DrawModeXor : DrawModeCopy);
+}
+
+// A press on the preview image: a rubber band follows the mouse until the
+// button is released, then its pixels set the curves whose "Sample" box is
+// ticked.
+void MainDialog::sampleWithRubberBand(Point16 press, bool keep) {
+    VRect band{};
+    if (!sampleRectangle(preview_, press, press, band)) return;
+    for (CurveRow& row : curves_) row.editor.hideMarker();
+    drawRubberBand(band);
+    for (;;) {
+        Point16 where{};
+        const int32_t outcome = trackDrag(where);
+        if (outcome < 0) return;  // the window has gone
+        VRect next{};
+        sampleRectangle(preview_, press, where, next);
+        if (next.top != band.top || next.left != band.left || next.bottom != band.bottom || next.right != band.right) {
+            drawRubberBand(band);
+            drawRubberBand(next);
+            band = next;
+        }
+        if (outcome != 2) break;  // the button was released
+    }
+    drawRubberBand(band);
+    SampleStats stats{};
+    if (!samplePreview(preview_, band, previewChecked(), stats)) return;
+    sampleTaken(commands_, *this, stats, keep);
+}
+
+// Space held and the mouse dragged: the image follows the cursor, shown
+// unprocessed while it moves; the processed preview is computed once at the
+// end for the new view.
+void MainDialog::panWithMouse(Point16 press) {
+    VRect onImage{};
+    if (!sampleRectangle(preview_, press, press, onImage)) return;
+    for (CurveRow& row : curves_) row.editor.hideMarker();
+    const int32_t checked = previewCheck_.state();
+    previewCheck_.setState(CheckOff);
+    const PreviewView start = view_;
+    const int32_t w = record_ ? record_->imageSize.h : 0, h = record_ ? record_->imageSize.v : 0;
+    bool moved = false;
+    for (;;) {
+        Point16 where{};
+        const int32_t outcome = trackDrag(where);
+        if (outcome < 0) return;  // the window has gone
+        const PreviewView next = pannedView(start, press.h - where.h, press.v - where.v, preview_.zoom, w, h);
+        if (next.part.left != view_.part.left || next.part.top != view_.part.top) {
+            showView(next);
+            moved = true;
+        }
+        if (outcome != 2) break;  // the button was released
+    }
+    previewCheck_.setState(checked);
+    if (checked == CheckOn && moved) {
+        preview_.parametersChanged = true;
+        renderPreview(preview_);
+    }
 }
 
 // After every edit: the change is marked for the preview and the undo pair

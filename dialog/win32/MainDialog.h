@@ -88,7 +88,10 @@ private:
     // The control placed at id in the layout.
     LayoutEntry at(int32_t id) const;
     uint32_t onControl(Control* control);
-    uint32_t onMouseDown(Control* control, int32_t position);
+    uint32_t onMouseDown(Control* control, int32_t position, int32_t modifiers);
+    void sampleWithRubberBand(Point16 press, bool keep);
+    void drawRubberBand(const VRect& rect);
+    void panWithMouse(Point16 press);
     void recordChange();
     // What the commands ask of the window.
     void readSampleBoxes(int32_t flags[3]) override;
@@ -156,6 +159,7 @@ private:
 
     CurveRow curves_[3];
     CursorHandle arrow_, cross_, sampling_, panning_;
+    bool spaceHeld_ = false;
 };
 
 // Runs the main dialog for the platform table: 1 OK, 0 cancelled, 3 failed.

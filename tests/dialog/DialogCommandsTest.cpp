@@ -137,6 +137,52 @@ TEST(DialogCommands, UndoToggleSwapsTheTwoLatestStatesControlsAndCurves) {
     EXPECT_EQ(o.dialog.sampleBoxes[1], 0);
 }
 
+TEST(DialogCommands, SampleSetsTheTickedCurvesAndKeepsPointsWithShift) {
+    // Hue 90..100 degrees widened by 5 each way, saturation and intensity
+    // 40..60 % (index 409..613).
+    SampleStats stats{};
+    stats.values[0] = uint16_t(105 * 65535 / 360), stats.values[1] = uint16_t(85 * 65535 / 360);
+    stats.values[4] = stats.values[8] = 39321, stats.values[5] = stats.values[9] = 26214;
+    struct Case {
+        int32_t boxes[3];
+        bool keep;
+    } cases[] = {{{1, 1, 1}, false}, {{0, 1, 0}, false}, {{1, 0, 1}, true}};
+    for (const Case& c : cases) {
+        Opened o;
+        drawOnHue(o.working, 0.25f);  // points 100..199 before the sample
+        o.working.curves.saturation.points[900] = 0.5f;
+        std::memcpy(o.dialog.sampleBoxes, c.boxes, sizeof c.boxes);
+        o.dialog.quickItem = 3;
+        const FilterParameters before = o.working;
+        sampleTaken(*o.state, o.dialog, stats, c.keep);
+        const Curve* now[3] = {&o.working.curves.hue, &o.working.curves.saturation, &o.working.curves.intensity};
+        const Curve* old[3] = {&before.curves.hue, &before.curves.saturation, &before.curves.intensity};
+        for (int k = 0; k < 3; ++k) {
+            const Curve& curve = *now[k];
+            if (!c.boxes[k]) {
+                EXPECT_EQ(std::memcmp(curve.points, old[k]->points, sizeof curve.points), 0) << k;
+                continue;
+            }
+            const int a = k == 0 ? curveIndexForSample(stats.values[1]) : 409;
+            const int b = k == 0 ? curveIndexForSample(stats.values[0]) : 613;
+            EXPECT_EQ(curve.samples[a], 1.0f) << k;
+            EXPECT_EQ(curve.samples[(a + b) / 2], 1.0f) << k;
+            EXPECT_EQ(curve.samples[b], 1.0f) << k;
+            // A kept point at the ramp's foot stays where it is.
+            if (!c.keep) EXPECT_EQ(curve.samples[a - 71], 0.0f) << k;
+            EXPECT_EQ(curve.samples[b + 71], 0.0f) << k;
+            // Shift keeps the points away from the plateau; without it the
+            // curve is built afresh.
+            const bool keptFar = k == 0 ? curve.points[150] == 0.25f : curve.points[900] == 0.5f;
+            EXPECT_EQ(keptFar, c.keep && (k == 0 || k == 1)) << k;
+        }
+        EXPECT_EQ(o.dialog.quickItem, 1);
+        EXPECT_EQ(o.dialog.renders, 1);
+        // One recorded change: the undo pair's latest state holds the sample.
+        EXPECT_EQ(std::memcmp(&o.state->current.curves, &o.working.curves, sizeof(CurveSet)), 0);
+    }
+}
+
 TEST(DialogCommands, ResetCurveRestoresItsShapeAndTheQuickCurvesList) {
     Opened o;
     FilterParameters standard;

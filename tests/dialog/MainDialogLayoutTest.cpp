@@ -172,6 +172,33 @@ TEST(PreviewPlacement, Views) {
     EXPECT_EQ(v.part.top, 0);
 }
 
+TEST(PreviewPlacement, PanningFollowsTheCursorInsideTheImage) {
+    // 200 % of a 6000 x 4000 image in a 338 x 445 pane: 169 x 223 shown.
+    PreviewView start;
+    start.part = {1000, 2000, 1223, 2169};
+    struct Case {
+        int32_t dx, dy;
+        ImagePart want;
+    } cases[] = {
+        {0, 0, {1000, 2000, 1223, 2169}},
+        {21, -9, {996, 2010, 1219, 2179}},           // trunc(10.5) right, trunc(-4.5) up
+        {-5000, 0, {1000, 0, 1223, 169}},            // held at the left edge
+        {100000, 100000, {3777, 5831, 4000, 6000}},  // and at the bottom right
+        {-1, -1, {1000, 2000, 1223, 2169}},          // less than one image pixel
+    };
+    for (const Case& c : cases) {
+        const PreviewView v = pannedView(start, c.dx, c.dy, 2.0, 6000, 4000);
+        EXPECT_TRUE(v.part.top == c.want.top && v.part.left == c.want.left && v.part.bottom == c.want.bottom &&
+                    v.part.right == c.want.right)
+            << c.dx << "," << c.dy << ": " << v.part.top << " " << v.part.left;
+        EXPECT_EQ(v.horizontal.position, v.part.left);
+        EXPECT_EQ(v.vertical.position, v.part.top);
+    }
+    // A part wider than the image does not move.
+    start.part = {0, 0, 121, 173};
+    EXPECT_EQ(pannedView(start, 50, 50, 1.0, 173, 121).part.left, 0);
+}
+
 TEST(MainControlValues, BlockRoundTrips) {
     struct Case {
         int32_t opacity, contract, opacityPos, contractPos, opacityBack, contractBack;

@@ -13,6 +13,7 @@
 #include "host/ChannelScaling.h"
 #include "host/HostCore.h"
 #include "imageops/ColorModel.h"
+#include "imageops/Mask.h"
 #include "services/HostServices.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/TestImages.h"
@@ -410,3 +411,46 @@ TEST_F(PreviewControlss, ZoomTextGoesToTheLabelForValidIndexes) {
 }
 
 }  // namespace
+
+TEST_F(PreviewControlss, RubberBandSamplesThePlacedImageOnly) {
+    // Fit zoom: the image lies at (0, 20) of a 240 x 200 pane whose top left
+    // corner is (20, 20) in the dialog.
+    struct Case {
+        Point16 press, cursor;  // v, h in the dialog
+        bool onImage;
+        VRect want;
+    } cases[] = {
+        {{50, 30}, {45, 25}, true, {25, 5, 31, 11}},         // dragged up and left, both corners in
+        {{50, 30}, {1000, 1000}, true, {30, 10, 180, 240}},  // held to the image's last pixels
+        {{50, 30}, {0, 30}, true, {20, 10, 31, 11}},         // above the image: its first row
+        {{50, 30}, {50, 30}, true, {30, 10, 31, 11}},        // a click samples one pixel
+        {{25, 30}, {90, 90}, false, {}},                     // pressed on the grey band
+        {{50, 260}, {90, 90}, false, {}},                    // right of the image
+    };
+    for (int planes : {3, 4}) {
+        const HostImage source = makeTestImage(480, 320, planes, 8, 4);
+        Session s(source, {}, defaults(), 240, 200, 0.5);
+        ASSERT_TRUE(fetchPreview(s.preview, whole));
+        ASSERT_FALSE(s.preview.hsiStale);
+        for (const Case& c : cases) {
+            VRect rect{};
+            ASSERT_EQ(sampleRectangle(s.preview, c.press, c.cursor, rect), c.onImage) << c.press.v << "," << c.press.h;
+            if (!c.onImage) continue;
+            EXPECT_TRUE(rect.top == c.want.top && rect.left == c.want.left && rect.bottom == c.want.bottom &&
+                        rect.right == c.want.right)
+                << rect.top << " " << rect.left << " " << rect.bottom << " " << rect.right;
+            // The rectangle's own conversion agrees with the preview's HSI of
+            // the whole placed image.
+            SampleStats got{}, want{};
+            ASSERT_TRUE(samplePreview(s.preview, rect, false, got));
+            sampleRegionStats(s.preview.hsi,
+                              Rect16{int16_t(rect.top), int16_t(rect.left), int16_t(rect.bottom), int16_t(rect.right)},
+                              want);
+            EXPECT_EQ(std::memcmp(got.values, want.values, sizeof got.values), 0) << planes << " planes";
+        }
+        // Outside the buffers or empty: nothing is sampled.
+        SampleStats stats{};
+        EXPECT_FALSE(samplePreview(s.preview, VRect{20, 0, 201, 240}, true, stats));
+        EXPECT_FALSE(samplePreview(s.preview, VRect{20, 5, 20, 240}, false, stats));
+    }
+}

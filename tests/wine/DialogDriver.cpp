@@ -125,12 +125,16 @@ int controlId(const std::string& name) {
         const char* prefix;
         int first;
     };
-    const Numbered numbered[] = {
-        {"channel", IdChannel1}, {"snapshot", IdSnapshot1}, {"filled", IdSnapshotFilled1}, {"reset", -1}};
+    const Numbered numbered[] = {{"channel", IdChannel1},
+                                 {"snapshot", IdSnapshot1},
+                                 {"filled", IdSnapshotFilled1},
+                                 {"reset", -1},
+                                 {"sample", -2}};
     for (const Numbered& n : numbered) {
         const size_t length = std::strlen(n.prefix);
         if (name.compare(0, length, n.prefix) != 0) continue;
         const int k = std::atoi(name.c_str() + length) - 1;
+        if (n.first == -2) return curveRowId(k, CurveSample);
         return n.first < 0 ? curveRowId(k, CurveReset) : n.first + k;
     }
     return std::atoi(name.c_str());
@@ -187,6 +191,39 @@ bool click(HWND dialog, int id, WORD modifier = 0) {
     sendMouse(MOUSEEVENTF_LEFTUP, x, y);
     Sleep(300);
     if (modifier) sendKey(modifier, true);
+    return true;
+}
+
+// A drag with the left button over the preview from image pixel (x1, y1) to
+// (x2, y2) of an image of width x height shown 1:1, centred in the pane as the
+// preview places it (width and height 0: from the pane's centre); the key
+// (Shift, Space or 0 for none) held through it.
+bool dragOnImage(HWND dialog, const std::string& spec, WORD key) {
+    int width = 0, height = 0, x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    if (std::sscanf(spec.c_str(), "%d,%d,%d,%d,%d,%d", &width, &height, &x1, &y1, &x2, &y2) != 6) return false;
+    HWND pane = GetDlgItem(dialog, IdPreviewPane);
+    RECT r{};
+    if (!pane || !GetWindowRect(pane, &r)) return false;
+    const LONG left = r.left + (r.right - r.left - width) / 2, top = r.top + (r.bottom - r.top - height) / 2;
+    SetForegroundWindow(dialog);
+    sendMouse(MOUSEEVENTF_MOVE, left + x1, top + y1);
+    Sleep(300);
+    // Pressed twice: the display may reset the keyboard state when the
+    // window becomes active, and a repeat restores it.
+    if (key) sendKey(key, false);
+    Sleep(50);
+    if (key) sendKey(key, false);
+    Sleep(50);
+    sendMouse(MOUSEEVENTF_LEFTDOWN, left + x1, top + y1);
+    Sleep(100);
+    // In steps, as a hand moves it, each seen by the tracking loop.
+    for (int i = 1; i <= 8; ++i) {
+        sendMouse(MOUSEEVENTF_MOVE, left + x1 + (x2 - x1) * i / 8, top + y1 + (y2 - y1) * i / 8);
+        Sleep(60);
+    }
+    sendMouse(MOUSEEVENTF_LEFTUP, left + x2, top + y2);
+    Sleep(300);
+    if (key) sendKey(key, true);
     return true;
 }
 
@@ -364,6 +401,10 @@ int main(int argc, char** argv) {
         } else if (step.rfind("shift+click:", 0) == 0 || step.rfind("ctrl+click:", 0) == 0) {
             const WORD modifier = step[0] == 's' ? VK_LSHIFT : VK_LCONTROL;
             ok = click(dialog, controlId(step.substr(step.find(':') + 1)), modifier) && ok;
+        } else if (step.rfind("drag:", 0) == 0 || step.rfind("shift+drag:", 0) == 0 ||
+                   step.rfind("space+drag:", 0) == 0) {
+            const WORD key = step[1] == 'h' ? VK_LSHIFT : step[1] == 'p' ? VK_SPACE : 0;
+            ok = dragOnImage(dialog, step.substr(step.find(':') + 1), key) && ok;
         } else if (step.rfind("key:", 0) == 0) {
             pressKey(dialog, WORD(std::atoi(step.c_str() + 4)));
         } else if (step.rfind("ctrl+key:", 0) == 0) {
