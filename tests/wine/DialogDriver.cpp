@@ -198,9 +198,9 @@ bool click(HWND dialog, int id, WORD modifier = 0) {
 // (x2, y2) of an image of width x height shown 1:1, centred in the pane as the
 // preview places it (width and height 0: from the pane's centre); the key
 // (Shift, Space or 0 for none) held through it.
-bool dragOnImage(HWND dialog, const std::string& spec, WORD key) {
+bool dragOnImage(HWND dialog, const std::string& points, WORD key) {
     int width = 0, height = 0, x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    if (std::sscanf(spec.c_str(), "%d,%d,%d,%d,%d,%d", &width, &height, &x1, &y1, &x2, &y2) != 6) return false;
+    if (std::sscanf(points.c_str(), "%d,%d,%d,%d,%d,%d", &width, &height, &x1, &y1, &x2, &y2) != 6) return false;
     HWND pane = GetDlgItem(dialog, IdPreviewPane);
     RECT r{};
     if (!pane || !GetWindowRect(pane, &r)) return false;
@@ -267,10 +267,10 @@ HWND waitForBox(const char* text, int seconds) {
     return nullptr;
 }
 
-bool answer(const std::string& spec) {
-    const size_t bar1 = spec.find('|'), bar2 = spec.rfind('|');
-    const std::string caption = spec.substr(0, bar1), text = spec.substr(bar1 + 1, bar2 - bar1 - 1);
-    const std::string button = spec.substr(bar2 + 1);
+bool answer(const std::string& step) {
+    const size_t bar1 = step.find('|'), bar2 = step.rfind('|');
+    const std::string caption = step.substr(0, bar1), text = step.substr(bar1 + 1, bar2 - bar1 - 1);
+    const std::string button = step.substr(bar2 + 1);
     HWND box = waitForBox(text.c_str(), 30);
     if (!box) {
         std::fprintf(stderr, "no message box saying \"%s\"\n", text.c_str());
