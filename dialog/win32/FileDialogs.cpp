@@ -17,19 +17,26 @@ std::string filterOf(const std::string& pattern) { return pattern + '\0' + patte
 
 HWND dialogOwner() { return GetActiveWindow(); }
 
-}  // namespace
-
-bool chooseFileToOpen(std::string& path, const std::vector<std::string>& extensions) {
-    char name[kMaxPathLength + 1] = {};
-    const std::string filter = filterOf(openFilterPattern(extensions));
+// The fields both file dialogs share: owner, the one filter, the name buffer.
+OPENFILENAMEA fileDialogFields(const std::string& filter, char* name, DWORD nameSize, DWORD flags) {
     OPENFILENAMEA ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = dialogOwner();
     ofn.lpstrFilter = filter.c_str();
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = name;
-    ofn.nMaxFile = sizeof name;
-    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    ofn.nMaxFile = nameSize;
+    ofn.Flags = flags;
+    return ofn;
+}
+
+}  // namespace
+
+bool chooseFileToOpen(std::string& path, const std::vector<std::string>& extensions) {
+    char name[kMaxPathLength + 1] = {};
+    const std::string filter = filterOf(openFilterPattern(extensions));
+    OPENFILENAMEA ofn =
+        fileDialogFields(filter, name, sizeof name, OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY);
     if (!GetOpenFileNameA(&ofn)) return false;
     path = name;
     return true;
@@ -40,14 +47,8 @@ bool chooseFileToSave(std::string& path, const std::string& extension) {
     const std::string proposed = nameWithExtension(path, extension, true);
     std::strncpy(name, proposed.c_str(), kMaxPathLength);
     const std::string filter = filterOf(saveFilterPattern(extension));
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = dialogOwner();
-    ofn.lpstrFilter = filter.c_str();
-    ofn.nFilterIndex = 1;
-    ofn.lpstrFile = name;
-    ofn.nMaxFile = sizeof name;
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    OPENFILENAMEA ofn =
+        fileDialogFields(filter, name, sizeof name, OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY);
     if (!GetSaveFileNameA(&ofn)) return false;
     const std::string chosen = nameWithExtension(name, extension, false);
     if (chosen.size() > kMaxPathLength) return false;
