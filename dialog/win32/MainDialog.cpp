@@ -492,12 +492,7 @@ void MainDialog::placeFirstView() {
     view_ = initialView(geometry_.previewWidth, geometry_.previewHeight, w, h, fit);
     preview_.zoom = zoom_.factors[0];
     showZoomText(preview_, zoom_.factors, zoom_.lastIndex + 1, 0);
-    scrollV_.setRange(0, view_.vertical.maximum);
-    scrollV_.setPageStep(view_.vertical.page);
-    scrollV_.setPosition(view_.vertical.position);
-    scrollH_.setRange(0, view_.horizontal.maximum);
-    scrollH_.setPageStep(view_.horizontal.page);
-    scrollH_.setPosition(view_.horizontal.position);
+    setScrollBars(view_);
 }
 
 void MainDialog::fillColorSpaceList() {

@@ -108,6 +108,7 @@ private:
     void fillQuickCurves();
     void showZoom(int32_t index);
     void showView(const PreviewView& view);
+    void setScrollBars(const PreviewView& view);  // ranges, page steps, positions
     void scrolled(const ScrollBar& bar);
 
     FilterRecord* record_ = nullptr;

@@ -55,14 +55,18 @@ void MainDialog::showZoom(int32_t index) {
     showView(zoomedView(view_.part, geometry_.previewWidth, geometry_.previewHeight, w, h, z));
 }
 
-void MainDialog::showView(const PreviewView& view) {
-    view_ = view;
+void MainDialog::setScrollBars(const PreviewView& view) {
     scrollV_.setRange(0, view.vertical.maximum);
     scrollV_.setPageStep(view.vertical.page);
     scrollV_.setPosition(view.vertical.position);
     scrollH_.setRange(0, view.horizontal.maximum);
     scrollH_.setPageStep(view.horizontal.page);
     scrollH_.setPosition(view.horizontal.position);
+}
+
+void MainDialog::showView(const PreviewView& view) {
+    view_ = view;
+    setScrollBars(view);
     if (preview_.unprocessed.data) {
         const ImagePart& p = view.part;
         fetchPreview(preview_, VRect{p.top, p.left, p.bottom, p.right});
