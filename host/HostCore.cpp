@@ -6,6 +6,7 @@
 #include <map>
 
 #include "host/ChannelScaling.h"
+#include "host/SampleBits.h"
 
 namespace {
 
@@ -625,10 +626,7 @@ bool HostCore::takeBackOutput() {
             changedRow_.assign(image_.samples.begin() + ptrdiff_t(at),
                                image_.samples.begin() + ptrdiff_t(at + rowSamples));
         unpackRow(row, image_.planes, lentOutLo_, nPlanes, cols, bytesPerSample, &image_.samples[at]);
-        if (!track) continue;
-        for (size_t i = 0; i < rowSamples; ++i)
-            if (changedRow_[i] != image_.samples[at + i])
-                image_.changed[(at + i) >> 6] |= uint64_t(1) << ((at + i) & 63);
+        if (track) setDifferenceBits(changedRow_.data(), &image_.samples[at], rowSamples, image_.changed.data(), at);
     }
     if (!clean) stats_.wroteOutsideOutRect = true;
     outTile_.clear();
@@ -742,13 +740,17 @@ OSErr HostCore::advance() {
             inTile_.resize(size_t(r.inRowBytes) * size_t(rows));
             for (int32_t y = 0; y < rows; ++y) {
                 const int32_t row = r.inRect.top + y;
-                if (!originals_.originalRow(image_, row, r.inRect.left, r.inRect.right, originalRow_)) {
-                    // Written over and let go: only output could be served.
-                    stats_.badRequest = true;
-                    inTile_.clear();
-                    return paramErr;
+                const uint16_t* from = &image_.samples[image_.index(r.inRect.left, row, 0)];
+                if (!originals_.untouched(row, r.inRect.left, r.inRect.right)) {
+                    if (!originals_.originalRow(image_, row, r.inRect.left, r.inRect.right, originalRow_)) {
+                        // Written over and let go: only output could be served.
+                        stats_.badRequest = true;
+                        inTile_.clear();
+                        return paramErr;
+                    }
+                    from = originalRow_.data();
                 }
-                packRow(originalRow_.data(), image_.planes, r.inLoPlane, n, cols, bytesPerSample,
+                packRow(from, image_.planes, r.inLoPlane, n, cols, bytesPerSample,
                         inTile_.data() + size_t(y) * r.inRowBytes);
             }
         }
