@@ -18,6 +18,7 @@
 #include "dialog/SettingsFile.h"
 #include "host/HostCore.h"
 #include "host/OutputFile.h"
+#include "host/RowBlocks.h"
 
 bool readWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& bytes, std::string& error) {
     if (path == "-") {
@@ -212,6 +213,7 @@ RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostIma
     host.setImage(std::move(image));
     if (!selection.empty()) host.setSelection(std::move(selection));
     host.setTileSize(tileWidth, tileHeight);
+    host.setCopyThreads(hostCopyThreads());
     host.onProgress = progress;
     std::vector<uint8_t> bytes(kFilterParametersSize);
     writeFilterParameters(block, bytes.data(), bytes.size());

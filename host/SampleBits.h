@@ -24,15 +24,21 @@ inline size_t countBitRun(const uint64_t* bits, size_t first, size_t count) {
     return n;
 }
 
-// Sets bit first + i for every i < count where a[i] != b[i].
+// Sets bit first + i for every i < count where a[i] != b[i]. Words the run
+// covers only in part are changed atomically, so that runs of other threads
+// may share them.
 inline void setDifferenceBits(const uint16_t* a, const uint16_t* b, size_t count, uint64_t* bits, size_t first) {
     size_t i = 0;
-    for (; i < count && ((first + i) & 63) != 0; ++i)
-        bits[(first + i) >> 6] |= uint64_t(a[i] != b[i]) << ((first + i) & 63);
+    uint64_t part = 0;
+    for (; i < count && ((first + i) & 63) != 0; ++i) part |= uint64_t(a[i] != b[i]) << ((first + i) & 63);
+    if (part) __atomic_fetch_or(&bits[first >> 6], part, __ATOMIC_RELAXED);
     for (; i + 64 <= count; i += 64) {
         uint64_t word = 0;
         for (unsigned k = 0; k < 64; ++k) word |= uint64_t(a[i + k] != b[i + k]) << k;
         bits[(first + i) >> 6] |= word;
     }
-    for (; i < count; ++i) bits[(first + i) >> 6] |= uint64_t(a[i] != b[i]) << ((first + i) & 63);
+    part = 0;
+    const size_t tail = i;
+    for (; i < count; ++i) part |= uint64_t(a[i] != b[i]) << ((first + i) & 63);
+    if (part) __atomic_fetch_or(&bits[(first + tail) >> 6], part, __ATOMIC_RELAXED);
 }
