@@ -206,7 +206,7 @@ std::string whyNothingChanges(const FilterParameters& block, const HostImage& im
 }
 
 RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostImage& image,
-                    std::vector<uint8_t> selection, int32_t tileWidth, int32_t tileHeight,
+                    std::vector<uint8_t>& selection, int32_t tileWidth, int32_t tileHeight,
                     const std::function<bool(int32_t, int32_t)>& progress) {
     RunReport report;
     HostCore host;
@@ -230,6 +230,7 @@ RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostIma
         report.hostProblem = "the plug-in asked for pixels outside the image, or for input it had written over";
     report.hostChecksFailed = !report.hostProblem.empty();
     image = std::move(host.image());
+    selection = host.takeSelection();
     return report;
 }
 

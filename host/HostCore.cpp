@@ -536,6 +536,12 @@ OSErr HostCore::readChannel(int slot, const PSScaling& scaling, const VRect& wri
     return readScaledChannel(channel, scaling, writeRect, static_cast<uint8_t*>(memory.data), memory.rowBits / 8);
 }
 
+std::vector<uint8_t> HostCore::takeSelection() {
+    std::vector<uint8_t> selection = std::move(selection_);
+    setSelection({});
+    return selection;
+}
+
 void HostCore::setTileSize(int32_t width, int32_t height) {
     tileWidth_ = width;
     tileHeight_ = height;

@@ -54,6 +54,8 @@ public:
     HostImage& image() { return image_; }
     // 8-bit selection, one byte per pixel (0 = not selected); empty = none.
     void setSelection(std::vector<uint8_t> selection);
+    // The selection back from the host, which is left without one.
+    std::vector<uint8_t> takeSelection();
     void setTileSize(int32_t width, int32_t height);
     // Limit on the buffer memory granted at once, in bytes (0 = no limit;
     // the default is 1 GiB).
