@@ -1,7 +1,8 @@
 #!/bin/bash
 # Builds the native tests with ThreadSanitizer into $BUILD_DIR/tsan (default
 # build/tsan) and runs the tests that share work among threads: the band
-# runner, the thread-count comparisons of every image operation and of whole
+# runner, the host's shared tile copies, the thread-count comparisons of
+# every image operation and of whole
 # runs. Any data race or lock-order report fails the run. The run is bounded
 # by TSAN_TIMEOUT seconds (default 1200) so that a hang ends the test command.
 set -euo pipefail
@@ -19,6 +20,7 @@ cmake --build "$build" -j "$jobs" --target cc_tests
 
 tests=(
     'BandRun.*'
+    'HostCore.*'
     'ThreadCounts.*'
     'ImageBuffers.ConversionsMatchThePixelConversionAtEveryLevelAndThreadCount'
     'PixelTransfer.PlanarAndInterleavedAgree'
