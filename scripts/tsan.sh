@@ -2,8 +2,9 @@
 # Builds the native tests with ThreadSanitizer into $BUILD_DIR/tsan (default
 # build/tsan) and runs the tests that share work among threads: the band
 # runner, the host's shared tile copies, the thread-count comparisons of
-# every image operation and of whole runs. Any data race or lock-order report fails the run. The run is bounded
-# by TSAN_TIMEOUT seconds (default 1200) so that a hang ends the test command.
+# every image operation and of whole runs. Any data race or lock-order
+# report fails the run. The run is bounded by TSAN_TIMEOUT seconds (default
+# 1200) so that a hang ends the test command.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}/tsan
