@@ -238,6 +238,104 @@ RunReport runWithTiles(const CliOptions& o, PluginMainProc entry, const FilterPa
     });
 }
 
+// What is shared by the images of a run.
+struct RunState {
+    const CliOptions& options;
+    PluginMainProc entry;
+    const FilterParameters& base;
+    ProgressBar bar;
+    bool savedRunFiles = false;  // --save-params and --save-settings are written for the first image
+    std::string stoppedAt;       // what a stop left behind, for the last message
+};
+
+enum class Step { Done, Failed, Stopped };
+
+// Filters one picture (a file, or one page of it) in place: the result, or
+// with --overlay the selection's view. named: the input (and page) for
+// messages; first: the run's first picture of this input, whose selection
+// --selection-out writes.
+Step filterImage(RunState& state, const std::string& named, bool first, LoadedImage& loaded) {
+    const CliOptions& options = state.options;
+    std::string error;
+    std::vector<uint8_t> selection;
+    if (!options.selectionFile.empty() && !loadSelection(options.selectionFile, loaded.image.width, loaded.image.height,
+                                                         options.selectionAlpha, selection, error)) {
+        fail(error);
+        return Step::Failed;
+    }
+    FilterParameters block;
+    if (!blockForImage(options, state.base, loaded.image, block, error)) {
+        fail(named + ": " + error);
+        return Step::Failed;
+    }
+    if (!state.savedRunFiles) {
+        state.savedRunFiles = true;
+        if (!options.savedParams.empty()) {
+            std::vector<uint8_t> bytes(kFilterParametersSize);
+            writeFilterParameters(block, bytes.data(), bytes.size());
+            if (!writeWholeFile(options.savedParams, bytes, error)) {
+                fail(error);
+                return Step::Failed;
+            }
+        }
+        if (!options.savedSettings.empty()) {
+            SettingsOutcome saved = saveSettingsToPath(options.savedSettings, block);
+            if (!saved.ok()) {
+                fail(options.savedSettings + ": " + saved.message);
+                return Step::Failed;
+            }
+        }
+    }
+    const std::string idle = whyNothingChanges(block, loaded.image, selection);
+    if (!idle.empty() && !options.overlay)
+        say(named + ": this run changes nothing: " + idle + "; the output keeps the input's pixels");
+
+    state.bar.label = fs::path(named).filename().string();
+    // The selection is taken from the image as read, before the run
+    // changes it; --overlay writes its view in place of the result.
+    const bool writesSelection = first && !options.selectionOut.empty();
+    const bool wantsView = options.overlay || writesSelection;
+    const HostImage original = wantsView && !options.overlay ? loaded.image : HostImage();
+    int32_t tileWidth = 0, tileHeight = 0;
+    if (!options.overlay) {
+        bool firstReport = true;
+        RunReport report = runWithTiles(options, state.entry, block, loaded, selection, named, tileWidth, tileHeight,
+                                        [&](int32_t done, int32_t total) {
+                                            if (firstReport) raiseTestSignal("filter");
+                                            firstReport = false;
+                                            state.bar.update(done, total);
+                                            return gStopSignal != 0;
+                                        });
+        state.bar.end();
+        if (gStopSignal) {
+            state.stoppedAt = "while filtering " + named + ": nothing was written for it";
+            return Step::Stopped;
+        }
+        if (report.result != noErr || report.hostChecksFailed) {
+            fail(named + ": " + (report.result != noErr ? describeResult(report.result) : report.hostProblem));
+            return Step::Failed;
+        }
+    }
+    if (!wantsView) return Step::Done;
+    const HostImage& image = options.overlay ? loaded.image : original;
+    const SelectionView view = options.overlay
+                                   ? withTiles(options, block, image, named, tileWidth, tileHeight,
+                                               [&](int32_t width, int32_t height) {
+                                                   return viewSelection(block, image, selection, width, height);
+                                               })
+                                   : viewSelection(block, image, selection, tileWidth, tileHeight);
+    if (view.result != noErr) {
+        fail(named + ": the selection: " + describeResult(view.result));
+        return Step::Failed;
+    }
+    if (writesSelection && !saveGreyImage(options.selectionOut, view.grey, image.width, image.height, error)) {
+        fail(error);
+        return Step::Failed;
+    }
+    if (options.overlay) overlayImage(view, loaded.image);
+    return Step::Done;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -274,11 +372,9 @@ int main(int argc, char** argv) {
     if (!plugin.open(pluginPath, error)) return fail(error);
 
     installStopHandlers();
-    ProgressBar bar;
-    bar.enabled = !options.quiet && isatty(fileno(stderr));
-    bool savedRunFiles = false;
+    RunState state{options, plugin.entry(), base, ProgressBar(), false, std::string()};
+    state.bar.enabled = !options.quiet && isatty(fileno(stderr));
     int failures = 0;
-    std::string stoppedAt;  // what the stop left behind, for the last message
 
     for (const Job& job : jobs) {
         if (gStopSignal) break;
@@ -288,109 +384,52 @@ int main(int argc, char** argv) {
             continue;
         }
         const auto readStart = std::chrono::steady_clock::now();
-        LoadedImage loaded;
-        const bool read = loadImage(job.input, loaded, error);
+        std::vector<LoadedImage> pages(1);
+        bool read = loadImage(job.input, pages[0], error);
         raiseTestSignal("read");
         if (gStopSignal) {
-            stoppedAt = "while reading " + job.input + ": nothing was written for it";
+            state.stoppedAt = "while reading " + job.input + ": nothing was written for it";
             break;
+        }
+        if (read && pages[0].pages > 1 && !whyPagesCannotGo(job.saveAs).empty()) {
+            error = job.input + ": has " + std::to_string(pages[0].pages) + " pages; " + whyPagesCannotGo(job.saveAs);
+            read = false;
         }
         if (!read) {
             fail(error);
             ++failures;
             continue;
         }
-        if (!loaded.note.empty()) say(job.input + ": " + loaded.note);
-        std::vector<uint8_t> selection;
-        if (!options.selectionFile.empty() &&
-            !loadSelection(options.selectionFile, loaded.image.width, loaded.image.height, options.selectionAlpha,
-                           selection, error)) {
-            fail(error);
+        if (!pages[0].note.empty()) say(job.input + ": " + pages[0].note);
+        double readSeconds = 0, seconds = 0;
+        Step step = Step::Done;
+        for (int page = 0; page < pages[0].pages && step == Step::Done; ++page) {
+            const std::string name = page == 0 ? job.input : job.input + " page " + std::to_string(page + 1);
+            if (page > 0) {
+                pages.emplace_back();
+                if (!loadPage(pages[0], job.input, page, pages.back(), error)) {
+                    fail(error);
+                    step = Step::Failed;
+                    break;
+                }
+            }
+            const auto start = std::chrono::steady_clock::now();
+            readSeconds = std::chrono::duration<double>(start - readStart).count() - seconds;
+            step = filterImage(state, name, page == 0, pages.back());
+            seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+        if (step == Step::Stopped) break;
+        if (step == Step::Failed) {
             ++failures;
             continue;
         }
-        FilterParameters block;
-        if (!blockForImage(options, base, loaded.image, block, error)) {
-            fail(job.input + ": " + error);
-            ++failures;
-            continue;
-        }
-        if (!savedRunFiles) {
-            savedRunFiles = true;
-            if (!options.savedParams.empty()) {
-                std::vector<uint8_t> bytes(kFilterParametersSize);
-                writeFilterParameters(block, bytes.data(), bytes.size());
-                if (!writeWholeFile(options.savedParams, bytes, error)) return fail(error);
-            }
-            if (!options.savedSettings.empty()) {
-                SettingsOutcome saved = saveSettingsToPath(options.savedSettings, block);
-                if (!saved.ok()) return fail(options.savedSettings + ": " + saved.message);
-            }
-        }
-        const std::string idle = whyNothingChanges(block, loaded.image, selection);
-        if (!idle.empty() && !options.overlay)
-            say(job.input + ": this run changes nothing: " + idle + "; the output keeps the input's pixels");
-
-        bar.label = fs::path(job.input).filename().string();
-        const auto start = std::chrono::steady_clock::now();
-        const double readSeconds = std::chrono::duration<double>(start - readStart).count();
-        // The selection is taken from the image as read, before the run
-        // changes it; --overlay writes its view in place of the result.
-        const bool wantsView = options.overlay || !options.selectionOut.empty();
-        const HostImage original = wantsView && !options.overlay ? loaded.image : HostImage();
-        int32_t tileWidth = 0, tileHeight = 0;
-        if (!options.overlay) {
-            bool firstReport = true;
-            RunReport report = runWithTiles(options, plugin.entry(), block, loaded, selection, job.input, tileWidth,
-                                            tileHeight, [&](int32_t done, int32_t total) {
-                                                if (firstReport) raiseTestSignal("filter");
-                                                firstReport = false;
-                                                bar.update(done, total);
-                                                return gStopSignal != 0;
-                                            });
-            bar.end();
-            if (gStopSignal) {
-                stoppedAt = "while filtering " + job.input + ": nothing was written for it";
-                break;
-            }
-            if (report.result != noErr) {
-                fail(job.input + ": " + describeResult(report.result));
-                ++failures;
-                continue;
-            }
-            if (report.hostChecksFailed) {
-                fail(job.input + ": " + report.hostProblem);
-                ++failures;
-                continue;
-            }
-        }
-        if (wantsView) {
-            const HostImage& image = options.overlay ? loaded.image : original;
-            const SelectionView view = options.overlay
-                                           ? withTiles(options, block, image, job.input, tileWidth, tileHeight,
-                                                       [&](int32_t width, int32_t height) {
-                                                           return viewSelection(block, image, selection, width, height);
-                                                       })
-                                           : viewSelection(block, image, selection, tileWidth, tileHeight);
-            if (view.result != noErr) {
-                fail(job.input + ": the selection: " + describeResult(view.result));
-                ++failures;
-                continue;
-            }
-            if (!options.selectionOut.empty() &&
-                !saveGreyImage(options.selectionOut, view.grey, image.width, image.height, error)) {
-                fail(error);
-                ++failures;
-                continue;
-            }
-            if (options.overlay) overlayImage(view, loaded.image);
-        }
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const auto writeStart = std::chrono::steady_clock::now();
-        const bool written = saveImage(job.output, job.saveAs, loaded, error);
+        std::vector<std::string> notes;
+        const bool written = savePages(job.output, job.saveAs, pages, notes, error);
+        for (const std::string& note : notes) say(job.input + ": " + note);
         if (gStopSignal) {
-            stoppedAt = written ? "after " + shownOutput + " was written completely"
-                                : "while writing " + shownOutput + ": nothing was written for " + job.input;
+            state.stoppedAt = written ? "after " + shownOutput + " was written completely"
+                                      : "while writing " + shownOutput + ": nothing was written for " + job.input;
             break;
         }
         if (!written) {
@@ -409,7 +448,7 @@ int main(int argc, char** argv) {
     if (gStopSignal) {
         const int s = gStopSignal;
         say(std::string("stopped by ") + signalName(s) + " " +
-            (stoppedAt.empty() ? "between files: every output written so far is complete" : stoppedAt));
+            (state.stoppedAt.empty() ? "between files: every output written so far is complete" : state.stoppedAt));
         return 128 + s;
     }
     return failures ? 1 : 0;

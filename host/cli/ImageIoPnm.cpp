@@ -14,6 +14,20 @@ bool loadImage(const std::string& path, LoadedImage& loaded, std::string& error)
     return true;
 }
 
+bool loadPage(const LoadedImage&, const std::string& path, int page, LoadedImage&, std::string& error) {
+    error = path + ": a PNM file has no page " + std::to_string(page + 1);
+    return false;
+}
+
+std::string whyPagesCannotGo(const std::string&) { return "this build writes one picture per file"; }
+
+bool savePages(const std::string& path, const std::string& saveAs, const std::vector<LoadedImage>& pages,
+               std::vector<std::string>&, std::string& error) {
+    if (pages.size() == 1) return saveImage(path, saveAs, pages[0], error);
+    error = path + ": " + whyPagesCannotGo(saveAs);
+    return false;
+}
+
 bool checkOutputFormat(const std::string& saveAs, std::string& error) {
     std::string extension = saveAs;
     for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
