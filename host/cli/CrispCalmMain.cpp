@@ -317,22 +317,32 @@ Step filterImage(RunState& state, const std::string& named, bool first, LoadedIm
         }
     }
     if (!wantsView) return Step::Done;
+    // The selection of the image as read (the one the filter uses), and for
+    // --overlay that of the image as the preview sees it: the same image at 8
+    // bits, its own self at 16 bits.
+    const bool sixteen = options.overlay && loaded.image.depth == 16;
     const HostImage& image = options.overlay ? loaded.image : original;
-    const SelectionView view = options.overlay
-                                   ? withTiles(options, block, image, named, tileWidth, tileHeight,
-                                               [&](int32_t width, int32_t height) {
-                                                   return viewSelection(block, image, selection, width, height);
-                                               })
-                                   : viewSelection(block, image, selection, tileWidth, tileHeight);
-    if (view.result != noErr) {
-        fail(named + ": the selection: " + describeResult(view.result));
-        return Step::Failed;
+    const HostImage previewed = sixteen ? previewImage(image) : HostImage();
+    auto view = [&](const HostImage& of) {
+        return options.overlay ? withTiles(options, block, of, named, tileWidth, tileHeight,
+                                           [&](int32_t width, int32_t height) {
+                                               return viewSelection(block, of, selection, width, height);
+                                           })
+                               : viewSelection(block, of, selection, tileWidth, tileHeight);
+    };
+    const SelectionView used = !options.overlay || writesSelection || !sixteen ? view(image) : SelectionView();
+    const SelectionView shown = sixteen ? view(previewed) : SelectionView();
+    for (const SelectionView* v : {&used, &shown}) {
+        if (v->result != noErr) {
+            fail(named + ": the selection: " + describeResult(v->result));
+            return Step::Failed;
+        }
     }
-    if (writesSelection && !saveGreyImage(options.selectionOut, view.grey, image.width, image.height, error)) {
+    if (writesSelection && !saveGreyImage(options.selectionOut, used.grey, image.width, image.height, error)) {
         fail(error);
         return Step::Failed;
     }
-    if (options.overlay) overlayImage(view, loaded.image);
+    if (options.overlay) overlayImage(sixteen ? shown : used, loaded.image);
     return Step::Done;
 }
 
