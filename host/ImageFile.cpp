@@ -908,14 +908,10 @@ bool checkSaveFormat(const std::string& saveAs, std::string& error) {
 // A TIFF for a stream (standard output, a pipe, a device) with the input's
 // Exif and IPTC: exiv2 edits only whole files, so the TIFF is made in a
 // private file in the temporary folder first and then copied to writeTo.
-bool writeTiffPageFile(const std::string& file, const std::string& saveAs, const HostImage& image,
+// Writes image in saveAs's format straight into file with libvips, then puts
+// the input's Exif and IPTC back with exiv2 where the format allows.
+bool writeWithMetadata(const std::string& file, const SaveFormat& format, const HostImage& image,
                        const ImageFileInfo& info, std::string& reason) {
-    SaveFormat format;
-    if (!findSaveFormat(saveAs, false, format, reason)) return false;
-    if (format.saver.rfind("tiffsave", 0) != 0) {
-        reason = saveAs + " is not a TIFF format";
-        return false;
-    }
     const size_t pixels = size_t(image.width) * size_t(image.height);
     const int extra = std::max(0, info.extraChannels);
     if (image.samples.size() != pixels * size_t(info.cmyk ? 4 : 3) || image.depth != info.depth ||
@@ -924,7 +920,18 @@ bool writeTiffPageFile(const std::string& file, const std::string& saveAs, const
         return false;
     }
     return saveWithVips(file, format, image, info, extra, reason) &&
-           writeTiffMetadata(file, info.carriedMetadata, reason);
+           (!carriesMetadata(format.saver) || writeCarriedMetadata(file, info.carriedMetadata, reason));
+}
+
+bool writeTiffPageFile(const std::string& file, const std::string& saveAs, const HostImage& image,
+                       const ImageFileInfo& info, std::string& reason) {
+    SaveFormat format;
+    if (!findSaveFormat(saveAs, false, format, reason)) return false;
+    if (format.saver.rfind("tiffsave", 0) != 0) {
+        reason = saveAs + " is not a TIFF format";
+        return false;
+    }
+    return writeWithMetadata(file, format, image, info, reason);
 }
 
 std::string tiffStorageOptions(const ImageFileInfo& info) {
@@ -933,16 +940,21 @@ std::string tiffStorageOptions(const ImageFileInfo& info) {
     return storageOptions(format, info);
 }
 
-bool writeTiffThroughScratchFile(const std::string& writeTo, const std::string& saveAs, const HostImage& image,
-                                 const ImageFileInfo& info, std::string& reason) {
-    std::string scratch = (fs::temp_directory_path() / "crispcalm-XXXXXX.tif").string();
-    const int fd = mkstemps(scratch.data(), 4);
+// A file for a stream (standard output, a pipe, a device) with the input's
+// Exif and IPTC: exiv2 edits only whole files, so the file is made in a
+// private file in the temporary folder first and then copied to writeTo.
+bool writeThroughScratchFile(const std::string& writeTo, const std::string& saveAs, const HostImage& image,
+                             const ImageFileInfo& info, std::string& reason) {
+    SaveFormat fileFormat;
+    if (!findSaveFormat(saveAs, false, fileFormat, reason)) return false;
+    std::string scratch = (fs::temp_directory_path() / ("crispcalm-XXXXXX" + fileFormat.extension)).string();
+    const int fd = mkstemps(scratch.data(), int(fileFormat.extension.size()));
     if (fd < 0) {
         reason = "no room for a scratch file in the temporary folder (" + std::string(std::strerror(errno)) + ")";
         return false;
     }
     ::close(fd);
-    bool ok = writeTiffPageFile(scratch, saveAs, image, info, reason);
+    bool ok = writeWithMetadata(scratch, fileFormat, image, info, reason);
     if (ok) {
         std::ifstream file(fs::path(scratch), std::ios::binary);
         const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), {}};
@@ -986,7 +998,7 @@ bool writeImageFile(const std::string& path, const HostImage& image, const Image
     SaveFormat format;
     if (!findSaveFormat(saveAs, target.direct, format, error)) return fail(error, path, error);
 
-    const bool tiff = format.saver.rfind("tiffsave", 0) == 0;
+    const bool carries = carriesMetadata(format.saver) && info.carriedMetadata;
     PendingOutput pending(target);
     std::string writeTo;
     if (!pending.begin(writeTo, error)) return false;
@@ -997,14 +1009,15 @@ bool writeImageFile(const std::string& path, const HostImage& image, const Image
             info.depth == 16 ? pnmBytes<uint16_t>(image, info) : pnmBytes<uint8_t>(image, info);
         saved = writeBytesTo(writeTo, bytes, reason);
         if (!saved) reason = reason.substr(reason.find(": ") + 2);
-    } else if (tiff && target.direct && info.carriedMetadata) {
-        saved = writeTiffThroughScratchFile(writeTo, saveAs, image, info, reason);
+    } else if (carries && target.direct) {
+        saved = writeThroughScratchFile(writeTo, saveAs, image, info, reason);
     } else {
         saved = saveWithVips(writeTo, format, image, info, extraChannels, reason);
     }
     // libvips's TIFF writer keeps ICC, XMP and resolution but not Exif or
-    // IPTC; exiv2 adds them to the complete file before it is renamed.
-    if (saved && tiff && !target.direct) saved = writeTiffMetadata(writeTo, info.carriedMetadata, reason);
+    // IPTC, and its other writers lose unknown maker notes; exiv2 puts the
+    // input's back into the complete file before it is renamed.
+    if (saved && carries && !target.direct) saved = writeCarriedMetadata(writeTo, info.carriedMetadata, reason);
     if (!saved) {
         pending.abandon();
         if (gStopSignal) return fail(error, path, "stopped before it was complete");
