@@ -95,7 +95,7 @@ bool writeCarriedMetadata(const std::string& path, const std::shared_ptr<const v
                 *at = uint32_t(std::string(dimension).find("PixelX") != std::string::npos ? image->pixelWidth()
                                                                                           : image->pixelHeight());
         }
-        if (!from.iptc.empty() && image->mimeType() == "image/tiff") image->setIptcData(from.iptc);
+        if (!from.iptc.empty()) image->setIptcData(from.iptc);
         image->writeMetadata();
         return true;
     } catch (const std::exception& e) {

@@ -24,7 +24,7 @@ bool carriesMetadata(const std::string& saver);
 // place: its Exif, GPS and interoperability directories and maker notes
 // become the input's, the first directory's camera and date tags are the
 // input's, the Exif pixel dimensions (when the input had them) the written
-// image's size, and for TIFF the IPTC record the input's. The rest of the
+// image's size, and the IPTC record the input's. The rest of the
 // file (pixels, storage, ICC profile, XMP packet as written, thumbnail) is
 // kept. False with a reason when exiv2 cannot update it.
 bool writeCarriedMetadata(const std::string& path, const std::shared_ptr<const void>& carried, std::string& reason);

@@ -643,6 +643,32 @@ std::string storageOptions(const SaveFormat& format, const ImageFileInfo& info) 
     return "";
 }
 
+// libvips keeps a JPEG file's APP13 segment (a Photoshop resource block
+// behind a "Photoshop 3.0" header) as its IPTC blob, but a TIFF file's IPTC
+// record and Photoshop resources as two blobs, and writes each blob back
+// where the format it came from keeps it.
+constexpr char kApp13Header[] = "Photoshop 3.0";  // with its terminating zero: 14 bytes
+
+struct ResourceBlobs {
+    std::vector<uint8_t> iptc, photoshop;
+};
+
+// The blobs for saver, moved to the other format's places when the input
+// stored them the other way; exiv2 then writes the IPTC record itself.
+ResourceBlobs resourceBlobsFor(const std::string& saver, const ImageFileInfo& info) {
+    const size_t header = sizeof kApp13Header;
+    const bool app13 = info.iptc.size() >= header && std::memcmp(info.iptc.data(), kApp13Header, header) == 0;
+    if (saver.rfind("tiffsave", 0) == 0 && app13)
+        return {{}, std::vector<uint8_t>(info.iptc.begin() + ptrdiff_t(header), info.iptc.end())};
+    if (saver.rfind("jpegsave", 0) == 0 && !app13) {
+        if (info.photoshop.empty()) return {};
+        std::vector<uint8_t> segment(kApp13Header, kApp13Header + header);
+        segment.insert(segment.end(), info.photoshop.begin(), info.photoshop.end());
+        return {segment, {}};
+    }
+    return {info.iptc, info.photoshop};
+}
+
 // Any format libvips saves, with the metadata of info. file is a file name,
 // or "-" for standard output (a saver to a target).
 bool saveWithVips(const std::string& file, const SaveFormat& format, const HostImage& host, const ImageFileInfo& info,
@@ -677,8 +703,9 @@ bool saveWithVips(const std::string& file, const SaveFormat& format, const HostI
     setBlob(image, VIPS_META_ICC_NAME, info.iccProfile);
     setBlob(image, VIPS_META_EXIF_NAME, info.exif);
     setBlob(image, VIPS_META_XMP_NAME, info.xmp);
-    setBlob(image, VIPS_META_IPTC_NAME, info.iptc);
-    setBlob(image, VIPS_META_PHOTOSHOP_NAME, info.photoshop);
+    const ResourceBlobs resources = resourceBlobsFor(format.saver, info);
+    setBlob(image, VIPS_META_IPTC_NAME, resources.iptc);
+    setBlob(image, VIPS_META_PHOTOSHOP_NAME, resources.photoshop);
     if (!info.resolutionUnit.empty()) {
         vips_image_set_string(image, VIPS_META_RESOLUTION_UNIT, info.resolutionUnit.c_str());
     }
