@@ -60,6 +60,17 @@ std::shared_ptr<const void> readFileMetadata(const std::string& path, const std:
     }
 }
 
+std::vector<uint8_t> withoutIptcResource(const std::vector<uint8_t>& resources) {
+    startExiv2();
+    try {
+        const Exiv2::DataBuf kept =
+            Exiv2::Photoshop::setIptcIrb(resources.data(), long(resources.size()), Exiv2::IptcData());
+        return std::vector<uint8_t>(kept.pData_, kept.pData_ + kept.size_);
+    } catch (const std::exception&) {
+        return resources;
+    }
+}
+
 bool carriesMetadata(const std::string& saver) {
     // PNG and WebP are left to libvips: exiv2 0.27 adds a second Exif block
     // to a PNG file beside libvips's, and does not replace a WebP file's.

@@ -16,6 +16,11 @@
 // hold the whole file (standard input); else path is read.
 std::shared_ptr<const void> readFileMetadata(const std::string& path, const std::vector<uint8_t>* bytes);
 
+// A Photoshop image resource block without its IPTC resource, which a TIFF
+// file keeps in a tag of its own; the block as it is when exiv2 cannot parse
+// it.
+std::vector<uint8_t> withoutIptcResource(const std::vector<uint8_t>& resources);
+
 // True for the output formats (libvips saver nicknames) whose metadata exiv2
 // puts back: TIFF and JPEG.
 bool carriesMetadata(const std::string& saver);

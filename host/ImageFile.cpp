@@ -659,7 +659,7 @@ ResourceBlobs resourceBlobsFor(const std::string& saver, const ImageFileInfo& in
     const size_t header = sizeof kApp13Header;
     const bool app13 = info.iptc.size() >= header && std::memcmp(info.iptc.data(), kApp13Header, header) == 0;
     if (saver.rfind("tiffsave", 0) == 0 && app13)
-        return {{}, std::vector<uint8_t>(info.iptc.begin() + ptrdiff_t(header), info.iptc.end())};
+        return {{}, withoutIptcResource(std::vector<uint8_t>(info.iptc.begin() + ptrdiff_t(header), info.iptc.end()))};
     if (saver.rfind("jpegsave", 0) == 0 && !app13) {
         if (info.photoshop.empty()) return {};
         std::vector<uint8_t> segment(kApp13Header, kApp13Header + header);
