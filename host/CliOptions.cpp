@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -274,9 +275,10 @@ bool channelFlagsFor(const std::string& channels, ColorModel model, int flags[4]
     return true;
 }
 
-const char* cliUsage() {
-#if defined(_WIN32)
-    return R"(Usage: crispcalm [options] INPUT -o OUTPUT
+namespace {
+
+// The options, the same in both command lines.
+constexpr char kUsage[] = R"(Usage: crispcalm [options] INPUT -o OUTPUT
        crispcalm [options] INPUT... --out-dir DIR
 
 Sharpens or softens an RGB or CMYK image (8 or 16 bits per channel) where a
@@ -330,7 +332,12 @@ Host:
   -h, --help              this text
   --version               the version
 
-Files: this Windows build reads and writes binary PNM only: P6 colour images
+)";
+
+// What the files may be, and examples of them: the Windows build reads and
+// writes binary PNM only.
+#if defined(_WIN32)
+constexpr char kFiles[] = R"(Files: this Windows build reads and writes binary PNM only: P6 colour images
 of 8 or 16 bits (.ppm), selections as P5 grey (.pgm); - is standard input or
 output. Convert other formats to PNM first; the Linux crispcalm reads and
 writes the formats libvips knows and gives the same pixels.
@@ -342,61 +349,7 @@ Examples:
   crispcalm.exe --hue 0:1,40:1,80:0,300:0,340:1 --overlay photo.ppm -o where.ppm --selection-out mask.pgm
 )";
 #else
-    return R"(Usage: crispcalm [options] INPUT -o OUTPUT
-       crispcalm [options] INPUT... --out-dir DIR
-
-Sharpens or softens an RGB or CMYK image (8 or 16 bits per channel) where a
-colour selection says so, with the Crisp+Calm plug-in.
-
-Parameters, applied in this order on top of the defaults:
-  --params FILE           a whole stored parameter block (24,672 bytes)
-  --settings FILE         a settings file (.qzr3 / .qzr4) of any version
-  --curves FILE           the three curves of a quick-curve file (.qzm)
-  --operation sharpen|soften
-  --amount N              1..100 (default 50)
-  --color-space image|hsi|yuv
-  --channels XXXX         four 0/1 digits in the dialog's order (e.g. 1010),
-                          or initials: RGB / CMYK / HSI / L (luminance) C (chrominance)
-  --edges-only | --from-curves
-  --opacity N             0..200 percent (default 100)
-  --contract-expand N     -100..100 (default 0)
-  --falloff N             0..100 (default 0)
-
-  --hue POINTS            the hue curve from control points DEGREES:WEIGHT,...
-                          (0..360, weight 0..1), e.g. 0:1,40:1,80:0,300:0,340:1
-  --saturation POINTS     the saturation curve, PERCENT:WEIGHT,... (0..100)
-  --intensity POINTS      the intensity curve, PERCENT:WEIGHT,... (0..100)
-
-Host:
-  --selection FILE        an image of the input's size, 0 = not selected: grey,
-                          or a colour image's luminance
-  --selection-alpha       take the selection from the file's alpha channel
-  --selection-out FILE    also write the final selection the filter used
-                          (8-bit grey, the whole image; one input only)
-  --overlay               write the "Overlay Color" view instead of the result:
-                          the overlay colour blended in by the selection, as
-                          the dialog's preview shows it; at 16 bits the 8-bit
-                          view widened (unselected pixels keep their values)
-  --tile WxH              the host's tile size (default 1024x1024); with
-                          --edges-only or --contract-expand the result depends
-                          on it, and without --tile the whole image is one tile
-                          when it fits the memory limit
-  --threads N             threads sharing the work, 1..64 (default: the
-                          CRISPCALM_THREADS variable, else every core; 1 runs
-                          on the calling thread alone); the result is the same
-  --plugin FILE           the plug-in library to load
-  --save-params FILE      write the parameter block the run used
-  --save-settings FILE    write the settings file of the run
-  --suffix TEXT           outputs named NAME-TEXT.EXT (beside the inputs
-                          unless --out-dir is given)
-  --in-place              let an output replace its input
-  -n, --no-clobber        skip outputs that exist
-  --format EXT            the output format when -o is - (standard output)
-  -q, --quiet             no progress bar
-  -h, --help              this text
-  --version               the version
-
-Files: any RGB or CMYK image of 8 or 16 bits that libvips loads; - is standard
+constexpr char kFiles[] = R"(Files: any RGB or CMYK image of 8 or 16 bits that libvips loads; - is standard
 input or output. The output's extension picks its format (none: the input's),
 with libvips's saver options in brackets, e.g. out.jpg[Q=90] or
 out.tif[compression=lzw]; depth, colour mode, alpha channel, ICC profile,
@@ -414,4 +367,10 @@ Examples:
   cat photo.png | crispcalm - -o - --format webp > photo.webp
 )";
 #endif
+
+}  // namespace
+
+const char* cliUsage() {
+    static const std::string text = std::string(kUsage) + kFiles;
+    return text.c_str();
 }
