@@ -125,13 +125,21 @@ bool readTiffLayout(const std::string& path, TiffLayout& layout, std::string& er
         const std::string which = found.directories.empty()
                                       ? "the first directory"
                                       : "directory " + std::to_string(found.directories.size() + 1);
-        if (!seen.insert(offset).second) return damaged("the directories run in a loop");
-        if (found.directories.size() == kMaxTiffDirectories)
-            return damaged("more than " + std::to_string(kMaxTiffDirectories) + " directories");
         TiffDirectory directory;
         const char* why = "";
-        if (!readDirectory(in, size, offset, shape, bigEndian, directory, offset, why))
-            return damaged(which + ": " + why);
+        if (!seen.insert(offset).second) {
+            found.unreadable = which + ": the directories run in a loop";
+            break;
+        }
+        if (found.directories.size() == kMaxTiffDirectories) {
+            found.unreadable = "more than " + std::to_string(kMaxTiffDirectories) + " directories";
+            break;
+        }
+        if (!readDirectory(in, size, offset, shape, bigEndian, directory, offset, why)) {
+            if (found.directories.empty()) return damaged(which + ": " + why);
+            found.unreadable = which + ": " + why;
+            break;
+        }
         found.directories.push_back(directory);
     }
     layout = found;

@@ -25,12 +25,17 @@ struct TiffDirectory {
 struct TiffLayout {
     bool bigTiff = false;  // 64-bit offsets ("BigTIFF")
     std::vector<TiffDirectory> directories;
+    // Why the chain ends before its end ("directory 3: it lies outside the
+    // file"); empty when every directory was read.
+    std::string unreadable;
 };
 
 // At most this many directories are read; a longer chain is taken as damaged.
 constexpr size_t kMaxTiffDirectories = 4096;
 
 // Reads every directory of the chain, classic TIFF or BigTIFF in either byte
-// order. False with an error naming the file when it is not a TIFF file, a
-// directory lies outside the file or is damaged, or the chain loops.
+// order. False with an error naming the file when it is not a TIFF file or
+// its first directory lies outside the file or is damaged. A later directory
+// that is damaged, lies outside the file or loops back ends the chain there,
+// with unreadable saying why: the pages before it stay readable.
 bool readTiffLayout(const std::string& path, TiffLayout& layout, std::string& error);

@@ -18,6 +18,9 @@ bool loadImage(const std::string& path, LoadedImage& loaded, std::string& error)
             (reduced ? ", " + std::to_string(reduced) + " reduced-resolution copies to rebuild from the filtered pages"
                      : std::string());
     }
+    if (!info->layout.unreadable.empty())
+        loaded.note += std::string(loaded.note.empty() ? "" : "; ") + "damaged TIFF file (" + info->layout.unreadable +
+                       "): only the pages before it are read and written";
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vips/vips.h>
 
 #include <cstdio>
@@ -179,6 +180,40 @@ TEST_F(MultiPageTiff, OutputsSignalsAndBatchesAreAsSafeAsForOnePage) {
     EXPECT_EQ(fileBytes(file("again-f.tif")), result);
     EXPECT_EQ(crispcalm(kRun + three + " -o " + three).status, 2);
     EXPECT_TRUE(fs::is_empty(file("tmp")));
+}
+
+}  // namespace
+
+namespace {
+
+// A damaged directory after the first ends the chain: the pages before it
+// are read, and the reason is kept for the warning.
+TEST(TiffLayout, ADamagedLaterDirectoryEndsTheChain) {
+    const std::string path = (fs::temp_directory_path() / ("cc-layout-" + std::to_string(getpid()) + ".tif")).string();
+    // Classic little-endian TIFF: one directory of one entry at offset 8;
+    // its next-directory offset (4 bytes) ends the file.
+    const std::vector<uint8_t> one = {'I', 'I', 42, 0, 8, 0,  0, 0, 1, 0, 0, 1, 3,
+                                      0,   1,   0,  0, 0, 64, 0, 0, 0, 0, 0, 0, 0};
+    const struct {
+        uint32_t next;
+        const char* why;
+    } cases[] = {{8, "loop"}, {5000, "outside"}, {0, ""}};
+    for (const auto& c : cases) {
+        std::vector<uint8_t> bytes = one;
+        for (int i = 0; i < 4; ++i) bytes[22 + i] = uint8_t(c.next >> (8 * i));
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        TiffLayout layout;
+        std::string error;
+        ASSERT_TRUE(readTiffLayout(path, layout, error)) << error;
+        ASSERT_EQ(layout.directories.size(), 1u);
+        EXPECT_EQ(layout.directories[0].width, 64u);
+        EXPECT_NE(layout.unreadable.find(c.why), std::string::npos) << layout.unreadable;
+        EXPECT_EQ(layout.unreadable.empty(), c.next == 0);
+    }
+    std::remove(path.c_str());
 }
 
 }  // namespace
