@@ -36,7 +36,9 @@ protected:
         std::string joined;
         for (int i = 0; i < 3; ++i) {
             const Page& p = pages[i];
-            EXPECT_TRUE(saveTestImage(page(i), randomPixels(p.width, p.height, p.bands, p.depth, 11 + i), p.type));
+            // The second page has an ICC profile of its own.
+            EXPECT_TRUE(saveTestImage(page(i), randomPixels(p.width, p.height, p.bands, p.depth, 11 + i), p.type,
+                                      i == 1 ? builtInProfile("srgb") : std::vector<uint8_t>()));
             joined += page(i) + " ";
         }
         const std::string three = file("three.tif");
@@ -82,7 +84,17 @@ TEST_F(MultiPageTiff, EveryPageIsFilteredAsItWouldBeAlone) {
         EXPECT_EQ(written.values, expected.values);
         EXPECT_NE(written.values, pixels(page(i)).values) << "filtered";
     }
-    // The first page keeps its camera, GPS and IPTC tags.
+    // A later page keeps its own ICC profile; the first page keeps its
+    // camera, GPS and IPTC tags.
+    VipsImage* second = vips_image_new_from_file((out + "[page=1]").c_str(), NULL);
+    ASSERT_NE(second, nullptr);
+    const void* icc = nullptr;
+    size_t iccBytes = 0;
+    ASSERT_EQ(vips_image_get_blob(second, VIPS_META_ICC_NAME, &icc, &iccBytes), 0);
+    const std::vector<uint8_t> profile = builtInProfile("srgb");
+    EXPECT_EQ(std::vector<uint8_t>(static_cast<const uint8_t*>(icc), static_cast<const uint8_t*>(icc) + iccBytes),
+              profile);
+    g_object_unref(second);
     EXPECT_EQ(tag(out, "Make"), "Testcam\n");
     EXPECT_EQ(tag(out, "Model"), "T1\n");
     EXPECT_EQ(tag(out, "GPSLatitudeRef"), "North\n");
