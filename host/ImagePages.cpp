@@ -100,7 +100,12 @@ bool writeTiffPages(const std::string& path, const std::string& saveAs, const st
     }
     // Each page into a scratch file of its own, then the first one's file
     // takes the others as further pages.
-    std::vector<std::pair<std::string, uint32_t>> written;  // file, NewSubfileType
+    struct Written {
+        std::string file;
+        uint32_t subfileType;
+        const std::vector<uint8_t>* iptc;  // the page's IPTC record as read
+    };
+    std::vector<Written> written;
     size_t next = 0, lastFull = 0;
     bool ok = true;
     for (size_t d = 0; ok && d < layout.directories.size() && !gStopSignal; ++d) {
@@ -126,17 +131,17 @@ bool writeTiffPages(const std::string& path, const std::string& saveAs, const st
                 continue;
             }
         }
-        if (ok) written.emplace_back(scratch.file(d), directory.subfileType);
+        if (ok) written.push_back({scratch.file(d), directory.subfileType, &pages[lastFull].info->iptc});
     }
     const std::string whole = (scratch.path / "whole.tif").string();
     std::error_code ec;
     if (ok && !gStopSignal) {
-        fs::copy_file(written[0].first, whole, ec);
+        fs::copy_file(written[0].file, whole, ec);
         ok = !ec;
         if (ec) reason = ec.message();
     }
     for (size_t i = 1; ok && i < written.size() && !gStopSignal; ++i)
-        ok = appendTiffPage(whole, written[i].first, written[i].second, reason);
+        ok = appendTiffPage(whole, written[i].file, written[i].subfileType, *written[i].iptc, reason);
     if (gStopSignal) {
         error = path + ": stopped before it was complete";
         return false;

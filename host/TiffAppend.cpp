@@ -44,8 +44,7 @@ bool copyTags(TIFF* in, TIFF* out) {
         float v = 0;
         if (TIFFGetField(in, tag, &v)) ok &= TIFFSetField(out, tag, v) == 1;
     }
-    for (ttag_t tag :
-         {TIFFTAG_ICCPROFILE, TIFFTAG_XMLPACKET, TIFFTAG_PHOTOSHOP, TIFFTAG_RICHTIFFIPTC, TIFFTAG_JPEGTABLES}) {
+    for (ttag_t tag : {TIFFTAG_ICCPROFILE, TIFFTAG_XMLPACKET, TIFFTAG_PHOTOSHOP, TIFFTAG_JPEGTABLES}) {
         uint32_t count = 0;
         void* data = nullptr;
         if (TIFFGetField(in, tag, &count, &data) && data) ok &= TIFFSetField(out, tag, count, data) == 1;
@@ -84,7 +83,8 @@ bool copyChunks(TIFF* in, TIFF* out) {
 
 }  // namespace
 
-bool appendTiffPage(const std::string& to, const std::string& pageFile, uint32_t subfileType, std::string& reason) {
+bool appendTiffPage(const std::string& to, const std::string& pageFile, uint32_t subfileType,
+                    const std::vector<uint8_t>& iptc, std::string& reason) {
     gTiffError.clear();
     const TIFFErrorHandler oldError = TIFFSetErrorHandler(keepTiffError);
     const TIFFErrorHandler oldWarning = TIFFSetWarningHandler(nullptr);
@@ -94,6 +94,7 @@ bool appendTiffPage(const std::string& to, const std::string& pageFile, uint32_t
         in.tiff = TIFFOpen(pageFile.c_str(), "r");
         out.tiff = in.tiff ? TIFFOpen(to.c_str(), "a") : nullptr;
         ok = out.tiff && copyTags(in.tiff, out.tiff) && TIFFSetField(out.tiff, TIFFTAG_SUBFILETYPE, subfileType) == 1 &&
+             (iptc.empty() || TIFFSetField(out.tiff, TIFFTAG_RICHTIFFIPTC, uint32_t(iptc.size()), iptc.data()) == 1) &&
              copyChunks(in.tiff, out.tiff) && TIFFWriteDirectory(out.tiff) == 1;
     }
     TIFFSetErrorHandler(oldError);
