@@ -17,25 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A private folder in the temporary folder, removed with everything in it.
-struct ScratchFolder {
-    fs::path path;
-    ~ScratchFolder() {
-        std::error_code ignored;
-        if (!path.empty()) fs::remove_all(path, ignored);
-    }
-    bool make(std::string& reason) {
-        std::string name = (fs::temp_directory_path() / "crispcalm-pages-XXXXXX").string();
-        if (!mkdtemp(name.data())) {
-            reason = "no room for scratch files in the temporary folder (" + std::string(std::strerror(errno)) + ")";
-            return false;
-        }
-        path = name;
-        return true;
-    }
-    std::string file(size_t page) const { return (path / ("page-" + std::to_string(page) + ".tif")).string(); }
-};
-
 // A reduced-resolution page made from the filtered full page in fullFile,
 // shrunk to the page's own size and stored as the page was.
 bool rebuildReducedPage(const std::string& fullFile, const TiffDirectory& page, const ImageFileInfo& fullInfo,
@@ -85,75 +66,69 @@ bool savesTiff(const std::string& saveAs) {
     return extension.empty() || extension == ".tif" || extension == ".tiff";
 }
 
-bool writeTiffPages(const std::string& path, const std::string& saveAs, const std::vector<FilteredPage>& pages,
-                    std::vector<std::string>& notes, std::string& error) {
-    if (pages.empty()) return false;
-    const TiffLayout& layout = pages[0].info->layout;
-    const std::string asTiff = saveAs.empty() ? ".tif" : saveAs[0] == '[' ? ".tif" + saveAs : saveAs;
-    OutputTarget target;
-    if (!resolveOutput(path, target, error)) return false;
-    std::string reason;
-    ScratchFolder scratch;
-    if (!scratch.make(reason)) {
-        error = path + ": " + reason;
+TiffPageWriter::~TiffPageWriter() {
+    std::error_code ignored;
+    if (!folder_.empty()) fs::remove_all(folder_, ignored);
+}
+
+bool TiffPageWriter::start(const TiffLayout& layout, const std::string& saveAs, std::string& reason) {
+    layout_ = layout;
+    saveAs_ = saveAs.empty() ? ".tif" : saveAs[0] == '[' ? ".tif" + saveAs : saveAs;
+    std::string name = (fs::temp_directory_path() / "crispcalm-pages-XXXXXX").string();
+    if (!mkdtemp(name.data())) {
+        reason = "no room for scratch files in the temporary folder (" + std::string(std::strerror(errno)) + ")";
         return false;
     }
-    // Each page into a scratch file of its own, then the first one's file
-    // takes the others as further pages.
-    struct Written {
-        std::string file;
-        uint32_t subfileType;
-        const std::vector<uint8_t>* iptc;  // the page's IPTC record as read
-    };
-    std::vector<Written> written;
-    size_t next = 0, lastFull = 0;
-    bool ok = true;
-    for (size_t d = 0; ok && d < layout.directories.size() && !gStopSignal; ++d) {
-        const TiffDirectory& directory = layout.directories[d];
-        if (d == 0 || !directory.reduced()) {
-            if (next >= pages.size() || size_t(pages[next].info->page) != d) {
-                reason = "page " + std::to_string(d + 1) + " was not filtered";
-                ok = false;
-                break;
-            }
-            lastFull = next;
-            ok = writeTiffPageFile(scratch.file(d), asTiff, *pages[next].image, *pages[next].info, reason);
-            ++next;
-        } else {
-            std::string why;
-            if (!rebuildReducedPage(scratch.file(pages[lastFull].info->page), directory, *pages[lastFull].info,
-                                    scratch.file(d), why)) {
-                notes.push_back("page " + std::to_string(d + 1) + " (a " + std::to_string(directory.width) + " x " +
-                                std::to_string(directory.height) +
-                                " reduced-resolution copy) is dropped: it could not be rebuilt from the filtered "
-                                "page (" +
-                                why + ")");
-                continue;
-            }
+    folder_ = name;
+    whole_ = (fs::path(folder_) / "whole.tif").string();
+    return true;
+}
+
+bool TiffPageWriter::add(const HostImage& image, const ImageFileInfo& info, std::vector<std::string>& notes,
+                         std::string& reason) {
+    const size_t d = size_t(info.page);
+    if (folder_.empty() || d != next_ || d >= layout_.directories.size()) {
+        reason = "page " + std::to_string(d + 1) + " is not the next page to write";
+        return false;
+    }
+    // The first page starts the file (as a page of its own, with the Exif);
+    // the others are added to it.
+    const std::string page = (fs::path(folder_) / "page.tif").string();
+    if (!writeTiffPageFile(d == 0 ? whole_ : page, saveAs_, image, info, reason)) return false;
+    if (d > 0 && !appendTiffPage(whole_, page, layout_.directories[d].subfileType, info.iptc, reason)) return false;
+    const std::string& full = d == 0 ? whole_ : page;
+    for (next_ = d + 1; next_ < layout_.directories.size() && layout_.directories[next_].reduced(); ++next_) {
+        if (gStopSignal) return false;
+        const TiffDirectory& copy = layout_.directories[next_];
+        const std::string rebuilt = (fs::path(folder_) / "reduced.tif").string();
+        std::string why;
+        if (!rebuildReducedPage(full, copy, info, rebuilt, why)) {
+            notes.push_back("page " + std::to_string(next_ + 1) + " (a " + std::to_string(copy.width) + " x " +
+                            std::to_string(copy.height) +
+                            " reduced-resolution copy) is dropped: it could not be rebuilt from the filtered page (" +
+                            why + ")");
+            continue;
         }
-        if (ok) written.push_back({scratch.file(d), directory.subfileType, &pages[lastFull].info->iptc});
+        if (!appendTiffPage(whole_, rebuilt, copy.subfileType, info.iptc, reason)) return false;
     }
-    const std::string whole = (scratch.path / "whole.tif").string();
-    std::error_code ec;
-    if (ok && !gStopSignal) {
-        fs::copy_file(written[0].file, whole, ec);
-        ok = !ec;
-        if (ec) reason = ec.message();
-    }
-    for (size_t i = 1; ok && i < written.size() && !gStopSignal; ++i)
-        ok = appendTiffPage(whole, written[i].file, written[i].subfileType, *written[i].iptc, reason);
+    return true;
+}
+
+bool TiffPageWriter::finish(const std::string& path, std::string& error) {
     if (gStopSignal) {
         error = path + ": stopped before it was complete";
         return false;
     }
-    if (!ok) {
-        error = path + ": cannot be written as " + asTiff + " (" + reason + ")";
+    if (folder_.empty() || next_ != layout_.directories.size()) {
+        error = path + ": not every page was written";
         return false;
     }
+    OutputTarget target;
+    if (!resolveOutput(path, target, error)) return false;
     PendingOutput pending(target);
     std::string writeTo;
     if (!pending.begin(writeTo, error)) return false;
-    if (!writeBytesTo(writeTo, fileBytes(whole), error)) {
+    if (!writeBytesTo(writeTo, fileBytes(whole_), error)) {
         pending.abandon();
         error = gStopSignal ? path + ": stopped before it was complete" : path + error.substr(error.find(": "));
         return false;

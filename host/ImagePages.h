@@ -17,19 +17,35 @@ std::vector<int> fullPagesOf(const TiffLayout& layout);
 // format) writes TIFF for a TIFF input.
 bool savesTiff(const std::string& saveAs);
 
-// One filtered full page, in the file's order, as the reader read it.
-struct FilteredPage {
-    const HostImage* image;
-    const ImageFileInfo* info;
-};
+// Writes the pages of a TIFF input as one TIFF, in the input's order, a page
+// at a time as each is filtered: the filtered full pages (each stored as its
+// own page was, the first with the input's Exif and IPTC), and the
+// reduced-resolution pages rebuilt by shrinking the filtered full page before
+// them to their size (or dropped, with a note saying why, when that fails).
+// The file grows in a private scratch folder, removed with the writer, and is
+// written to its place at the end as writeImageFile writes (temporary name
+// and rename for a regular file).
+class TiffPageWriter {
+public:
+    TiffPageWriter() = default;
+    TiffPageWriter(const TiffPageWriter&) = delete;
+    TiffPageWriter& operator=(const TiffPageWriter&) = delete;
+    ~TiffPageWriter();
 
-// Writes every page of a TIFF input to path as one TIFF, in the input's
-// order: the filtered full pages (each stored as its own page was, the first
-// with the input's Exif and IPTC), and the reduced-resolution pages rebuilt
-// by shrinking the filtered full page before them to their size (or dropped,
-// with a note saying why, when that fails). The output is made in a private
-// scratch folder and then written as writeImageFile writes (temporary name
-// and rename for a regular file). saveAs as for writeImageFile. False with an
-// error naming the file.
-bool writeTiffPages(const std::string& path, const std::string& saveAs, const std::vector<FilteredPage>& pages,
-                    std::vector<std::string>& notes, std::string& error);
+    // layout: the input's pages; saveAs as for writeImageFile. False with a
+    // reason.
+    bool start(const TiffLayout& layout, const std::string& saveAs, std::string& reason);
+    // The next full page, filtered (info.page its directory), and the
+    // reduced-resolution pages after it. False with a reason.
+    bool add(const HostImage& image, const ImageFileInfo& info, std::vector<std::string>& notes, std::string& reason);
+    // Writes the whole file to path once every page was added. False with an
+    // error naming the file.
+    bool finish(const std::string& path, std::string& error);
+
+private:
+    TiffLayout layout_;
+    std::string saveAs_;  // ".tif[options]"
+    std::string folder_;  // the scratch folder
+    std::string whole_;   // the file being grown
+    size_t next_ = 0;     // the next directory to write
+};

@@ -117,6 +117,10 @@ void setPluginThreads(int threads) {
 #endif
 }
 
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 void say(const std::string& message) { std::fprintf(stderr, "crispcalm: %s\n", message.c_str()); }
 
 int fail(const std::string& message) {
@@ -394,49 +398,78 @@ int main(int argc, char** argv) {
             continue;
         }
         const auto readStart = std::chrono::steady_clock::now();
-        std::vector<LoadedImage> pages(1);
-        bool read = loadImage(job.input, pages[0], error);
+        LoadedImage first;
+        bool read = loadImage(job.input, first, error);
         raiseTestSignal("read");
         if (gStopSignal) {
             state.stoppedAt = "while reading " + job.input + ": nothing was written for it";
             break;
         }
-        if (read && pages[0].pages > 1 && !whyPagesCannotGo(job.saveAs).empty()) {
-            error = job.input + ": has " + std::to_string(pages[0].pages) + " pages; " + whyPagesCannotGo(job.saveAs);
+        if (read && first.pages > 1 && !whyPagesCannotGo(job.saveAs).empty()) {
+            error = job.input + ": has " + std::to_string(first.pages) + " pages; " + whyPagesCannotGo(job.saveAs);
             read = false;
+        }
+        // Several pages go into the output one by one as each is filtered.
+        std::string pagesNote;
+        std::shared_ptr<void> paged;
+        if (read) {
+            error.clear();
+            paged = startPages(first, job.saveAs, pagesNote, error);
+            if (!paged && !error.empty()) {
+                error = job.output + ": " + error;
+                read = false;
+            }
         }
         if (!read) {
             fail(error);
             ++failures;
             continue;
         }
-        if (!pages[0].note.empty()) say(job.input + ": " + pages[0].note);
-        double readSeconds = 0, seconds = 0;
+        for (const std::string& note : {first.note, pagesNote})
+            if (!note.empty()) say(job.input + ": " + note);
+        double readSeconds = secondsSince(readStart), seconds = 0, writeSeconds = 0;
         Step step = Step::Done;
-        for (int page = 0; page < pages[0].pages && step == Step::Done; ++page) {
+        std::vector<std::string> notes;
+        for (int page = 0; page < first.pages && step == Step::Done; ++page) {
             const std::string name = page == 0 ? job.input : job.input + " page " + std::to_string(page + 1);
+            LoadedImage later;
             if (page > 0) {
-                pages.emplace_back();
-                if (!loadPage(pages[0], job.input, page, pages.back(), error)) {
+                const auto loadStart = std::chrono::steady_clock::now();
+                if (!loadPage(first, job.input, page, later, error)) {
                     fail(error);
                     step = Step::Failed;
                     break;
                 }
+                readSeconds += secondsSince(loadStart);
             }
+            LoadedImage& loaded = page == 0 ? first : later;
             const auto start = std::chrono::steady_clock::now();
-            readSeconds = std::chrono::duration<double>(start - readStart).count() - seconds;
-            step = filterImage(state, name, page == 0, pages.back());
-            seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            step = filterImage(state, name, page == 0, loaded);
+            seconds += secondsSince(start);
+            if (step != Step::Done || !paged) break;
+            const auto writeStart = std::chrono::steady_clock::now();
+            if (!addPage(paged, loaded, notes, error)) {
+                if (gStopSignal) {
+                    state.stoppedAt = "while writing " + shownOutput + ": nothing was written for " + job.input;
+                    step = Step::Stopped;
+                } else {
+                    fail(job.output + ": cannot be written as TIFF (" + error + ")");
+                    step = Step::Failed;
+                }
+            }
+            writeSeconds += secondsSince(writeStart);
+            if (page == 0) first.image = HostImage();  // in the output now; the next page takes its place
         }
+        for (const std::string& note : notes) say(job.input + ": " + note);
         if (step == Step::Stopped) break;
         if (step == Step::Failed) {
             ++failures;
             continue;
         }
         const auto writeStart = std::chrono::steady_clock::now();
-        std::vector<std::string> notes;
-        const bool written = savePages(job.output, job.saveAs, pages, notes, error);
-        for (const std::string& note : notes) say(job.input + ": " + note);
+        const bool written =
+            paged ? finishPages(paged, job.output, error) : saveImage(job.output, job.saveAs, first, error);
+        writeSeconds += secondsSince(writeStart);
         if (gStopSignal) {
             state.stoppedAt = written ? "after " + shownOutput + " was written completely"
                                       : "while writing " + shownOutput + ": nothing was written for " + job.input;
@@ -447,8 +480,6 @@ int main(int argc, char** argv) {
             ++failures;
             continue;
         }
-        const double writeSeconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - writeStart).count();
         if (!options.quiet)
             std::fprintf(stderr,
                          "crispcalm: %s -> %s (read %.2f s, filter %.2f s, write %.2f s, peak memory %.0f MiB)\n",

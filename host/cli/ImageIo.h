@@ -25,11 +25,17 @@ bool loadPage(const LoadedImage& first, const std::string& path, int page, Loade
 // The reason pages of a file of several pictures cannot all be written as
 // saveAs ("" when they can).
 std::string whyPagesCannotGo(const std::string& saveAs);
-// Writes every picture of one file (pages: all of them, in order, filtered)
-// as one file with all its pages, as saveImage writes; notes gets what the
-// user should know (pages dropped and why).
-bool savePages(const std::string& path, const std::string& saveAs, const std::vector<LoadedImage>& pages,
-               std::vector<std::string>& notes, std::string& error);
+// The pictures of one file written into one output a page at a time, as
+// each is filtered (a multi-page TIFF). Null when the output holds just the
+// first picture, which saveImage then writes; note says what that leaves out
+// ("" = nothing), error why the pages cannot be written (then also null).
+std::shared_ptr<void> startPages(const LoadedImage& first, const std::string& saveAs, std::string& note,
+                                 std::string& error);
+// Adds the next picture, filtered; notes gets what the user should know.
+bool addPage(const std::shared_ptr<void>& pages, const LoadedImage& page, std::vector<std::string>& notes,
+             std::string& error);
+// Writes the output once every picture was added, as saveImage writes.
+bool finishPages(const std::shared_ptr<void>& pages, const std::string& path, std::string& error);
 // False with a reason when saveAs (".ext" or ".ext[options]"; empty = the
 // input's format) cannot be written; asked before any work.
 bool checkOutputFormat(const std::string& saveAs, std::string& error);

@@ -21,10 +21,17 @@ bool loadPage(const LoadedImage&, const std::string& path, int page, LoadedImage
 
 std::string whyPagesCannotGo(const std::string&) { return "this build writes one picture per file"; }
 
-bool savePages(const std::string& path, const std::string& saveAs, const std::vector<LoadedImage>& pages,
-               std::vector<std::string>&, std::string& error) {
-    if (pages.size() == 1) return saveImage(path, saveAs, pages[0], error);
-    error = path + ": " + whyPagesCannotGo(saveAs);
+std::shared_ptr<void> startPages(const LoadedImage&, const std::string&, std::string&, std::string&) {
+    return nullptr;  // one picture per file
+}
+
+bool addPage(const std::shared_ptr<void>&, const LoadedImage&, std::vector<std::string>&, std::string& error) {
+    error = whyPagesCannotGo("");
+    return false;
+}
+
+bool finishPages(const std::shared_ptr<void>&, const std::string& path, std::string& error) {
+    error = path + ": " + whyPagesCannotGo("");
     return false;
 }
 

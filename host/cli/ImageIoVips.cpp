@@ -41,19 +41,29 @@ std::string whyPagesCannotGo(const std::string& saveAs) {
     return savesTiff(saveAs) ? "" : "only a TIFF output holds every page (give the output a .tif extension)";
 }
 
-bool savePages(const std::string& path, const std::string& saveAs, const std::vector<LoadedImage>& pages,
-               std::vector<std::string>& notes, std::string& error) {
-    const size_t directories = static_cast<const ImageFileInfo*>(pages[0].keep.get())->layout.directories.size();
-    if (pages.size() == 1 && (directories <= 1 || !savesTiff(saveAs))) {
+std::shared_ptr<void> startPages(const LoadedImage& first, const std::string& saveAs, std::string& note,
+                                 std::string& error) {
+    const ImageFileInfo& info = *static_cast<const ImageFileInfo*>(first.keep.get());
+    const size_t directories = info.layout.directories.size();
+    if (directories <= 1 || (first.pages == 1 && !savesTiff(saveAs))) {
         if (directories > 1)
-            notes.push_back("the " + std::to_string(directories - 1) +
-                            " reduced-resolution copies are not written: only a TIFF output holds them");
-        return saveImage(path, saveAs, pages[0], error);
+            note = "the " + std::to_string(directories - 1) +
+                   " reduced-resolution copies are not written: only a TIFF output holds them";
+        return nullptr;
     }
-    std::vector<FilteredPage> filtered;
-    for (const LoadedImage& page : pages)
-        filtered.push_back({&page.image, static_cast<const ImageFileInfo*>(page.keep.get())});
-    return writeTiffPages(path, saveAs, filtered, notes, error);
+    auto writer = std::make_shared<TiffPageWriter>();
+    if (!writer->start(info.layout, saveAs, error)) return nullptr;
+    return writer;
+}
+
+bool addPage(const std::shared_ptr<void>& pages, const LoadedImage& page, std::vector<std::string>& notes,
+             std::string& error) {
+    const ImageFileInfo& info = *static_cast<const ImageFileInfo*>(page.keep.get());
+    return static_cast<TiffPageWriter*>(pages.get())->add(page.image, info, notes, error);
+}
+
+bool finishPages(const std::shared_ptr<void>& pages, const std::string& path, std::string& error) {
+    return static_cast<TiffPageWriter*>(pages.get())->finish(path, error);
 }
 
 bool checkOutputFormat(const std::string& saveAs, std::string& error) {
