@@ -1,6 +1,7 @@
 #!/bin/bash
 # Puts the public-domain "coffee" photograph (600x400, from Debian's
-# python3-skimage package, downloaded and unpacked, not installed) at $1.
+# python3-skimage package, downloaded and unpacked, not installed) at $1
+# ("-": not wanted).
 # Further pairs NAME TARGET put another file at TARGET: NAME is a data image
 # of that package (e.g. grass.png, a 512x512 grey photograph of grass), or
 # PACKAGE:PATH for the file at PATH inside another Debian package (e.g.
@@ -9,7 +10,8 @@
 # each package is downloaded at most once a call.
 set -euo pipefail
 skimage=python3-skimage:usr/lib/python3/dist-packages/skimage/data
-wanted=("$skimage/coffee.png" "$1")
+wanted=()
+[ "$1" = "-" ] || wanted=("$skimage/coffee.png" "$1")
 shift
 while [ $# -ge 2 ]; do
     case "$1" in

@@ -73,7 +73,7 @@ def groups(found):
 class CameraTags(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        args = [os.path.join(SOURCE, "scripts", "fetch-sample.sh"), os.path.join(CACHE, "coffee.png")]
+        args = [os.path.join(SOURCE, "scripts", "fetch-sample.sh"), "-"]
         for name, origin, *_ in CAMERAS:
             args += [origin, os.path.join(CACHE, "camera", name)]
         subprocess.run(args, check=True)
