@@ -82,7 +82,7 @@ private:
     bool previewChecked() override { return previewCheck_.state() == CheckOn; }
     void setStatusText(const char* text) override { setStatus(text); }
     void setZoomText(const char* text) override { zoomValue_.setText(text); }
-    void setProgress(int percent) override { progress_.setPosition(percent); }
+    void setProgress(int percent) override;
     void* displayContext() override { return deviceContext(); }
     void releaseDisplayContext(void*) override {}
     bool drawPixels(const PSPixelMap& map, int32_t row, int32_t column) override;
@@ -176,6 +176,7 @@ private:
     bool spaceHeld_ = false;
     Pointer pointer_ = Pointer::Arrow;  // the cursor the dialog last showed
     bool colorShown_ = false;           // the colour readouts hold a pixel's values
+    uint32_t progressShownAt_ = 0;      // GetTickCount of the bar's last move, ms
 };
 
 // Runs the main dialog for the platform table: 1 OK, 0 cancelled, 3 failed.
