@@ -6,11 +6,11 @@
 
 namespace {
 
-constexpr double kPercentOfByte = 0.39215686274509803;      // 100 / 255
-constexpr double kDegreesOfHue = 0.005493247882810711;      // 360 / 65535
-constexpr double kPercentOfUnit = 0.0015259021896696422;    // 100 / 65535
+constexpr double kPercentOfByte = 0.39215686274509803;       // 100 / 255
+constexpr double kDegreesOfHue = 0.005493247882810711;       // 360 / 65535
+constexpr double kPercentOfUnit = 0.0015259021896696422;     // 100 / 65535
 constexpr double kFractionOfDegrees = 0.002777777777777778;  // 1 / 360
-constexpr char kDegreeSign = char(176);                     // in the ANSI code page
+constexpr char kDegreeSign = char(176);                      // in the ANSI code page
 
 std::string formatted(const char* format, const char* letter, double value) {
     char text[32];
@@ -33,8 +33,8 @@ bool previewImagePixel(const Preview& preview, Point16 p, int32_t& column, int32
 
 bool readPreviewPixel(RunContext& run, const PreviewPlanes& planes, int32_t column, int32_t row, ColorReadout& out) {
     out = ColorReadout{};
-    if (!planes.data || (planes.planes != 3 && planes.planes != 4) || column < 0 || row < 0 ||
-        column >= planes.width || row >= planes.height)
+    if (!planes.data || (planes.planes != 3 && planes.planes != 4) || column < 0 || row < 0 || column >= planes.width ||
+        row >= planes.height)
         return false;
     const size_t at = size_t(row) * size_t(planes.width) + size_t(column);
     uint8_t bytes[4] = {0, 0, 0, 0};

@@ -17,7 +17,7 @@ struct ColorReadout {
     // "H:" in degrees with the degree sign (176), "S:" and "I:" in percent;
     // empty when a CMYK pixel could not be converted to RGB.
     std::string hsi[3];
-    bool hasColor = false;  // swatch and markers below are valid
+    bool hasColor = false;           // swatch and markers below are valid
     uint16_t swatch[3] = {0, 0, 0};  // the pixel's RGB, 0..65535
     // Positions along the hue, saturation and intensity axes, 0..1.
     double markers[3] = {0, 0, 0};

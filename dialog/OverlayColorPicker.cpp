@@ -18,7 +18,6 @@ bool pickColorThroughHost(RunContext& run, const uint16_t colour[3], uint16_t ch
     if (!run.sendColorRequest()) return false;
     // A host answering outside 0..255 is held to the byte range, so the
     // shifted value stays a colour.
-    for (int c = 0; c < 3; ++c)
-        chosen[c] = uint16_t(std::clamp<int32_t>(request.colorComponents[c], 0, 255) << 8);
+    for (int c = 0; c < 3; ++c) chosen[c] = uint16_t(std::clamp<int32_t>(request.colorComponents[c], 0, 255) << 8);
     return true;
 }

@@ -107,7 +107,8 @@ TEST(MainDialogPointer, CursorsFollowTheMouseAndTheSpaceBar) {
             Sleep(100);
         }
     });
-    const int16 result = host.callStart([&](FilterRecord& record) { return int16(runMainDialogWin32(&record, &block)); });
+    const int16 result =
+        host.callStart([&](FilterRecord& record) { return int16(runMainDialogWin32(&record, &block)); });
     hand.join();
     moduleInstance = nullptr;
     EXPECT_EQ(result, MainDialogCancelled);

@@ -462,7 +462,7 @@ std::string windowText(HWND window) {
 }
 
 void printReadouts(HWND dialog) {
-    std::vector<int> ids = {IdReadout1, IdReadout1 + 1, IdReadout1 + 2, IdReadout1 + 3,
+    std::vector<int> ids = {IdReadout1,   IdReadout1 + 1,   IdReadout1 + 2,  IdReadout1 + 3,
                             IdHueReadout, IdHueReadout + 1, IdHueReadout + 2};
     for (int c = 0; c < 3; ++c) {
         ids.push_back(curveRowId(c, CurveXReadout));
