@@ -41,7 +41,7 @@ bool shapeCurveWeights(RunContext& run, const OperationPlan& plan, Point16 topLe
     return true;
 }
 
-bool operateOnRegion(RunContext& run, const OperationPlan& plan, const SoftenTables& tables, const ImageBuffer& source,
+bool operateOnRegion(RunContext& run, const OperationPlan& plan, SoftenTables& tables, const ImageBuffer& source,
                      ImageBuffer& destination, const ImageBuffer& selection, Point16 topLeft, Point16 bottomRight) {
     if (plan.operation == Operation::Soften)
         return softenRegion(run, tables, source, destination, selection, plan.model, plan.flags, topLeft, bottomRight,

@@ -35,5 +35,5 @@ bool shapeCurveWeights(RunContext& run, const OperationPlan& plan, Point16 topLe
 // (buffers of the plan's model) with the selection; the tables must be
 // prepared for a soften. False when the user aborted (the run's progress says
 // so) or the operation refused its arguments.
-bool operateOnRegion(RunContext& run, const OperationPlan& plan, const SoftenTables& tables, const ImageBuffer& source,
+bool operateOnRegion(RunContext& run, const OperationPlan& plan, SoftenTables& tables, const ImageBuffer& source,
                      ImageBuffer& destination, const ImageBuffer& selection, Point16 topLeft, Point16 bottomRight);

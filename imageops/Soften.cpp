@@ -270,6 +270,14 @@ void releaseSoftenTables(SoftenTables& tables) {
         tables.run->release(tables.gridStart);
         tables.run->release(tables.weightSum);
     }
+    if (tables.run) {
+        tables.run->release(tables.offsets.data);
+        for (int t = 0; t < kSoftenMaxThreads; ++t)
+            for (KeptBlock* kept : {&tables.radii[t], &tables.stepUsed[t], &tables.copies[t]})
+                tables.run->release(kept->data);
+    }
+    tables.offsets = KeptBlock{};
+    for (int t = 0; t < kSoftenMaxThreads; ++t) tables.radii[t] = tables.stepUsed[t] = tables.copies[t] = KeptBlock{};
     tables.samples = nullptr;
     tables.gridStart = nullptr;
     tables.weightSum = nullptr;
@@ -281,41 +289,43 @@ namespace {
 
 constexpr int32_t kBandRows = 64;                 // output rows per filling of the step copies
 constexpr size_t kCopyBudget = size_t(48) << 20;  // bytes of step copies, all threads together
-constexpr int kMaxThreads = 64;
 
-// What one thread needs for its bands.
+// A kept block of at least bytes, taken anew (its contents lost) only when
+// the one kept is smaller.
+void* keptBlock(const RunContext& run, KeptBlock& kept, size_t bytes) {
+    if (kept.data && kept.bytes >= bytes) return kept.data;
+    run.release(kept.data);
+    kept = KeptBlock{};
+    kept.data = run.allocate(bytes ? bytes : 1);
+    if (kept.data) kept.bytes = bytes;
+    return kept.data;
+}
+
+// What one thread needs for its bands (blocks kept in the tables).
 struct BandScratch {
     uint16_t* radii = nullptr;  // kBandRows rows of the rectangle's width
     bool* stepUsed = nullptr;   // per grid step 1..maxStep, in the current band
     TapRows rows;
 };
 
-// Per-call scratch, taken on the host's thread and released on every way out.
+// Per-call scratch, set up on the host's thread; the layout is released on
+// every way out, the other blocks stay with the tables.
 struct RegionScratch {
-    const RunContext& run;
     int32_t* offsets = nullptr;
     TapLayout taps;
-    BandScratch bands[kMaxThreads];
+    BandScratch bands[kSoftenMaxThreads];
 
-    explicit RegionScratch(const RunContext& context) : run(context) {}
+    RegionScratch() = default;
     RegionScratch(const RegionScratch&) = delete;
     RegionScratch& operator=(const RegionScratch&) = delete;
-    ~RegionScratch() {
-        run.release(offsets);
-        releaseTapLayout(taps);
-        for (BandScratch& b : bands) {
-            run.release(b.radii);
-            run.release(b.stepUsed);
-            releaseTapRows(b.rows);
-        }
-    }
+    ~RegionScratch() { releaseTapLayout(taps); }
 };
 
-bool prepareScratch(RegionScratch& scratch, const SoftenTables& tables, const ImageBuffer& src, int stride,
-                    int32_t radius, int32_t left, int32_t right, VectorLevel level, int threads) {
-    const RunContext& run = scratch.run;
+bool prepareScratch(RegionScratch& scratch, SoftenTables& tables, const ImageBuffer& src, int stride, int32_t radius,
+                    int32_t left, int32_t right, VectorLevel level, int threads) {
+    const RunContext& run = *tables.run;
     const int32_t count = tables.gridStart[radius + 1];
-    scratch.offsets = static_cast<int32_t*>(run.allocate(size_t(count ? count : 1) * sizeof(int32_t)));
+    scratch.offsets = static_cast<int32_t*>(keptBlock(run, tables.offsets, size_t(count) * sizeof(int32_t)));
     if (!scratch.offsets) return false;
     for (int32_t i = 0; i < count; ++i) {
         const GridSample& s = tables.samples[i];
@@ -325,10 +335,12 @@ bool prepareScratch(RegionScratch& scratch, const SoftenTables& tables, const Im
         return false;
     for (int t = 0; t < threads; ++t) {
         BandScratch& b = scratch.bands[t];
-        b.radii = static_cast<uint16_t*>(run.allocate(size_t(kBandRows) * size_t(right - left) * sizeof(uint16_t)));
-        b.stepUsed = static_cast<bool*>(run.allocate(size_t(gridStep(radius)) + 1));
-        if (!b.radii || !b.stepUsed || !allocateTapRows(run, b.rows, scratch.taps, kBandRows, kCopyBudget / threads))
-            return false;
+        b.radii = static_cast<uint16_t*>(
+            keptBlock(run, tables.radii[t], size_t(kBandRows) * size_t(right - left) * sizeof(uint16_t)));
+        b.stepUsed = static_cast<bool*>(keptBlock(run, tables.stepUsed[t], size_t(gridStep(radius)) + 1));
+        const size_t copyBytes = planTapRows(b.rows, scratch.taps, kBandRows, kCopyBudget / threads);
+        b.rows.copies = static_cast<uint16_t*>(keptBlock(run, tables.copies[t], copyBytes));
+        if (!b.radii || !b.stepUsed || !b.rows.copies) return false;
     }
     return true;
 }
@@ -395,7 +407,7 @@ void softenRow(const RegionJob& job, const TapRows& rows, const uint16_t* radii,
 
 }  // namespace
 
-bool softenRegion(RunContext& run, const SoftenTables& tables, const ImageBuffer& src, ImageBuffer& dst,
+bool softenRegion(RunContext& run, SoftenTables& tables, const ImageBuffer& src, ImageBuffer& dst,
                   const ImageBuffer& mask, ColorModel model, const uint8_t flags[4], Point16 topLeft,
                   Point16 bottomRight, double size, VectorLevel level) {
     const double half = size * 0.5;
@@ -413,8 +425,8 @@ bool softenRegion(RunContext& run, const SoftenTables& tables, const ImageBuffer
     if (job.hue) job.enabled[0] = false;  // averaged separately
 
     const int32_t bands = (bottom - top + kBandRows - 1) / kBandRows;
-    const int threads = std::max(1, std::min({run.threads(), kMaxThreads, int(std::max(bands, 1))}));
-    RegionScratch scratch(run);
+    const int threads = std::max(1, std::min({run.threads(), kSoftenMaxThreads, int(std::max(bands, 1))}));
+    RegionScratch scratch;
     const bool blurs = radius > 0 && right > left;
     if (blurs && !prepareScratch(scratch, tables, src, layout.stride, radius, left, right, level, threads))
         return false;

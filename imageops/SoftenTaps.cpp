@@ -233,16 +233,14 @@ void releaseTapLayout(TapLayout& layout) {
     layout = TapLayout{};
 }
 
-bool allocateTapRows(const RunContext& run, TapRows& rows, const TapLayout& layout, int32_t bandRows, size_t budget) {
+size_t planTapRows(TapRows& rows, const TapLayout& layout, int32_t bandRows, size_t budget) {
     releaseTapRows(rows);
-    rows.run = &run;
     rows.bandRows = bandRows;
     // 16 spare elements: the last vector of a run may read past the row.
     rows.copyElements = size_t(bandRows + 2 * layout.radius) * size_t(layout.rowElements) + 16;
     const size_t fit = budget / (rows.copyElements * sizeof(uint16_t));
     rows.copiedSteps = int32_t(std::max<size_t>(1, std::min<size_t>(fit, size_t(layout.maxStep))));
-    rows.copies = static_cast<uint16_t*>(run.allocate(rows.copyElements * rows.copiedSteps * sizeof(uint16_t)));
-    return rows.copies != nullptr;
+    return rows.copyElements * size_t(rows.copiedSteps) * sizeof(uint16_t);
 }
 
 void releaseTapRows(TapRows& rows) {

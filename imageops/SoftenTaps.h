@@ -65,8 +65,10 @@ int32_t tapGridStep(int32_t k);
 bool buildTapLayout(const RunContext& run, TapLayout& layout, const TapSample* samples, const int32_t* gridStart,
                     int32_t radius, int stride, int32_t left, int32_t right, VectorLevel level);
 void releaseTapLayout(TapLayout& layout);
-// Copies for as many steps as fit in budget bytes (at least step 1).
-bool allocateTapRows(const RunContext& run, TapRows& rows, const TapLayout& layout, int32_t bandRows, size_t budget);
+// Sizes the copies for as many steps as fit in budget bytes (at least step
+// 1) and returns their bytes; the caller points copies at a block that big
+// (rows.run null: the block is the caller's to release).
+size_t planTapRows(TapRows& rows, const TapLayout& layout, int32_t bandRows, size_t budget);
 void releaseTapRows(TapRows& rows);
 
 // Copies source rows top - radius .. top + count + radius - 1 for the grid
