@@ -187,8 +187,6 @@ bool needsWideSums(const TapLayout& layout, int32_t k) {
 
 }  // namespace
 
-int32_t tapGridStep(int32_t k) { return std::max(int32_t((2 * k) * 0.05), int32_t(1)); }
-
 bool buildTapLayout(const RunContext& run, TapLayout& layout, const TapSample* samples, const int32_t* gridStart,
                     int32_t radius, int stride, int32_t left, int32_t right, VectorLevel level) {
     releaseTapLayout(layout);

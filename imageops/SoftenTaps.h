@@ -57,7 +57,12 @@ struct TapRows {
     const RunContext* run = nullptr;  // who supplied the block
 };
 
-int32_t tapGridStep(int32_t k);
+// The grid step of radius k: trunc(2k x 0.05), at least 1. Inline: it is
+// asked for every pixel.
+inline int32_t tapGridStep(int32_t k) {
+    const int32_t step = int32_t((2 * k) * 0.05);
+    return step > 1 ? step : 1;
+}
 
 // Builds the vectors of radii 1..radius from the grids (samples of k in
 // [gridStart[k], gridStart[k + 1])) for pixels x in [left, right). False when
