@@ -25,6 +25,8 @@
 //     slide:ID,POS the slider's thumb dragged until the slider stands at POS
 //     state:PATH   what the controls show, one "name value" line each, to PATH
 //     lock:PATH    holds PATH open without sharing until the driver ends
+//     replace:PATH as file:PATH into the save dialog, answering Yes when it
+//                  asks before replacing the file
 //     message      no dialog: wait for the "Error" message box and press Enter
 //
 // Exit code 0 when every step passed and the window went away afterwards.
@@ -306,6 +308,30 @@ bool answer(const std::string& step) {
     return click(box, id) && waitGone(box, 10) && same;
 }
 
+BOOL CALLBACK findQuestion(HWND w, LPARAM data) {
+    char cls[64] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (!IsWindowVisible(w) || std::strcmp(cls, "#32770") != 0 || !GetDlgItem(w, IDYES)) return TRUE;
+    *reinterpret_cast<HWND*>(data) = w;
+    return FALSE;
+}
+
+bool answerYes() {
+    for (int i = 0; i < 300; ++i) {
+        HWND box = nullptr;
+        EnumWindows(findQuestion, reinterpret_cast<LPARAM>(&box));
+        if (box) {
+            char text[512] = {};
+            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+            std::printf("question \"%s\": yes\n", text);
+            return click(box, IDYES) && waitGone(box, 10);
+        }
+        Sleep(100);
+    }
+    std::fprintf(stderr, "no question came up\n");
+    return false;
+}
+
 void typeText(const std::string& text) {
     for (char c : text) {
         INPUT in[2] = {};
@@ -319,7 +345,7 @@ void typeText(const std::string& text) {
     }
 }
 
-bool chooseFile(const std::string& path) {
+bool chooseFile(const std::string& path, bool replace = false) {
     HWND box = waitForBox(nullptr, 30);
     if (!box) {
         std::fprintf(stderr, "no file dialog came up\n");
@@ -346,6 +372,7 @@ bool chooseFile(const std::string& path) {
     Sleep(200);
     pressKey(box, VK_RETURN);
     std::printf("file dialog: %s\n", path.c_str());
+    if (replace && !answerYes()) return false;
     return waitGone(box, 10);
 }
 
@@ -602,6 +629,8 @@ int main(int argc, char** argv) {
             HANDLE held = CreateFileA(step.c_str() + 5, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
             std::printf("%s held open: %s\n", step.c_str() + 5, held != INVALID_HANDLE_VALUE ? "ok" : "FAILED");
             ok = held != INVALID_HANDLE_VALUE && ok;
+        } else if (step.rfind("replace:", 0) == 0) {
+            ok = chooseFile(step.substr(8), true) && ok;
         } else if (step == "altf4") {
             SetForegroundWindow(dialog);
             sendKey(VK_MENU, false);

@@ -86,7 +86,7 @@ def after_views(saved):
 
 def read_state(path):
     state = {}
-    with open(path) as f:
+    with open(path, encoding="latin-1") as f:
         for line in f:
             key, _, value = line.rstrip("\n").partition(" ")
             state[key] = value
@@ -212,6 +212,8 @@ def cancelled_run(r, work, photo, name, steps):
         return None
     b = block_of(block)
     r.check(name, block_with(b, read_state(last), b) == b, "the block after Cancel is not what the controls showed")
+    # The next start opens the dialog again, on these settings.
+    r.check(name, b[4] == 1, "showDialog was cleared by Cancel")
     return b
 
 
@@ -255,6 +257,10 @@ def main():
         r.check("session", False, "a block is missing")
         return report(r, started)
     final = block_of(block)
+    r.check("session", final[4] == 0, "showDialog stayed set after OK")
+    hue_of = lambda b: b[CURVES:CURVES + 4096]  # noqa: E731
+    r.check("cancelled", hue_of(drawn) != hue_of(block_of(defaults)) and hue_of(sampled) != hue_of(drawn),
+            "Cancel did not hand back the drawn and sampled curves")
     states = [read_state(s) if os.path.exists(s) else None for _, s in files]
     names = [name for name, _ in steps]
     at = {name: i for i, name in enumerate(names)}
