@@ -4,8 +4,9 @@ sample photograph: a drag on the hue curve, the operation, colour space,
 amount, opacity, contract/expand (its middle disables "Falloff:"), falloff,
 a channel box, "Overlay Color" and back, a rubber band sampled with Shift,
 the zoom arrows, a pan with Space, "100%", a scroll bar, "Fit", undo twice,
-a snapshot stored, recalled with Control and cleared with Shift, a quick
-curve, settings saved and loaded back through the file dialogs, then OK.
+a snapshot stored, its overwrite question answered No, recalled with Control
+and cleared with Shift, a quick curve found below Program Files, settings
+saved and loaded back through the file dialogs, then OK.
 
 After every step the pane read back from the window must equal the native
 command line's result on the image scaled by the host's rule, with the block
@@ -75,6 +76,7 @@ def after_views(saved):
         ("snapshot stored", ["click:snapshot1"]),
         ("saturation channel off", ["click:channel2"]),
         ("amount 40", ["slide:amount,40"]),
+        ("overwrite refused", ["click:filled1", "answer:|Are you sure you want to overwrite this snapshot?|no"]),
         ("snapshot recalled", ["ctrl+click:filled1"]),
         ("snapshot cleared", ["shift+click:filled1"]),
         ("quick curve", ["click:quick", "key:40", "key:13"]),
@@ -228,10 +230,11 @@ def main():
     photo_ppm = os.path.join(work, "coffee.ppm")
     subprocess.run(["vips", "copy", photo, photo_ppm], check=True)
 
-    # The host runs from a folder of its own; the quick curve lies below it.
+    # The quick curve two folders below Program Files (the host's own folder
+    # has none).
     os.makedirs(os.path.join(work, "host"))
     host = shutil.copy(host, os.path.join(work, "host"))
-    folder = os.path.join(work, "host", "curves", "Tarvo Standard Curves")
+    folder = os.path.join(work, "prefix", "drive_c", "Program Files", "Vendor", "Tarvo Standard Curves")
     os.makedirs(folder)
     quick_curve_file(os.path.join(folder, "a.qzm"), 1, "First", 200, 32767)
     r = Runner(host, plugin, driver, native, wine_runner, work)
@@ -311,6 +314,7 @@ def main():
             "the scroll bar's arrow did not move the view")
     same(at["undo"], at["Operation Result"], "undo", "one undo does not show the state before the sample")
     same(at["undo again"], at["Fit"], "undo", "two undos are not back where they started")
+    # No to the overwrite question kept the stored state.
     same(at["snapshot recalled"], at["snapshot stored"], "snapshot", "the recall does not show the stored state")
     r.check("snapshot", s[at["snapshot stored"]]["snapshot1"] == "1" and
             s[at["snapshot cleared"]]["snapshot1"] == "0", "the slot did not fill and clear")
