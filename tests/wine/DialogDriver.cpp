@@ -164,6 +164,19 @@ int controlId(const std::string& name) {
     return std::atoi(name.c_str());
 }
 
+// Set when this thread shares the dialog thread's input: the key and button
+// state it sees is then the state as far as that thread has read its input.
+bool gAttached = false;
+
+// Waits until the dialog's thread has read the last press or release of vk,
+// so that what follows does not overtake it.
+void waitTaken(int vk, bool down) {
+    for (int i = 0; gAttached && i < 500; ++i) {
+        if (((GetKeyState(vk) & 0x8000) != 0) == down) return;
+        Sleep(10);
+    }
+}
+
 void sendMouse(DWORD flags, LONG x, LONG y) {
     INPUT in{};
     in.type = INPUT_MOUSE;
@@ -172,6 +185,7 @@ void sendMouse(DWORD flags, LONG x, LONG y) {
     in.mi.dy = LONG((y * 65535LL + (h - 1) / 2) / (h - 1));
     in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE;
     SendInput(1, &in, sizeof in);
+    if (flags & (MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_LEFTUP)) waitTaken(VK_LBUTTON, (flags & MOUSEEVENTF_LEFTDOWN) != 0);
 }
 
 // Waits until the window's thread takes messages again, so that what the last
@@ -188,6 +202,7 @@ void sendKey(WORD vk, bool up) {
     in.ki.wScan = WORD(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
     in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     SendInput(1, &in, sizeof in);
+    waitTaken(vk, !up);
 }
 
 // A left click in the middle of control id; with a modifier key (0 for none)
@@ -507,12 +522,8 @@ bool writeState(HWND dialog, const std::string& path) {
     return std::fclose(f) == 0;
 }
 
-// The preview pane's pixels read back from the dialog's window.
-bool grabPreview(HWND dialog, const std::string& path) {
-    RECT desktop{};
-    GetClientRect(GetDesktopWindow(), &desktop);
-    LayoutEntry pane{};
-    findLayoutEntry(mainDialogLayout(mainDialogGeometry(desktop.right, desktop.bottom)), IdPreviewPane, pane);
+// The preview pane's pixels as the screen shows them, top-down RGB rows.
+bool grabPane(HWND dialog, const LayoutEntry& pane, std::vector<uint8_t>& rgb) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = pane.width;
@@ -532,21 +543,50 @@ bool grabPreview(HWND dialog, const std::string& path) {
         SelectObject(memory, old);
     }
     if (ok) {
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        ok = f != nullptr;
-        if (f) {
-            std::fprintf(f, "P6\n%d %d\n255\n", pane.width, pane.height);
-            const auto* bgrx = static_cast<const uint8_t*>(bits);
-            for (size_t i = 0; i < size_t(pane.width) * size_t(pane.height); ++i) {
-                const uint8_t rgb[3] = {bgrx[4 * i + 2], bgrx[4 * i + 1], bgrx[4 * i]};
-                std::fwrite(rgb, 1, 3, f);
-            }
-            ok = std::fclose(f) == 0;
+        const size_t n = size_t(pane.width) * size_t(pane.height);
+        rgb.resize(3 * n);
+        const auto* bgrx = static_cast<const uint8_t*>(bits);
+        for (size_t i = 0; i < n; ++i) {
+            rgb[3 * i] = bgrx[4 * i + 2];
+            rgb[3 * i + 1] = bgrx[4 * i + 1];
+            rgb[3 * i + 2] = bgrx[4 * i];
         }
     }
     if (bitmap) DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(dialog, window);
+    return ok;
+}
+
+// The preview pane's pixels read back from the dialog's window. Another
+// process draws into its own copy of the window, which reaches the screen
+// when its thread falls idle, at most every 50 ms: the dialog is woken twice
+// with a pause between, and the pane is read until two reads agree.
+bool grabPreview(HWND dialog, const std::string& path) {
+    RECT desktop{};
+    GetClientRect(GetDesktopWindow(), &desktop);
+    LayoutEntry pane{};
+    findLayoutEntry(mainDialogLayout(mainDialogGeometry(desktop.right, desktop.bottom)), IdPreviewPane, pane);
+    std::vector<uint8_t> last, now;
+    bool ok = false;
+    for (int i = 0; i < 20 && !ok; ++i) {
+        settle(dialog);
+        Sleep(100);
+        settle(dialog);
+        Sleep(150);
+        if (!grabPane(dialog, pane, now)) break;
+        ok = i > 0 && now == last;
+        last.swap(now);
+    }
+    if (ok) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ok = f != nullptr;
+        if (f) {
+            std::fprintf(f, "P6\n%d %d\n255\n", pane.width, pane.height);
+            std::fwrite(last.data(), 1, last.size(), f);
+            ok = std::fclose(f) == 0;
+        }
+    }
     if (!ok) std::fprintf(stderr, "cannot grab the preview into %s\n", path.c_str());
     return ok;
 }
@@ -572,6 +612,8 @@ int main(int argc, char** argv) {
     }
     // Let the opening sequence finish painting.
     Sleep(1000);
+    gAttached = AttachThreadInput(GetCurrentThreadId(), GetWindowThreadProcessId(dialog, nullptr), TRUE) != FALSE;
+    if (!gAttached) std::printf("input not shared with the dialog: steps are paced by time only\n");
     bool ok = true;
     for (const std::string& step : steps) {
         if (step == "geometry") {
