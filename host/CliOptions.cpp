@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -274,8 +275,10 @@ bool channelFlagsFor(const std::string& channels, ColorModel model, int flags[4]
     return true;
 }
 
-const char* cliUsage() {
-    return R"(Usage: crispcalm [options] INPUT -o OUTPUT
+namespace {
+
+// The options, the same in both command lines.
+constexpr char kUsage[] = R"(Usage: crispcalm [options] INPUT -o OUTPUT
        crispcalm [options] INPUT... --out-dir DIR
 
 Sharpens or softens an RGB or CMYK image (8 or 16 bits per channel) where a
@@ -308,7 +311,8 @@ Host:
                           (8-bit grey, the whole image; one input only)
   --overlay               write the "Overlay Color" view instead of the result:
                           the overlay colour blended in by the selection, as
-                          the dialog's preview shows it
+                          the dialog's preview shows it; at 16 bits the 8-bit
+                          view widened (unselected pixels keep their values)
   --tile WxH              the host's tile size (default 1024x1024); with
                           --edges-only or --contract-expand the result depends
                           on it, and without --tile the whole image is one tile
@@ -328,11 +332,30 @@ Host:
   -h, --help              this text
   --version               the version
 
-Files: any RGB or CMYK image of 8 or 16 bits that libvips loads; - is standard
+)";
+
+// What the files may be, and examples of them: the Windows build reads and
+// writes binary PNM only.
+#if defined(_WIN32)
+constexpr char kFiles[] = R"(Files: this Windows build reads and writes binary PNM only: P6 colour images
+of 8 or 16 bits (.ppm), selections as P5 grey (.pgm); - is standard input or
+output. Convert other formats to PNM first; the Linux crispcalm reads and
+writes the formats libvips knows and gives the same pixels.
+
+Examples:
+  crispcalm.exe photo.ppm -o photo-sharp.ppm
+  crispcalm.exe --operation soften --amount 80 --color-space hsi portrait.ppm -o soft.ppm
+  crispcalm.exe --settings skin.qzr4 --selection face-mask.pgm portrait.ppm -o out.ppm
+  crispcalm.exe --hue 0:1,40:1,80:0,300:0,340:1 --overlay photo.ppm -o where.ppm --selection-out mask.pgm
+)";
+#else
+constexpr char kFiles[] = R"(Files: any RGB or CMYK image of 8 or 16 bits that libvips loads; - is standard
 input or output. The output's extension picks its format (none: the input's),
 with libvips's saver options in brackets, e.g. out.jpg[Q=90] or
 out.tif[compression=lzw]; depth, colour mode, alpha channel, ICC profile,
-resolution and metadata pass through where the format holds them.
+resolution and metadata pass through where the format holds them. Every page
+of a multi-page TIFF is filtered with the same settings and written to a TIFF
+output; its reduced-resolution copies are rebuilt from the filtered pages.
 
 Examples:
   crispcalm photo.tif -o photo-sharp.tif
@@ -343,4 +366,11 @@ Examples:
   crispcalm --hue 0:1,40:1,80:0,300:0,340:1 --overlay photo.jpg -o where.png --selection-out mask.png
   cat photo.png | crispcalm - -o - --format webp > photo.webp
 )";
+#endif
+
+}  // namespace
+
+const char* cliUsage() {
+    static const std::string text = std::string(kUsage) + kFiles;
+    return text.c_str();
 }

@@ -24,7 +24,16 @@ struct SelectionView {
 SelectionView viewSelection(const FilterParameters& block, const HostImage& image, std::vector<uint8_t> hostSelection,
                             int32_t tileWidth, int32_t tileHeight);
 
-// The "Overlay Color" view in place of image's pixels: each sample blended
-// towards the overlay colour by the selection's weight, as the preview
-// shows it.
+// A 16-bit image as the dialog's preview sees it: each sample reduced to 8
+// bits as the host's channel ports reduce it, v x 255 / 32768 rounded half
+// up. An 8-bit image as it is.
+HostImage previewImage(const HostImage& image);
+
+// The "Overlay Color" view in place of image's pixels, as the preview shows
+// it. At 8 bits each sample is blended towards the overlay colour by the
+// selection's weight. At 16 bits view is that of previewImage(image): a
+// sample of weight 0 keeps its value, any other becomes the 8-bit overlay of
+// its reduced value, widened to the host's 16 bits as the host widens 8-bit
+// values (v x 32768 / 255, rounded half up), so that it reduces back to the
+// preview's value exactly.
 void overlayImage(const SelectionView& view, HostImage& image);

@@ -1,6 +1,7 @@
 #include "host/FileMetadata.h"
 
 #include <exiv2/exiv2.hpp>
+#include <iterator>
 #include <mutex>
 
 namespace {
@@ -59,22 +60,51 @@ std::shared_ptr<const void> readFileMetadata(const std::string& path, const std:
     }
 }
 
-bool writeTiffMetadata(const std::string& tiffPath, const std::shared_ptr<const void>& carried, std::string& reason) {
+std::vector<uint8_t> withoutIptcResource(const std::vector<uint8_t>& resources) {
+    startExiv2();
+    try {
+        const Exiv2::DataBuf kept =
+            Exiv2::Photoshop::setIptcIrb(resources.data(), long(resources.size()), Exiv2::IptcData());
+        return std::vector<uint8_t>(kept.pData_, kept.pData_ + kept.size_);
+    } catch (const std::exception&) {
+        return resources;
+    }
+}
+
+bool carriesMetadata(const std::string& saver) {
+    // PNG and WebP are left to libvips: exiv2 0.27 adds a second Exif block
+    // to a PNG file beside libvips's, and does not replace a WebP file's.
+    for (const char* known : {"tiffsave", "jpegsave"})
+        if (saver.rfind(known, 0) == 0) return true;
+    return false;
+}
+
+bool writeCarriedMetadata(const std::string& path, const std::shared_ptr<const void>& carried, std::string& reason) {
     if (!carried) return true;
     startExiv2();
     const Carried& from = *static_cast<const Carried*>(carried.get());
     try {
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(tiffPath);
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
         if (image.get() == nullptr) {
             reason = "exiv2 cannot open the written file";
             return false;
         }
         image->readMetadata();
+        // The XMP packet stays as libvips wrote it (exiv2 would otherwise
+        // serialise it anew, with its own toolkit name).
+        image->writeXmpFromPacket(true);
         Exiv2::ExifData& exif = image->exifData();
-        for (const Exiv2::Exifdatum& datum : from.exif) {
-            Exiv2::ExifData::iterator old = exif.findKey(Exiv2::ExifKey(datum.key()));
-            if (old != exif.end()) exif.erase(old);
-            exif.add(datum);
+        for (Exiv2::ExifData::iterator i = exif.begin(); i != exif.end();) {
+            const bool replaced = carriedTag(*i) && (i->groupName() != "Image" ||
+                                                     from.exif.findKey(Exiv2::ExifKey(i->key())) != from.exif.end());
+            i = replaced ? exif.erase(i) : std::next(i);
+        }
+        for (const Exiv2::Exifdatum& datum : from.exif) exif.add(datum);
+        for (const char* dimension : {"Exif.Photo.PixelXDimension", "Exif.Photo.PixelYDimension"}) {
+            Exiv2::ExifData::iterator at = exif.findKey(Exiv2::ExifKey(dimension));
+            if (at != exif.end())
+                *at = uint32_t(std::string(dimension).find("PixelX") != std::string::npos ? image->pixelWidth()
+                                                                                          : image->pixelHeight());
         }
         if (!from.iptc.empty()) image->setIptcData(from.iptc);
         image->writeMetadata();

@@ -175,7 +175,8 @@ void readJpegStorage(const std::vector<uint8_t>& b, int& quality, bool& subsampl
 // straight from the file, where random access would first decode the whole
 // image into memory or, for large images, a temporary file. "-" reads
 // standard input.
-bool openImage(const std::string& path, ImageRef& ref, std::shared_ptr<InputBytes>& input, std::string& error) {
+bool openImage(const std::string& path, ImageRef& ref, std::shared_ptr<InputBytes>& input, std::string& error,
+               int page = 0) {
     vips_error_clear();
     const VipsFailOn failOn = VIPS_FAIL_ON_ERROR;
     const VipsAccess access = VIPS_ACCESS_SEQUENTIAL;
@@ -202,47 +203,23 @@ bool openImage(const std::string& path, ImageRef& ref, std::shared_ptr<InputByte
             vips_error_clear();
             return fail(error, path, "not an image file libvips can read");
         }
-        ref.image = vips_image_new_from_file(path.c_str(), "fail_on", failOn, "access", access, NULL);
+        ref.image =
+            page == 0 ? vips_image_new_from_file(path.c_str(), "fail_on", failOn, "access", access, NULL)
+                      : vips_image_new_from_file(path.c_str(), "fail_on", failOn, "access", access, "page", page, NULL);
     }
     if (!ref.image) return fail(error, path, "cannot be read (" + vipsReason("damaged or truncated file") + ")");
     return true;
 }
 
-// The size of page number page (from 0) of a file with several pages.
-bool pageSize(const std::string& path, const InputBytes* input, int page, int& width, int& height) {
-    ImageRef ref;
-    ref.image = input ? vips_image_new_from_buffer(input->bytes.data(), input->bytes.size(), "", "page", page, NULL)
-                      : vips_image_new_from_file(path.c_str(), "page", page, NULL);
-    if (!ref.image) {
-        vips_error_clear();
-        return false;
-    }
-    width = ref.image->Xsize;
-    height = ref.image->Ysize;
-    return true;
-}
-
-// Only the first page is filtered: a file with further full-size pages is
-// refused (writing the first alone would lose the others silently), while
-// smaller pages (thumbnails, reduced-resolution copies) are counted in
-// dropped for a warning.
-bool checkPages(const std::string& path, const InputBytes* input, VipsImage* first, int& dropped, std::string& error) {
-    dropped = 0;
+// Standard input cannot be read again for a second page: a file of several
+// pages there is refused rather than cut to its first.
+bool checkSinglePage(VipsImage* first, std::string& error) {
     int pages = 1;
     if (vips_image_get_typeof(first, VIPS_META_N_PAGES) == 0 ||
         vips_image_get_int(first, VIPS_META_N_PAGES, &pages) != 0 || pages <= 1)
         return true;
-    for (int page = 1; page < pages; ++page) {
-        int width = 0, height = 0;
-        if (!pageSize(path, input, page, width, height) || (width >= first->Xsize && height >= first->Ysize)) {
-            return fail(error, path,
-                        "has " + std::to_string(pages) +
-                            " full-size pages; crispcalm filters one picture per file: split the pages first "
-                            "(for example with 'vips copy IN[page=1] OUT.tif')");
-        }
-        ++dropped;
-    }
-    return true;
+    return fail(error, "standard input",
+                "holds " + std::to_string(pages) + " pages; give the file by name so that every page can be read");
 }
 
 const char* sampleFormatName(VipsBandFormat f) {
@@ -666,6 +643,32 @@ std::string storageOptions(const SaveFormat& format, const ImageFileInfo& info) 
     return "";
 }
 
+// libvips keeps a JPEG file's APP13 segment (a Photoshop resource block
+// behind a "Photoshop 3.0" header) as its IPTC blob, but a TIFF file's IPTC
+// record and Photoshop resources as two blobs, and writes each blob back
+// where the format it came from keeps it.
+constexpr char kApp13Header[] = "Photoshop 3.0";  // with its terminating zero: 14 bytes
+
+struct ResourceBlobs {
+    std::vector<uint8_t> iptc, photoshop;
+};
+
+// The blobs for saver, moved to the other format's places when the input
+// stored them the other way; exiv2 then writes the IPTC record itself.
+ResourceBlobs resourceBlobsFor(const std::string& saver, const ImageFileInfo& info) {
+    const size_t header = sizeof kApp13Header;
+    const bool app13 = info.iptc.size() >= header && std::memcmp(info.iptc.data(), kApp13Header, header) == 0;
+    if (saver.rfind("tiffsave", 0) == 0 && app13)
+        return {{}, withoutIptcResource(std::vector<uint8_t>(info.iptc.begin() + ptrdiff_t(header), info.iptc.end()))};
+    if (saver.rfind("jpegsave", 0) == 0 && !app13) {
+        if (info.photoshop.empty()) return {};
+        std::vector<uint8_t> segment(kApp13Header, kApp13Header + header);
+        segment.insert(segment.end(), info.photoshop.begin(), info.photoshop.end());
+        return {segment, {}};
+    }
+    return {info.iptc, info.photoshop};
+}
+
 // Any format libvips saves, with the metadata of info. file is a file name,
 // or "-" for standard output (a saver to a target).
 bool saveWithVips(const std::string& file, const SaveFormat& format, const HostImage& host, const ImageFileInfo& info,
@@ -700,8 +703,9 @@ bool saveWithVips(const std::string& file, const SaveFormat& format, const HostI
     setBlob(image, VIPS_META_ICC_NAME, info.iccProfile);
     setBlob(image, VIPS_META_EXIF_NAME, info.exif);
     setBlob(image, VIPS_META_XMP_NAME, info.xmp);
-    setBlob(image, VIPS_META_IPTC_NAME, info.iptc);
-    setBlob(image, VIPS_META_PHOTOSHOP_NAME, info.photoshop);
+    const ResourceBlobs resources = resourceBlobsFor(format.saver, info);
+    setBlob(image, VIPS_META_IPTC_NAME, resources.iptc);
+    setBlob(image, VIPS_META_PHOTOSHOP_NAME, resources.photoshop);
     if (!info.resolutionUnit.empty()) {
         vips_image_set_string(image, VIPS_META_RESOLUTION_UNIT, info.resolutionUnit.c_str());
     }
@@ -743,26 +747,6 @@ bool saveWithVips(const std::string& file, const SaveFormat& format, const HostI
     return true;
 }
 
-// Reads an unsigned integer of the given size at at, in the file's byte order.
-uint64_t readUnsigned(const uint8_t* at, int size, bool bigEndian) {
-    uint64_t value = 0;
-    for (int i = 0; i < size; ++i) {
-        uint64_t byte = at[bigEndian ? i : size - 1 - i];
-        value = (value << 8) | byte;
-    }
-    return value;
-}
-
-// size bytes from offset of the file, or false when they are not all there.
-bool readAt(std::ifstream& in, uint64_t offset, size_t size, std::vector<uint8_t>& bytes) {
-    bytes.resize(size);
-    in.clear();
-    in.seekg(std::streamoff(offset));
-    if (!in) return false;
-    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(size));
-    return size_t(in.gcount()) == size;
-}
-
 }  // namespace
 
 const char* imageFileFormatName(ImageFileFormat format) {
@@ -798,18 +782,30 @@ bool initImageFiles(const char* programName, std::string& error) {
 }
 
 bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& info, std::string& error) {
+    return readImageFilePage(path, 0, image, info, error);
+}
+
+bool readImageFilePage(const std::string& path, int page, HostImage& image, ImageFileInfo& info, std::string& error) {
     if (!initImageFiles(nullptr, error)) return false;
     ImageFileInfo read;
+    read.page = page;
     ImageRef ref;
     std::shared_ptr<InputBytes> input;
-    if (!openImage(path, ref, input, error)) return false;
+    if (page < 0 || (page > 0 && path == "-")) return fail(error, path, "has no page " + std::to_string(page + 1));
+    if (!openImage(path, ref, input, error, page)) return false;
     VipsImage* in = ref.image;
     const char* loader = nullptr;
     if (vips_image_get_typeof(in, "vips-loader") != 0 && vips_image_get_string(in, "vips-loader", &loader) == 0 &&
         loader)
         read.loader = loader;
     formatOfLoader(read.loader, read.format, read.suffix, in);
-    if (read.format == ImageFileFormat::Tiff && path != "-" && !readTiffStorage(path, read.tiff, error)) return false;
+    if (read.format == ImageFileFormat::Tiff && path != "-") {
+        if (!readTiffLayout(path, read.layout, error)) return false;
+        if (size_t(page) >= read.layout.directories.size())
+            return fail(error, path, "has no page " + std::to_string(page + 1));
+        const TiffDirectory& directory = read.layout.directories[size_t(page)];
+        read.tiff = TiffStorage{directory.compression, directory.predictor, read.layout.bigTiff};
+    }
     if (read.format == ImageFileFormat::Jpeg) {
         std::vector<uint8_t> head;
         if (input) {
@@ -821,8 +817,8 @@ bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& inf
         readJpegStorage(head, read.jpegQuality, read.jpegSubsampled, read.jpegProgressive);
     }
 
-    if (!checkPages(path, input.get(), in, read.droppedPages, error)) return false;
-    read.carriedMetadata = readFileMetadata(path, input ? &input->bytes : nullptr);
+    if (input && !checkSinglePage(in, error)) return false;
+    if (page == 0) read.carriedMetadata = readFileMetadata(path, input ? &input->bytes : nullptr);
 
     VipsBandFormat bandFormat = in->BandFmt;
     if (bandFormat != VIPS_FORMAT_UCHAR && bandFormat != VIPS_FORMAT_USHORT) {
@@ -939,19 +935,53 @@ bool checkSaveFormat(const std::string& saveAs, std::string& error) {
 // A TIFF for a stream (standard output, a pipe, a device) with the input's
 // Exif and IPTC: exiv2 edits only whole files, so the TIFF is made in a
 // private file in the temporary folder first and then copied to writeTo.
-bool writeTiffThroughScratchFile(const std::string& writeTo, const std::string& saveAs, const HostImage& image,
-                                 const ImageFileInfo& info, int extra, std::string& reason) {
+// Writes image in saveAs's format straight into file with libvips, then puts
+// the input's Exif and IPTC back with exiv2 where the format allows.
+bool writeWithMetadata(const std::string& file, const SaveFormat& format, const HostImage& image,
+                       const ImageFileInfo& info, std::string& reason) {
+    const size_t pixels = size_t(image.width) * size_t(image.height);
+    const int extra = std::max(0, info.extraChannels);
+    if (image.samples.size() != pixels * size_t(info.cmyk ? 4 : 3) || image.depth != info.depth ||
+        info.extraSamples.size() != pixels * size_t(extra)) {
+        reason = "the image does not match the file's size, depth and colour mode";
+        return false;
+    }
+    return saveWithVips(file, format, image, info, extra, reason) &&
+           (!carriesMetadata(format.saver) || writeCarriedMetadata(file, info.carriedMetadata, reason));
+}
+
+bool writeTiffPageFile(const std::string& file, const std::string& saveAs, const HostImage& image,
+                       const ImageFileInfo& info, std::string& reason) {
+    SaveFormat format;
+    if (!findSaveFormat(saveAs, false, format, reason)) return false;
+    if (format.saver.rfind("tiffsave", 0) != 0) {
+        reason = saveAs + " is not a TIFF format";
+        return false;
+    }
+    return writeWithMetadata(file, format, image, info, reason);
+}
+
+std::string tiffStorageOptions(const ImageFileInfo& info) {
+    SaveFormat format;
+    format.saver = "tiffsave";
+    return storageOptions(format, info);
+}
+
+// A file for a stream (standard output, a pipe, a device) with the input's
+// Exif and IPTC: exiv2 edits only whole files, so the file is made in a
+// private file in the temporary folder first and then copied to writeTo.
+bool writeThroughScratchFile(const std::string& writeTo, const std::string& saveAs, const HostImage& image,
+                             const ImageFileInfo& info, std::string& reason) {
     SaveFormat fileFormat;
     if (!findSaveFormat(saveAs, false, fileFormat, reason)) return false;
-    std::string scratch = (fs::temp_directory_path() / "crispcalm-XXXXXX.tif").string();
-    const int fd = mkstemps(scratch.data(), 4);
+    std::string scratch = (fs::temp_directory_path() / ("crispcalm-XXXXXX" + fileFormat.extension)).string();
+    const int fd = mkstemps(scratch.data(), int(fileFormat.extension.size()));
     if (fd < 0) {
         reason = "no room for a scratch file in the temporary folder (" + std::string(std::strerror(errno)) + ")";
         return false;
     }
     ::close(fd);
-    bool ok = saveWithVips(scratch, fileFormat, image, info, extra, reason) &&
-              writeTiffMetadata(scratch, info.carriedMetadata, reason);
+    bool ok = writeWithMetadata(scratch, fileFormat, image, info, reason);
     if (ok) {
         std::ifstream file(fs::path(scratch), std::ios::binary);
         const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), {}};
@@ -995,7 +1025,7 @@ bool writeImageFile(const std::string& path, const HostImage& image, const Image
     SaveFormat format;
     if (!findSaveFormat(saveAs, target.direct, format, error)) return fail(error, path, error);
 
-    const bool tiff = format.saver.rfind("tiffsave", 0) == 0;
+    const bool carries = carriesMetadata(format.saver) && info.carriedMetadata;
     PendingOutput pending(target);
     std::string writeTo;
     if (!pending.begin(writeTo, error)) return false;
@@ -1006,14 +1036,15 @@ bool writeImageFile(const std::string& path, const HostImage& image, const Image
             info.depth == 16 ? pnmBytes<uint16_t>(image, info) : pnmBytes<uint8_t>(image, info);
         saved = writeBytesTo(writeTo, bytes, reason);
         if (!saved) reason = reason.substr(reason.find(": ") + 2);
-    } else if (tiff && target.direct && info.carriedMetadata) {
-        saved = writeTiffThroughScratchFile(writeTo, saveAs, image, info, extraChannels, reason);
+    } else if (carries && target.direct) {
+        saved = writeThroughScratchFile(writeTo, saveAs, image, info, reason);
     } else {
         saved = saveWithVips(writeTo, format, image, info, extraChannels, reason);
     }
     // libvips's TIFF writer keeps ICC, XMP and resolution but not Exif or
-    // IPTC; exiv2 adds them to the complete file before it is renamed.
-    if (saved && tiff && !target.direct) saved = writeTiffMetadata(writeTo, info.carriedMetadata, reason);
+    // IPTC, and its other writers lose unknown maker notes; exiv2 puts the
+    // input's back into the complete file before it is renamed.
+    if (saved && carries && !target.direct) saved = writeCarriedMetadata(writeTo, info.carriedMetadata, reason);
     if (!saved) {
         pending.abandon();
         if (gStopSignal) return fail(error, path, "stopped before it was complete");
@@ -1119,81 +1150,10 @@ bool readSelectionFile(const std::string& path, int32_t width, int32_t height, b
 }
 
 bool readTiffStorage(const std::string& path, TiffStorage& storage, std::string& error) {
-    std::ifstream in(fs::path(path), std::ios::binary);
-    if (!in) return fail(error, path, std::string("cannot be opened (") + std::strerror(errno) + ")");
-    in.seekg(0, std::ios::end);
-    const std::streamoff end = in.tellg();
-    if (end < 0) return fail(error, path, "cannot be read");
-    const uint64_t size = uint64_t(end);
-    auto damaged = [&](const char* why) { return fail(error, path, std::string("damaged TIFF file (") + why + ")"); };
-
-    // Header: byte order, 42 (classic) or 43 (BigTIFF), the first directory's offset.
-    std::vector<uint8_t> bytes;
-    if (!readAt(in, 0, size >= 16 ? 16 : size_t(size), bytes) || bytes.size() < 8) {
-        return damaged("shorter than a TIFF header");
-    }
-    bool bigEndian;
-    if (bytes[0] == 'I' && bytes[1] == 'I') {
-        bigEndian = false;
-    } else if (bytes[0] == 'M' && bytes[1] == 'M') {
-        bigEndian = true;
-    } else {
-        return damaged("no byte order mark");
-    }
-    const uint64_t version = readUnsigned(&bytes[2], 2, bigEndian);
-    TiffStorage found;
-    uint64_t directory = 0;
-    if (version == 42) {
-        directory = readUnsigned(&bytes[4], 4, bigEndian);
-    } else if (version == 43) {
-        found.bigTiff = true;
-        if (bytes.size() < 16) return damaged("shorter than a BigTIFF header");
-        if (readUnsigned(&bytes[4], 2, bigEndian) != 8 || readUnsigned(&bytes[6], 2, bigEndian) != 0) {
-            return damaged("BigTIFF offsets are not 8 bytes");
-        }
-        directory = readUnsigned(&bytes[8], 8, bigEndian);
-    } else {
-        return damaged("unknown TIFF version");
-    }
-
-    // First directory: an entry count, then entries of tag, type, value count
-    // and the value itself when it fits in the entry.
-    const size_t countSize = found.bigTiff ? 8 : 2;
-    const size_t entrySize = found.bigTiff ? 20 : 12;
-    const size_t valueAt = found.bigTiff ? 12 : 8;
-    const size_t countAt = 4;
-    const int countBytes = found.bigTiff ? 8 : 4;
-    if (directory < 8 || directory > size || size - directory < countSize) {
-        return damaged("the first directory lies outside the file");
-    }
-    if (!readAt(in, directory, countSize, bytes)) return damaged("the first directory cannot be read");
-    const uint64_t entries = readUnsigned(bytes.data(), int(countSize), bigEndian);
-    if (entries > 65535 || entries > (size - directory - countSize) / entrySize) {
-        return damaged("the first directory runs past the end of the file");
-    }
-    if (!readAt(in, directory + countSize, size_t(entries) * entrySize, bytes)) {
-        return damaged("the first directory cannot be read");
-    }
-    found.compression = 1;  // the values TIFF implies when the tags are absent
-    found.predictor = 1;
-    for (size_t i = 0; i < size_t(entries); ++i) {
-        const uint8_t* entry = &bytes[i * entrySize];
-        const uint64_t tag = readUnsigned(entry, 2, bigEndian);
-        if (tag != 259 && tag != 317) continue;
-        const uint64_t type = readUnsigned(entry + 2, 2, bigEndian);
-        const uint64_t valueCount = readUnsigned(entry + countAt, countBytes, bigEndian);
-        // One BYTE, SHORT or LONG, stored at the start of the value field.
-        const int valueSize = type == 1 ? 1 : type == 3 ? 2 : type == 4 ? 4 : 0;
-        if (valueSize == 0 || valueCount != 1) {
-            return damaged(tag == 259 ? "the compression tag is not a single number"
-                                      : "the predictor tag is not a single number");
-        }
-        const uint64_t value = readUnsigned(entry + valueAt, valueSize, bigEndian);
-        if (value > 65535) {
-            return damaged(tag == 259 ? "the compression tag is out of range" : "the predictor tag is out of range");
-        }
-        (tag == 259 ? found.compression : found.predictor) = uint16_t(value);
-    }
-    storage = found;
+    TiffLayout layout;
+    if (!readTiffLayout(path, layout, error)) return false;
+    storage.compression = layout.directories[0].compression;
+    storage.predictor = layout.directories[0].predictor;
+    storage.bigTiff = layout.bigTiff;
     return true;
 }

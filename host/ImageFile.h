@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/HostImage.h"
+#include "host/TiffDirectories.h"
 
 enum class ImageFileFormat { Tiff, Png, Jpeg, Pnm, Other };
 
@@ -45,11 +46,12 @@ struct ImageFileInfo {
     std::vector<uint64_t> fileValueBits;
     std::vector<uint8_t> iccProfile;  // empty when the file has none
     // Exif and IPTC as exiv2 read them (see FileMetadata.h), for TIFF
-    // output; null when the file has none.
+    // output; null when the file has none, and for pages after the first.
     std::shared_ptr<const void> carriedMetadata;
-    // Smaller pages after the first (thumbnails, reduced-resolution copies),
-    // which are not written back.
-    int droppedPages = 0;
+    // A TIFF file's pages (its directories in order) and the one read; no
+    // directories for other formats and standard input.
+    TiffLayout layout;
+    int page = 0;
     std::vector<uint8_t> exif;
     std::vector<uint8_t> xmp;
     std::vector<uint8_t> iptc;
@@ -93,12 +95,16 @@ inline uint16_t hostToFile16(uint16_t h) { return uint16_t((uint32_t(h) * 65535u
 // 0..32768.
 std::vector<uint16_t> fileToHostTable(int depth, bool cmyk, int pnmMaxValue);
 
-// Reads the first page of an image file in any format libvips loads ("-":
+// Reads the first page of an image file in any format libvips loads
+// (standard input: a single-page file) ("-":
 // standard input). The host image is interleaved RGB or
 // CMYK at the file's depth (8-bit 0..255, 16-bit 0..32768); CMYK uses the
 // host's convention where the full value means no ink (files store ink
 // amounts). False with an error naming the file and the reason.
 bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& info, std::string& error);
+// The same for directory page (from 0) of a TIFF file; pages after the first
+// carry no Exif or IPTC (carriedMetadata), only what libvips reads of them.
+bool readImageFilePage(const std::string& path, int page, HostImage& image, ImageFileInfo& info, std::string& error);
 
 // Checks before any work that saveAs (".ext" or ".ext[options]") names a
 // format libvips writes colour images in, with options its saver knows.
@@ -111,6 +117,15 @@ bool checkSaveFormat(const std::string& saveAs, std::string& error);
 // or "-" (standard output) is written directly. False with an error naming
 // the file and the reason; a regular path is then untouched.
 bool writeImageFile(const std::string& path, const HostImage& image, const ImageFileInfo& info, std::string& error);
+
+// Writes image as a TIFF (saveAs: ".tif" with any saver options) with info's
+// metadata straight into file, a private scratch file: no temporary name, no
+// rename. False with a reason.
+bool writeTiffPageFile(const std::string& file, const std::string& saveAs, const HostImage& image,
+                       const ImageFileInfo& info, std::string& reason);
+// libvips's TIFF saver options that store an image as info.tiff states
+// ("compression=lzw,predictor=horizontal,...").
+std::string tiffStorageOptions(const ImageFileInfo& info);
 
 // An 8-bit grey image (width x height bytes, row by row) in the format the
 // path's extension names, written as an output is (see OutputFile.h).

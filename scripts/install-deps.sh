@@ -1,13 +1,14 @@
 #!/bin/bash
 # Installs what a fresh Debian 12 machine lacks for building and testing:
 # compilers and cross compilers, Wine (64- and 32-bit), Xvfb, libvips,
-# exiv2, exiftool, GoogleTest, Google Benchmark, clang with libFuzzer. Does nothing when all
+# exiv2, exiftool, libtiff (with tiffcp), GoogleTest, Google Benchmark, clang with libFuzzer. Does nothing when all
 # of it is present.
 set -euo pipefail
 
 # --native: only what the Linux build, its tests and the command line need.
 native=(build-essential cmake pkg-config python3 libvips-dev libvips-tools libgtest-dev googletest
-        libbenchmark-dev clang libclang-rt-14-dev libexiv2-dev libimage-exiftool-perl)
+        libbenchmark-dev clang libclang-rt-14-dev libexiv2-dev libimage-exiftool-perl libtiff-dev
+        libtiff-tools)
 windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
          wine wine64 wine32:i386 xvfb xauth imagemagick)
 packages=("${native[@]}")

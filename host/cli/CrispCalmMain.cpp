@@ -117,6 +117,10 @@ void setPluginThreads(int threads) {
 #endif
 }
 
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 void say(const std::string& message) { std::fprintf(stderr, "crispcalm: %s\n", message.c_str()); }
 
 int fail(const std::string& message) {
@@ -238,6 +242,114 @@ RunReport runWithTiles(const CliOptions& o, PluginMainProc entry, const FilterPa
     });
 }
 
+// What is shared by the images of a run.
+struct RunState {
+    const CliOptions& options;
+    PluginMainProc entry;
+    const FilterParameters& base;
+    ProgressBar bar;
+    bool savedRunFiles = false;  // --save-params and --save-settings are written for the first image
+    std::string stoppedAt;       // what a stop left behind, for the last message
+};
+
+enum class Step { Done, Failed, Stopped };
+
+// Filters one picture (a file, or one page of it) in place: the result, or
+// with --overlay the selection's view. named: the input (and page) for
+// messages; first: the run's first picture of this input, whose selection
+// --selection-out writes.
+Step filterImage(RunState& state, const std::string& named, bool first, LoadedImage& loaded) {
+    const CliOptions& options = state.options;
+    std::string error;
+    std::vector<uint8_t> selection;
+    if (!options.selectionFile.empty() && !loadSelection(options.selectionFile, loaded.image.width, loaded.image.height,
+                                                         options.selectionAlpha, selection, error)) {
+        fail(error);
+        return Step::Failed;
+    }
+    FilterParameters block;
+    if (!blockForImage(options, state.base, loaded.image, block, error)) {
+        fail(named + ": " + error);
+        return Step::Failed;
+    }
+    if (!state.savedRunFiles) {
+        state.savedRunFiles = true;
+        if (!options.savedParams.empty()) {
+            std::vector<uint8_t> bytes(kFilterParametersSize);
+            writeFilterParameters(block, bytes.data(), bytes.size());
+            if (!writeWholeFile(options.savedParams, bytes, error)) {
+                fail(error);
+                return Step::Failed;
+            }
+        }
+        if (!options.savedSettings.empty()) {
+            SettingsOutcome saved = saveSettingsToPath(options.savedSettings, block);
+            if (!saved.ok()) {
+                fail(options.savedSettings + ": " + saved.message);
+                return Step::Failed;
+            }
+        }
+    }
+    const std::string idle = whyNothingChanges(block, loaded.image, selection);
+    if (!idle.empty() && !options.overlay)
+        say(named + ": this run changes nothing: " + idle + "; the output keeps the input's pixels");
+
+    state.bar.label = fs::path(named).filename().string();
+    // The selection is taken from the image as read, before the run
+    // changes it; --overlay writes its view in place of the result.
+    const bool writesSelection = first && !options.selectionOut.empty();
+    const bool wantsView = options.overlay || writesSelection;
+    const HostImage original = wantsView && !options.overlay ? loaded.image : HostImage();
+    int32_t tileWidth = 0, tileHeight = 0;
+    if (!options.overlay) {
+        bool firstReport = true;
+        RunReport report = runWithTiles(options, state.entry, block, loaded, selection, named, tileWidth, tileHeight,
+                                        [&](int32_t done, int32_t total) {
+                                            if (firstReport) raiseTestSignal("filter");
+                                            firstReport = false;
+                                            state.bar.update(done, total);
+                                            return gStopSignal != 0;
+                                        });
+        state.bar.end();
+        if (gStopSignal) {
+            state.stoppedAt = "while filtering " + named + ": nothing was written for it";
+            return Step::Stopped;
+        }
+        if (report.result != noErr || report.hostChecksFailed) {
+            fail(named + ": " + (report.result != noErr ? describeResult(report.result) : report.hostProblem));
+            return Step::Failed;
+        }
+    }
+    if (!wantsView) return Step::Done;
+    // The selection of the image as read (the one the filter uses), and for
+    // --overlay that of the image as the preview sees it: the same image at 8
+    // bits, its own self at 16 bits.
+    const bool sixteen = options.overlay && loaded.image.depth == 16;
+    const HostImage& image = options.overlay ? loaded.image : original;
+    const HostImage previewed = sixteen ? previewImage(image) : HostImage();
+    auto view = [&](const HostImage& of) {
+        return options.overlay ? withTiles(options, block, of, named, tileWidth, tileHeight,
+                                           [&](int32_t width, int32_t height) {
+                                               return viewSelection(block, of, selection, width, height);
+                                           })
+                               : viewSelection(block, of, selection, tileWidth, tileHeight);
+    };
+    const SelectionView used = !options.overlay || writesSelection || !sixteen ? view(image) : SelectionView();
+    const SelectionView shown = sixteen ? view(previewed) : SelectionView();
+    for (const SelectionView* v : {&used, &shown}) {
+        if (v->result != noErr) {
+            fail(named + ": the selection: " + describeResult(v->result));
+            return Step::Failed;
+        }
+    }
+    if (writesSelection && !saveGreyImage(options.selectionOut, used.grey, image.width, image.height, error)) {
+        fail(error);
+        return Step::Failed;
+    }
+    if (options.overlay) overlayImage(sixteen ? shown : used, loaded.image);
+    return Step::Done;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -274,11 +386,9 @@ int main(int argc, char** argv) {
     if (!plugin.open(pluginPath, error)) return fail(error);
 
     installStopHandlers();
-    ProgressBar bar;
-    bar.enabled = !options.quiet && isatty(fileno(stderr));
-    bool savedRunFiles = false;
+    RunState state{options, plugin.entry(), base, ProgressBar(), false, std::string()};
+    state.bar.enabled = !options.quiet && isatty(fileno(stderr));
     int failures = 0;
-    std::string stoppedAt;  // what the stop left behind, for the last message
 
     for (const Job& job : jobs) {
         if (gStopSignal) break;
@@ -288,109 +398,81 @@ int main(int argc, char** argv) {
             continue;
         }
         const auto readStart = std::chrono::steady_clock::now();
-        LoadedImage loaded;
-        const bool read = loadImage(job.input, loaded, error);
+        LoadedImage first;
+        bool read = loadImage(job.input, first, error);
         raiseTestSignal("read");
         if (gStopSignal) {
-            stoppedAt = "while reading " + job.input + ": nothing was written for it";
+            state.stoppedAt = "while reading " + job.input + ": nothing was written for it";
             break;
+        }
+        if (read && first.pages > 1 && !whyPagesCannotGo(job.saveAs).empty()) {
+            error = job.input + ": has " + std::to_string(first.pages) + " pages; " + whyPagesCannotGo(job.saveAs);
+            read = false;
+        }
+        // Several pages go into the output one by one as each is filtered.
+        std::string pagesNote;
+        std::shared_ptr<void> paged;
+        if (read) {
+            error.clear();
+            paged = startPages(first, job.saveAs, pagesNote, error);
+            if (!paged && !error.empty()) {
+                error = job.output + ": " + error;
+                read = false;
+            }
         }
         if (!read) {
             fail(error);
             ++failures;
             continue;
         }
-        if (!loaded.note.empty()) say(job.input + ": " + loaded.note);
-        std::vector<uint8_t> selection;
-        if (!options.selectionFile.empty() &&
-            !loadSelection(options.selectionFile, loaded.image.width, loaded.image.height, options.selectionAlpha,
-                           selection, error)) {
-            fail(error);
+        for (const std::string& note : {first.note, pagesNote})
+            if (!note.empty()) say(job.input + ": " + note);
+        double readSeconds = secondsSince(readStart), seconds = 0, writeSeconds = 0;
+        Step step = Step::Done;
+        std::vector<std::string> notes;
+        for (int page = 0; page < first.pages && step == Step::Done; ++page) {
+            const std::string name = page == 0 ? job.input : job.input + " page " + std::to_string(page + 1);
+            LoadedImage later;
+            if (page > 0) {
+                const auto loadStart = std::chrono::steady_clock::now();
+                if (!loadPage(first, job.input, page, later, error)) {
+                    fail(error);
+                    step = Step::Failed;
+                    break;
+                }
+                readSeconds += secondsSince(loadStart);
+            }
+            LoadedImage& loaded = page == 0 ? first : later;
+            const auto start = std::chrono::steady_clock::now();
+            step = filterImage(state, name, page == 0, loaded);
+            seconds += secondsSince(start);
+            if (step != Step::Done || !paged) break;
+            const auto writeStart = std::chrono::steady_clock::now();
+            if (!addPage(paged, loaded, notes, error)) {
+                if (gStopSignal) {
+                    state.stoppedAt = "while writing " + shownOutput + ": nothing was written for " + job.input;
+                    step = Step::Stopped;
+                } else {
+                    fail(job.output + ": cannot be written as TIFF (" + error + ")");
+                    step = Step::Failed;
+                }
+            }
+            writeSeconds += secondsSince(writeStart);
+            if (page == 0) first.image = HostImage();  // in the output now; the next page takes its place
+        }
+        for (const std::string& note : notes) say(job.input + ": " + note);
+        if (step == Step::Stopped) break;
+        if (step == Step::Failed) {
             ++failures;
             continue;
         }
-        FilterParameters block;
-        if (!blockForImage(options, base, loaded.image, block, error)) {
-            fail(job.input + ": " + error);
-            ++failures;
-            continue;
-        }
-        if (!savedRunFiles) {
-            savedRunFiles = true;
-            if (!options.savedParams.empty()) {
-                std::vector<uint8_t> bytes(kFilterParametersSize);
-                writeFilterParameters(block, bytes.data(), bytes.size());
-                if (!writeWholeFile(options.savedParams, bytes, error)) return fail(error);
-            }
-            if (!options.savedSettings.empty()) {
-                SettingsOutcome saved = saveSettingsToPath(options.savedSettings, block);
-                if (!saved.ok()) return fail(options.savedSettings + ": " + saved.message);
-            }
-        }
-        const std::string idle = whyNothingChanges(block, loaded.image, selection);
-        if (!idle.empty() && !options.overlay)
-            say(job.input + ": this run changes nothing: " + idle + "; the output keeps the input's pixels");
-
-        bar.label = fs::path(job.input).filename().string();
-        const auto start = std::chrono::steady_clock::now();
-        const double readSeconds = std::chrono::duration<double>(start - readStart).count();
-        // The selection is taken from the image as read, before the run
-        // changes it; --overlay writes its view in place of the result.
-        const bool wantsView = options.overlay || !options.selectionOut.empty();
-        const HostImage original = wantsView && !options.overlay ? loaded.image : HostImage();
-        int32_t tileWidth = 0, tileHeight = 0;
-        if (!options.overlay) {
-            bool firstReport = true;
-            RunReport report = runWithTiles(options, plugin.entry(), block, loaded, selection, job.input, tileWidth,
-                                            tileHeight, [&](int32_t done, int32_t total) {
-                                                if (firstReport) raiseTestSignal("filter");
-                                                firstReport = false;
-                                                bar.update(done, total);
-                                                return gStopSignal != 0;
-                                            });
-            bar.end();
-            if (gStopSignal) {
-                stoppedAt = "while filtering " + job.input + ": nothing was written for it";
-                break;
-            }
-            if (report.result != noErr) {
-                fail(job.input + ": " + describeResult(report.result));
-                ++failures;
-                continue;
-            }
-            if (report.hostChecksFailed) {
-                fail(job.input + ": " + report.hostProblem);
-                ++failures;
-                continue;
-            }
-        }
-        if (wantsView) {
-            const HostImage& image = options.overlay ? loaded.image : original;
-            const SelectionView view = options.overlay
-                                           ? withTiles(options, block, image, job.input, tileWidth, tileHeight,
-                                                       [&](int32_t width, int32_t height) {
-                                                           return viewSelection(block, image, selection, width, height);
-                                                       })
-                                           : viewSelection(block, image, selection, tileWidth, tileHeight);
-            if (view.result != noErr) {
-                fail(job.input + ": the selection: " + describeResult(view.result));
-                ++failures;
-                continue;
-            }
-            if (!options.selectionOut.empty() &&
-                !saveGreyImage(options.selectionOut, view.grey, image.width, image.height, error)) {
-                fail(error);
-                ++failures;
-                continue;
-            }
-            if (options.overlay) overlayImage(view, loaded.image);
-        }
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const auto writeStart = std::chrono::steady_clock::now();
-        const bool written = saveImage(job.output, job.saveAs, loaded, error);
+        const bool written =
+            paged ? finishPages(paged, job.output, error) : saveImage(job.output, job.saveAs, first, error);
+        writeSeconds += secondsSince(writeStart);
         if (gStopSignal) {
-            stoppedAt = written ? "after " + shownOutput + " was written completely"
-                                : "while writing " + shownOutput + ": nothing was written for " + job.input;
+            state.stoppedAt = written ? "after " + shownOutput + " was written completely"
+                                      : "while writing " + shownOutput + ": nothing was written for " + job.input;
             break;
         }
         if (!written) {
@@ -398,8 +480,6 @@ int main(int argc, char** argv) {
             ++failures;
             continue;
         }
-        const double writeSeconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - writeStart).count();
         if (!options.quiet)
             std::fprintf(stderr,
                          "crispcalm: %s -> %s (read %.2f s, filter %.2f s, write %.2f s, peak memory %.0f MiB)\n",
@@ -409,7 +489,7 @@ int main(int argc, char** argv) {
     if (gStopSignal) {
         const int s = gStopSignal;
         say(std::string("stopped by ") + signalName(s) + " " +
-            (stoppedAt.empty() ? "between files: every output written so far is complete" : stoppedAt));
+            (state.stoppedAt.empty() ? "between files: every output written so far is complete" : state.stoppedAt));
         return 128 + s;
     }
     return failures ? 1 : 0;

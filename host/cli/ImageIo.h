@@ -12,11 +12,30 @@ struct LoadedImage {
     HostImage image;
     std::shared_ptr<void> keep;  // what the writer needs to write it back alike
     std::string note;            // something the user should know about the file ("" = nothing)
+    // Pictures in the file to filter (the full-size pages of a multi-page
+    // TIFF): loadImage loads the first, loadPage the others.
+    int pages = 1;
 };
 
 bool startImageIo(const char* argv0, std::string& error);
 // "-" reads standard input.
 bool loadImage(const std::string& path, LoadedImage& loaded, std::string& error);
+// Picture number page (1..first.pages - 1) of the file first came from.
+bool loadPage(const LoadedImage& first, const std::string& path, int page, LoadedImage& loaded, std::string& error);
+// The reason pages of a file of several pictures cannot all be written as
+// saveAs ("" when they can).
+std::string whyPagesCannotGo(const std::string& saveAs);
+// The pictures of one file written into one output a page at a time, as
+// each is filtered (a multi-page TIFF). Null when the output holds just the
+// first picture, which saveImage then writes; note says what that leaves out
+// ("" = nothing), error why the pages cannot be written (then also null).
+std::shared_ptr<void> startPages(const LoadedImage& first, const std::string& saveAs, std::string& note,
+                                 std::string& error);
+// Adds the next picture, filtered; notes gets what the user should know.
+bool addPage(const std::shared_ptr<void>& pages, const LoadedImage& page, std::vector<std::string>& notes,
+             std::string& error);
+// Writes the output once every picture was added, as saveImage writes.
+bool finishPages(const std::shared_ptr<void>& pages, const std::string& path, std::string& error);
 // False with a reason when saveAs (".ext" or ".ext[options]"; empty = the
 // input's format) cannot be written; asked before any work.
 bool checkOutputFormat(const std::string& saveAs, std::string& error);

@@ -14,6 +14,27 @@ bool loadImage(const std::string& path, LoadedImage& loaded, std::string& error)
     return true;
 }
 
+bool loadPage(const LoadedImage&, const std::string& path, int page, LoadedImage&, std::string& error) {
+    error = path + ": a PNM file has no page " + std::to_string(page + 1);
+    return false;
+}
+
+std::string whyPagesCannotGo(const std::string&) { return "this build writes one picture per file"; }
+
+std::shared_ptr<void> startPages(const LoadedImage&, const std::string&, std::string&, std::string&) {
+    return nullptr;  // one picture per file
+}
+
+bool addPage(const std::shared_ptr<void>&, const LoadedImage&, std::vector<std::string>&, std::string& error) {
+    error = whyPagesCannotGo("");
+    return false;
+}
+
+bool finishPages(const std::shared_ptr<void>&, const std::string& path, std::string& error) {
+    error = path + ": " + whyPagesCannotGo("");
+    return false;
+}
+
 bool checkOutputFormat(const std::string& saveAs, std::string& error) {
     std::string extension = saveAs;
     for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));

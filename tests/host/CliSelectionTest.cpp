@@ -8,6 +8,7 @@
 
 #include "engine/PreviewOperation.h"
 #include "host/HostCore.h"
+#include "host/ImageFile.h"
 #include "imageops/PixelTransfer.h"
 #include "params/FilterParameters.h"
 #include "tests/support/CliFixture.h"
@@ -164,6 +165,52 @@ TEST_F(CliSelection, OverlayIsThePreviewsOverlayAtZoomOne) {
             tinted += written.values[i] != image.values[i];
         }
         EXPECT_GT(tinted, 0u) << c.options;
+    }
+}
+
+// At 16 bits the overlay reduced to 8 bits as the host's channel ports
+// reduce (v x 255 / 32768, half up) is the overlay of the image reduced
+// first; each sample is either the input's own or an 8-bit value widened.
+TEST_F(CliSelection, SixteenBitOverlayReducesToTheOverlayOfTheReducedImage) {
+    std::vector<uint16_t> host;
+    const std::string mask = writeSelection(host);
+    auto reduce = [](uint16_t v) { return uint16_t((uint32_t(v) * 510 + 32768) / 65536); };
+    auto widen = [](uint16_t v) { return uint16_t((uint32_t(v) * 65536 + 255) / 510); };
+    for (int planes : {3, 4}) {
+        SCOPED_TRACE(planes);
+        const std::string in16 = file("in16.tif"), in8 = file("in8.tif");
+        ASSERT_TRUE(saveTestImage(in16, randomPixels(kWidth, kHeight, planes, 16, 9),
+                                  planes == 4 ? VIPS_INTERPRETATION_CMYK : VIPS_INTERPRETATION_RGB16));
+        HostImage image16, reduced, out16, out8;
+        ImageFileInfo info16, info8, ignored;
+        std::string error;
+        ASSERT_TRUE(readImageFile(in16, image16, info16, error)) << error;
+        ASSERT_TRUE(makeHostImage(reduced, kWidth, kHeight, planes, 8));
+        for (size_t i = 0; i < reduced.samples.size(); ++i) reduced.samples[i] = reduce(image16.samples[i]);
+        info8.depth = 8;
+        info8.cmyk = planes == 4;
+        ASSERT_TRUE(writeImageFile(in8, reduced, info8, error)) << error;
+        const std::string run = "--hue 0:1,40:1,80:0,300:0,340:1 --selection " + mask + " --overlay ";
+        ASSERT_EQ(crispcalm(run + in16 + " -o " + file("out16.tif")).status, 0);
+        ASSERT_EQ(crispcalm(run + in8 + " -o " + file("out8.tif")).status, 0);
+        ASSERT_TRUE(readImageFile(file("out16.tif"), out16, ignored, error)) << error;
+        ASSERT_TRUE(readImageFile(file("out8.tif"), out8, ignored, error)) << error;
+        ASSERT_EQ(out16.depth, 16);
+        size_t kept = 0, tinted = 0;
+        for (size_t i = 0; i < out16.samples.size(); ++i) {
+            const uint16_t v = out16.samples[i];
+            ASSERT_EQ(reduce(v), out8.samples[i]) << "sample " << i;
+            ASSERT_TRUE(v == image16.samples[i] || widen(reduce(v)) == v) << "sample " << i;
+            kept += v == image16.samples[i];
+            tinted += reduce(v) != reduce(image16.samples[i]);
+        }
+        EXPECT_GT(kept, out16.samples.size() / 10);
+        EXPECT_GT(tinted, out16.samples.size() / 10);
+        // Unselected samples keep the file's exact 16-bit values.
+        const Pixels before = loadGrey(in16), after = loadGrey(file("out16.tif"));
+        size_t exact = 0;
+        for (size_t i = 0; i < before.values.size(); ++i) exact += before.values[i] == after.values[i];
+        EXPECT_GE(exact, kept);
     }
 }
 

@@ -1,6 +1,6 @@
 // Odd images through the built crispcalm: degenerate shapes, images smaller
 // than the filter's margin, extreme selections, 16-bit CMYK with alpha,
-// several TIFF pages, and runs that need more memory than the host grants.
+// and runs that need more memory than the host grants.
 // Each ends in a written result or a clear message, never a crash.
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -168,36 +168,6 @@ TEST_F(OddImages, SixteenBitCmykWithAlpha) {
     EXPECT_EQ(afterInfo.extraChannels, 1);
     EXPECT_EQ(afterInfo.extraSamples, beforeInfo.extraSamples) << "alpha passes through unchanged";
     EXPECT_NE(result.samples, before.samples);
-}
-
-TEST_F(OddImages, TiffWithSeveralPagesIsRefusedUnlessTheOthersAreSmaller) {
-    const HostImage tall = makeTestImage(30, 40, 3, 8, 6);
-    const std::string whole = writeImage("tall.tif", tall, ImageFileFormat::Tiff);
-    VipsImage* picture = vips_image_new_from_file(whole.c_str(), NULL);
-    ASSERT_NE(picture, nullptr);
-    // Two full-size pages of 30 x 20, and a pyramid of 30 x 40, 15 x 20, ...
-    const std::string pages = file("pages.tif"), pyramid = file("pyramid.tif");
-    ASSERT_EQ(vips_tiffsave(picture, pages.c_str(), "page_height", 20, NULL), 0);
-    ASSERT_EQ(vips_tiffsave(picture, pyramid.c_str(), "tile", TRUE, "tile_width", 16, "tile_height", 16, "pyramid",
-                            TRUE, NULL),
-              0);
-    g_object_unref(picture);
-
-    const std::string out = file("out.tif");
-    CliOutcome refused = crispcalm("--amount 100 " + pages + " -o " + out);
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.output.find("2 full-size pages"), std::string::npos) << refused.output;
-    EXPECT_FALSE(fs::exists(out));
-
-    // The smaller pages are dropped with a word; the picture is filtered as
-    // the single-page file is.
-    CliOutcome dropped = crispcalm("--amount 100 " + pyramid + " -o " + out);
-    EXPECT_NE(dropped.output.find("smaller page"), std::string::npos) << dropped.output;
-    HostImage result, expected;
-    expectFiltered(dropped, out, tall, result);
-    expectFiltered(crispcalm("--amount 100 " + whole + " -o " + file("whole-out.tif")), file("whole-out.tif"), tall,
-                   expected);
-    EXPECT_EQ(result.samples, expected.samples);
 }
 
 TEST_F(OddImages, TooLargeForTheHostGivesAClearMessageAndNoOutput) {

@@ -77,6 +77,7 @@ def main():
                       "--tile", "64x48"]),
         ("rgb16.ppm", ["--operation", "soften", "--contract-expand", "-70", "--falloff", "100", "--tile", "50x50"]),
         ("rgb8.ppm", ["--selection", f"{work}/mask.pgm", "--amount", "100", "--tile", "7x5"]),
+        ("rgb16.ppm", ["--overlay", "--hue", "0:1,40:1,80:0,300:0,340:1", "--contract-expand", "20"]),
         ("rgb16.ppm", ["--opacity", "0"]),
     ]
     unchanged = {len(cases) - 1}  # runs that must give the input's samples back
