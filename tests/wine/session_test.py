@@ -30,7 +30,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from compare_builds import pixels  # noqa: E402
 from commands_test import block_of, quick_curve_file, windows_path  # noqa: E402
-from dialog_test import Runner, z  # noqa: E402
+from dialog_test import Runner, in_pane, z  # noqa: E402
 
 # A 1473 x 1024 screen gives a 540 x 604 pane: the 600 x 400 photograph fits
 # at 0.9, exactly 540 x 360, so that the preview's scale is the command
@@ -155,17 +155,6 @@ def view_of(state):
     return zoom, part, size
 
 
-def in_pane(data, size, grey=230):
-    pw, ph = PANE
-    w, h = size
-    left, top = (pw - w) // 2, (ph - h) // 2
-    out = bytearray([grey]) * (3 * pw * ph)
-    for y in range(h):
-        o = 3 * ((top + y) * pw + left)
-        out[o:o + 3 * w] = data[3 * y * w:3 * (y + 1) * w]
-    return bytes(out)
-
-
 class Reference:
     """The native command line's preview of the scaled image for a block."""
 
@@ -186,7 +175,7 @@ class Reference:
         if state["result"] != "1":
             args.append("--overlay")
         subprocess.run(args, check=True)
-        return in_pane(pixels(out)[2], size)
+        return in_pane(pixels(out), *PANE)
 
 
 def flatten(steps, work, name):
