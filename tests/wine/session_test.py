@@ -214,7 +214,8 @@ def main():
     os.makedirs(work)
     started = time.time()
     root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-    photo = os.path.join(os.path.dirname(os.path.abspath(work)), "sample", "coffee.png")
+    # Fetched once beside the build trees, where scripts/dialog.sh keeps it.
+    photo = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(work))), "sample", "coffee.png")
     subprocess.run([os.path.join(root, "scripts", "fetch-sample.sh"), photo], check=True)
     photo_ppm = os.path.join(work, "coffee.ppm")
     subprocess.run(["vips", "copy", photo, photo_ppm], check=True)
