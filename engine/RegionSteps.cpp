@@ -10,8 +10,18 @@ bool shapeSelection(RunContext& run, const OperationPlan& plan, const CurveSet& 
     return shapeCurveWeights(run, plan, topLeft, bottomRight, masks);
 }
 
+bool movesWeights(const OperationPlan& plan) {
+    return plan.source != SelectionSource::FromCurves || plan.contractExpand != 0;
+}
+
 bool shapeCurveWeights(RunContext& run, const OperationPlan& plan, Point16 topLeft, Point16 bottomRight,
                        SelectionMasks& masks) {
+    if (!movesWeights(plan)) {
+        // Each weight stays where it is: the opacity scales them in place.
+        if (plan.opacity != 100) scaleMask(masks.selection, plan.opacity * 0.01);
+        if (masks.host.data) multiplyMask(masks.selection, masks.host);
+        return true;
+    }
     bool shaped = true;
     if (plan.source == SelectionSource::FromCurves)
         copyMask(masks.shaped, masks.selection);

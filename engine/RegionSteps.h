@@ -13,7 +13,7 @@
 // The three masks of a region, all of the working buffers' size.
 struct SelectionMasks {
     ImageBuffer selection;  // the curve weights, shaped in place into the final selection
-    ImageBuffer shaped;     // scratch: the weights after the source choice and the opacity
+    ImageBuffer shaped;     // scratch: the weights after the source choice and the opacity, when movesWeights
     ImageBuffer host;       // the host's selection (65535 everywhere without one)
 };
 
@@ -24,6 +24,9 @@ struct SelectionMasks {
 // scratch memory.
 bool shapeSelection(RunContext& run, const OperationPlan& plan, const CurveSet& curves, const ImageBuffer& hsi,
                     Point16 usedEnd, Point16 topLeft, Point16 bottomRight, SelectionMasks& masks);
+// True when the selection's shape takes weights from neighbouring pixels
+// (edges only, contract or expand), which needs SelectionMasks::shaped.
+bool movesWeights(const OperationPlan& plan);
 // The same steps after the curve weights, which masks.selection holds.
 bool shapeCurveWeights(RunContext& run, const OperationPlan& plan, Point16 topLeft, Point16 bottomRight,
                        SelectionMasks& masks);

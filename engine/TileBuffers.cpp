@@ -12,7 +12,8 @@ bool TileBuffers::allocate(const RunContext& run, const RunPlan& plan) {
     const int32_t w = plan.bufferWidth, h = plan.bufferHeight;
     const int channels = plan.imageClass == ImageClass::RGB ? RgbChannels : CmykChannels;
     if ((plan.tileHsi && !hsiTile.allocate(run, w, h, HsiChannels)) ||
-        !masks.selection.allocate(run, w, h, MaskChannels) || !masks.shaped.allocate(run, w, h, MaskChannels) ||
+        !masks.selection.allocate(run, w, h, MaskChannels) ||
+        (movesWeights(plan.operation) && !masks.shaped.allocate(run, w, h, MaskChannels)) ||
         (plan.hostSelection && !masks.host.allocate(run, w, h, MaskChannels)) ||
         !inputTile.allocate(run, w, h, channels) || !outputTile.allocate(run, w, h, channels))
         return false;

@@ -18,6 +18,7 @@
 #include "dialog/SettingsFile.h"
 #include "host/HostCore.h"
 #include "host/OutputFile.h"
+#include "host/RowBlocks.h"
 
 bool readWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& bytes, std::string& error) {
     if (path == "-") {
@@ -205,13 +206,14 @@ std::string whyNothingChanges(const FilterParameters& block, const HostImage& im
 }
 
 RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostImage& image,
-                    std::vector<uint8_t> selection, int32_t tileWidth, int32_t tileHeight,
+                    std::vector<uint8_t>& selection, int32_t tileWidth, int32_t tileHeight,
                     const std::function<bool(int32_t, int32_t)>& progress) {
     RunReport report;
     HostCore host;
     host.setImage(std::move(image));
     if (!selection.empty()) host.setSelection(std::move(selection));
     host.setTileSize(tileWidth, tileHeight);
+    host.setCopyThreads(hostCopyThreads());
     host.onProgress = progress;
     std::vector<uint8_t> bytes(kFilterParametersSize);
     writeFilterParameters(block, bytes.data(), bytes.size());
@@ -228,6 +230,7 @@ RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostIma
         report.hostProblem = "the plug-in asked for pixels outside the image, or for input it had written over";
     report.hostChecksFailed = !report.hostProblem.empty();
     image = std::move(host.image());
+    selection = host.takeSelection();
     return report;
 }
 

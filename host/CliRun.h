@@ -47,9 +47,10 @@ struct RunReport {
 
 // Runs the plug-in on image in place. After a failure the image holds what
 // the host held then (tiles written before an abort, for instance).
-// progress(done, total) returns true to abort.
+// progress(done, total) returns true to abort. The selection is lent to the
+// host for the run (no copy of it is made) and comes back unchanged.
 RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostImage& image,
-                    std::vector<uint8_t> selection, int32_t tileWidth, int32_t tileHeight,
+                    std::vector<uint8_t>& selection, int32_t tileWidth, int32_t tileHeight,
                     const std::function<bool(int32_t, int32_t)>& progress);
 
 // Words for a host result code.

@@ -6,6 +6,8 @@
 #include <map>
 
 #include "host/ChannelScaling.h"
+#include "host/RowBlocks.h"
+#include "host/SampleBits.h"
 
 namespace {
 
@@ -534,6 +536,12 @@ OSErr HostCore::readChannel(int slot, const PSScaling& scaling, const VRect& wri
     return readScaledChannel(channel, scaling, writeRect, static_cast<uint8_t*>(memory.data), memory.rowBits / 8);
 }
 
+std::vector<uint8_t> HostCore::takeSelection() {
+    std::vector<uint8_t> selection = std::move(selection_);
+    setSelection({});
+    return selection;
+}
+
 void HostCore::setTileSize(int32_t width, int32_t height) {
     tileWidth_ = width;
     tileHeight_ = height;
@@ -592,7 +600,6 @@ int16 HostCore::callStart(const std::function<int16(FilterRecord&)>& work) {
     running_ = false;
     originals_.finish();
     originalRow_ = std::vector<uint16_t>();
-    changedRow_ = std::vector<uint16_t>();
     return result;
 }
 
@@ -618,18 +625,20 @@ bool HostCore::takeBackOutput() {
     if (running_) originals_.beforeWrite(image_, lentOutRect_);
     const bool track = image_.changed.size() == (image_.samples.size() + 63) / 64;
     const size_t rowSamples = size_t(cols) * size_t(image_.planes);
-    for (int32_t y = 0; y < rows; ++y) {
-        const uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * size_t(stride);
-        const size_t at = image_.index(lentOutRect_.left, lentOutRect_.top + y, 0);
-        if (track)
-            changedRow_.assign(image_.samples.begin() + ptrdiff_t(at),
-                               image_.samples.begin() + ptrdiff_t(at + rowSamples));
-        unpackRow(row, image_.planes, lentOutLo_, nPlanes, cols, bytesPerSample, &image_.samples[at]);
-        if (!track) continue;
-        for (size_t i = 0; i < rowSamples; ++i)
-            if (changedRow_[i] != image_.samples[at + i])
-                image_.changed[(at + i) >> 6] |= uint64_t(1) << ((at + i) & 63);
-    }
+    // Rows of the image do not overlap; the changed bits of neighbouring rows
+    // may share a word, which setDifferenceBits allows for.
+    forRowBlocks(copyThreads_, rows, size_t(rows) * size_t(stride), [&](int32_t begin, int32_t end) {
+        std::vector<uint16_t> before;  // a row as it was before output went over it
+        for (int32_t y = begin; y < end; ++y) {
+            const uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * size_t(stride);
+            const size_t at = image_.index(lentOutRect_.left, lentOutRect_.top + y, 0);
+            if (track)
+                before.assign(image_.samples.begin() + ptrdiff_t(at),
+                              image_.samples.begin() + ptrdiff_t(at + rowSamples));
+            unpackRow(row, image_.planes, lentOutLo_, nPlanes, cols, bytesPerSample, &image_.samples[at]);
+            if (track) setDifferenceBits(before.data(), &image_.samples[at], rowSamples, image_.changed.data(), at);
+        }
+    });
     if (!clean) stats_.wroteOutsideOutRect = true;
     outTile_.clear();
     lentOutRect_ = {};
@@ -740,7 +749,12 @@ OSErr HostCore::advance() {
         } else {
             r.inRowBytes = cols * n * bytesPerSample;
             inTile_.resize(size_t(r.inRowBytes) * size_t(rows));
-            for (int32_t y = 0; y < rows; ++y) {
+            // Rows nothing was written over come straight from the image,
+            // shared among threads; the others from the kept originals.
+            std::vector<int32_t> touched;
+            for (int32_t y = 0; y < rows; ++y)
+                if (!originals_.untouched(r.inRect.top + y, r.inRect.left, r.inRect.right)) touched.push_back(y);
+            for (int32_t y : touched) {
                 const int32_t row = r.inRect.top + y;
                 if (!originals_.originalRow(image_, row, r.inRect.left, r.inRect.right, originalRow_)) {
                     // Written over and let go: only output could be served.
@@ -751,6 +765,17 @@ OSErr HostCore::advance() {
                 packRow(originalRow_.data(), image_.planes, r.inLoPlane, n, cols, bytesPerSample,
                         inTile_.data() + size_t(y) * r.inRowBytes);
             }
+            forRowBlocks(copyThreads_, rows, inTile_.size(), [&](int32_t begin, int32_t end) {
+                size_t next = size_t(std::lower_bound(touched.begin(), touched.end(), begin) - touched.begin());
+                for (int32_t y = begin; y < end; ++y) {
+                    if (next < touched.size() && touched[next] == y) {
+                        ++next;
+                        continue;
+                    }
+                    packRow(&image_.samples[image_.index(r.inRect.left, r.inRect.top + y, 0)], image_.planes,
+                            r.inLoPlane, n, cols, bytesPerSample, inTile_.data() + size_t(y) * r.inRowBytes);
+                }
+            });
         }
         r.inData = inTile_.data();
     }
@@ -771,12 +796,14 @@ OSErr HostCore::advance() {
         outTile_.resize(size_t(stride) * size_t(rows) + 2 * size_t(outGuard_));
         std::memset(outTile_.data(), kGuardByte, size_t(outGuard_));
         std::memset(outTile_.data() + outTile_.size() - size_t(outGuard_), kGuardByte, size_t(outGuard_));
-        for (int32_t y = 0; y < rows; ++y) {
-            uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * stride;
-            packRow(&image_.samples[image_.index(r.outRect.left, r.outRect.top + y, 0)], image_.planes, r.outLoPlane, n,
-                    cols, bytesPerSample, row);
-            std::memset(row + rowBytes, kGuardByte, kRowGuard);
-        }
+        forRowBlocks(copyThreads_, rows, outTile_.size(), [&](int32_t begin, int32_t end) {
+            for (int32_t y = begin; y < end; ++y) {
+                uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * stride;
+                packRow(&image_.samples[image_.index(r.outRect.left, r.outRect.top + y, 0)], image_.planes,
+                        r.outLoPlane, n, cols, bytesPerSample, row);
+                std::memset(row + rowBytes, kGuardByte, kRowGuard);
+            }
+        });
         r.outData = outTile_.data() + outGuard_;
         r.outRowBytes = stride;
         lentOutRect_ = r.outRect;

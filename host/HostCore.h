@@ -54,10 +54,14 @@ public:
     HostImage& image() { return image_; }
     // 8-bit selection, one byte per pixel (0 = not selected); empty = none.
     void setSelection(std::vector<uint8_t> selection);
+    // The selection back from the host, which is left without one.
+    std::vector<uint8_t> takeSelection();
     void setTileSize(int32_t width, int32_t height);
     // Limit on the buffer memory granted at once, in bytes (0 = no limit;
     // the default is 1 GiB).
     void setBufferLimit(size_t bytes) { bufferLimit_ = bytes; }
+    // Threads sharing the host's own copies of large tiles (default 1).
+    void setCopyThreads(int threads) { copyThreads_ = threads < 1 ? 1 : threads; }
     // Without a basic suite and buffer procs the host looks older than
     // version 5.
     void setHasBasicSuite(bool has);
@@ -117,12 +121,12 @@ private:
     // later input tiles need of the pixels written over is kept aside here.
     KeptOriginals originals_;
     std::vector<uint16_t> originalRow_;
-    std::vector<uint16_t> changedRow_;  // a row as it was before output went over it
     bool running_ = false;
     std::thread::id callerThread_;  // the thread of the current call into the plug-in
     std::vector<uint8_t> selection_;
     HostStats stats_;
     size_t bufferLimit_ = size_t(1) << 30;  // like a host with 1 GiB for plug-ins
+    int copyThreads_ = 1;
     int32_t tileWidth_ = 256;
     int32_t tileHeight_ = 256;
     bool abortRequested_ = false;

@@ -1,5 +1,6 @@
 #include "host/ImageFile.h"
 
+#include <malloc.h>
 #include <stdlib.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -316,7 +317,32 @@ FileValueRuns runsOfTable(const std::vector<uint16_t>& table, int pnmMaxValue) {
 struct KeptValues {
     const FileValueRuns* runs;  // null: nothing kept
     std::vector<uint64_t>* bits;
+    const uint8_t* member;  // runs' member bit of every 16-bit file value, values past the last read as the last
 };
+
+// The member bit of every 16-bit file value, one byte each: a lookup instead
+// of two dependent ones per sample.
+std::vector<uint8_t> memberTable(const FileValueRuns& runs) {
+    std::vector<uint8_t> member(65536, 0);
+    if (runs.first.empty()) return member;
+    for (uint32_t v = 0; v < member.size(); ++v)
+        member[v] = runs.memberOf(v > runs.lastValue ? runs.lastValue : v) ? 1 : 0;
+    return member;
+}
+
+// Sets the member bits of n samples of file values s from sample index first
+// on. Whole words are put together in a register and stored once.
+void noteMembers(const uint16_t* s, size_t n, const uint8_t* member, uint64_t* bits, size_t first) {
+    size_t i = 0;
+    for (; i < n && ((first + i) & 63) != 0; ++i)
+        bits[(first + i) >> 6] |= uint64_t(member[s[i]]) << ((first + i) & 63);
+    for (; i + 64 <= n; i += 64) {
+        uint64_t word = 0;
+        for (unsigned k = 0; k < 64; ++k) word |= uint64_t(member[s[i + k]]) << k;
+        bits[(first + i) >> 6] |= word;
+    }
+    for (; i < n; ++i) bits[(first + i) >> 6] |= uint64_t(member[s[i]]) << ((first + i) & 63);
+}
 
 // Converts rows of interleaved file samples (T: uint8_t or uint16_t) into the
 // host's colour samples and the extra channels kept aside, and notes each
@@ -334,8 +360,8 @@ void takeRows(const uint8_t* rows, int32_t count, size_t stride, int32_t width, 
         const T* s = reinterpret_cast<const T*>(rows + size_t(r) * stride);
         if (extra == 0) {
             for (size_t i = 0; i < colourPerRow; ++i) colour[i] = table[s[i]];
-            if (kept.runs)
-                for (size_t i = 0; i < colourPerRow; ++i) note(s[i], first + i);
+            if constexpr (sizeof(T) == 2)
+                if (kept.runs) noteMembers(s, colourPerRow, kept.member, kept.bits->data(), first);
             colour += colourPerRow;
             first += colourPerRow;
             continue;
@@ -774,6 +800,11 @@ bool initImageFiles(const char* programName, std::string& error) {
             // Without the operation cache a file rewritten in place is read
             // again rather than served from memory.
             vips_cache_set_max(0);
+            // Blocks of 128 KB and more are mapped and go back to the system
+            // when freed. Otherwise the allocator raises that threshold after
+            // the first large free, and the decoders' and tiles' temporary
+            // blocks stay in the heap beside the image for the whole run.
+            mallopt(M_MMAP_THRESHOLD, 128 * 1024);
             gInitOk = true;
         }
     }
@@ -880,12 +911,13 @@ bool readImageFilePage(const std::string& path, int page, HostImage& image, Imag
     const std::vector<uint16_t> table = colourTable(read.depth, read.cmyk, read.pnmMaxValue);
     const bool wide = read.depth == 16;
     const FileValueRuns runs = wide ? runsOfTable(table, read.pnmMaxValue) : FileValueRuns();
-    const KeptValues kept{runs.first.empty() ? nullptr : &runs, &read.fileValueBits};
+    const std::vector<uint8_t> member = memberTable(runs);
+    const KeptValues kept{runs.first.empty() ? nullptr : &runs, &read.fileValueBits, member.data()};
     auto take = [&](const uint8_t* rows, int32_t y, int32_t count, size_t stride) {
         uint16_t* colour = result.samples.data() + size_t(y) * size_t(width) * size_t(planes);
         uint16_t* extraOut = read.extraSamples.data() + size_t(y) * size_t(width) * size_t(extra);
         const size_t first = size_t(y) * size_t(width) * size_t(planes);
-        const KeptValues none{nullptr, nullptr};
+        const KeptValues none{nullptr, nullptr, nullptr};
         if (wide && planes == 3) {
             takeRows<uint16_t, 3>(rows, count, stride, width, extra, table.data(), colour, extraOut, kept, first);
         } else if (wide) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "host/SampleBits.h"
+
 void KeptOriginals::start(const HostImage& image) {
     width_ = image.width;
     height_ = image.height;
@@ -68,8 +70,12 @@ void KeptOriginals::beforeWrite(const HostImage& image, const Rect& out) {
             const int32_t left = y >= out.bottom - margin ? out.left : std::max<int32_t>(out.left, out.right - margin);
             keep(image, y, left, out.right);
         }
-        for (int32_t x = out.left; x < out.right; ++x) written_[bit(x, y) >> 6] |= uint64_t(1) << (bit(x, y) & 63);
+        setBitRun(written_.data(), bit(out.left, y), size_t(out.right - out.left));
     }
+}
+
+bool KeptOriginals::untouched(int32_t y, int32_t left, int32_t right) const {
+    return written_.empty() || countBitRun(written_.data(), bit(left, y), size_t(right - left)) == 0;
 }
 
 bool KeptOriginals::originalRow(const HostImage& image, int32_t y, int32_t left, int32_t right,
@@ -77,8 +83,7 @@ bool KeptOriginals::originalRow(const HostImage& image, int32_t y, int32_t left,
     const uint16_t* from = &image.samples[image.index(left, y, 0)];
     row.assign(from, from + size_t(right - left) * size_t(planes_));
     if (written_.empty()) return true;  // no run going on
-    int32_t overwritten = 0;
-    for (int32_t x = left; x < right; ++x) overwritten += written(x, y);
+    const int32_t overwritten = int32_t(countBitRun(written_.data(), bit(left, y), size_t(right - left)));
     if (overwritten == 0) return true;
     auto segments = kept_.find(y);
     if (segments == kept_.end()) return false;

@@ -28,6 +28,9 @@ public:
     // Samples of row y, columns [left, right), as they were before the run;
     // false when a pixel there was written over and not kept.
     bool originalRow(const HostImage& image, int32_t y, int32_t left, int32_t right, std::vector<uint16_t>& row) const;
+    // True when no pixel of row y in [left, right) was written over, so
+    // the image itself holds the originals.
+    bool untouched(int32_t y, int32_t left, int32_t right) const;
     size_t keptSamples() const { return keptSamples_; }
 
 private:

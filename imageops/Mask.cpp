@@ -35,6 +35,44 @@ void curveWeights(const HsiPixel* in, uint16_t* out, int32_t n, const CurveSet& 
     }
 }
 
+// True when every slot of the curve holds the same sample (NaN never does).
+bool flatCurve(const Curve& curve) {
+    return std::all_of(curve.samples + 1, curve.samples + kCurveSlots, [&](float v) { return v == curve.samples[0]; });
+}
+
+// With a flat intensity curve, and a flat hue curve or none that matters, a
+// pixel's weight depends on its saturation's curve slot alone: the weight of
+// every slot, the product taken as curveWeights takes it.
+struct SlotWeights {
+    uint16_t weight[kCurveSlots];
+
+    explicit SlotWeights(const CurveSet& curves) {
+        const double intensity = curves.intensity.samples[0], hue = curves.hue.samples[maskCurveIndex(0)];
+        for (int slot = 0; slot < kCurveSlots; ++slot) {
+            const double w = intensity * double(curves.saturation.samples[slot]) * hue * 65535;
+            weight[slot] = !(w > 0) ? 0 : w >= 65535 ? 65535 : uint16_t(roundHalfAway(w));
+        }
+    }
+};
+
+// The saturation of rgbToHsiWithoutHue is (hi - lo) x 1.5 / 65535 up to a few
+// units in the last place of a double (0 for greys, clamped to 1), then
+// roundHalfAway(x 65535): twice that, t = 3 (hi - lo), is an integer, so an
+// even t rounds to t / 2 however the doubles fall, an odd t to t / 2 or one
+// more. When both lie in the same curve slot the slot is known without the
+// doubles; otherwise (about one pixel in 128) the pixel is converted.
+uint16_t saturationWeight(const uint16_t* rgb, const SlotWeights& slots) {
+    const uint32_t r = rgb[0], g = rgb[1], b = rgb[2];
+    const uint32_t hi = std::max(r, std::max(g, b)), lo = std::min(r, std::min(g, b));
+    const uint32_t t = 3 * (hi - lo);
+    const uint32_t k = std::min(t >> 1, 65535u);
+    const int32_t slot = maskCurveIndex(uint16_t(k));
+    if ((t & 1) == 0 || k == 65535 || maskCurveIndex(uint16_t(k + 1)) == slot) return slots.weight[slot];
+    HsiPixel exact;
+    rgbToHsiWithoutHue(rgb, exact);
+    return slots.weight[maskCurveIndex(exact.saturation)];
+}
+
 constexpr int32_t kMaskPieceRows = 32;  // rows per piece of work for one thread
 constexpr int32_t kChunkPixels = 256;   // HSI pixels converted at a time, on the stack
 
@@ -72,6 +110,22 @@ bool buildCurveMaskFromRgb(ImageBuffer& mask, const ImageBuffer& rgb, const Curv
     if (right <= left) return true;
     const VectorLevel level = widestVectorLevel();
     const size_t rows = size_t(std::max(bottom - top, 0));
+    if (flatCurve(curves.intensity) && (!withHue || flatCurve(curves.hue))) {
+        const SlotWeights slots(curves);
+        forEachPiece(
+            threads, rows, kMaskPieceRows,
+            [&](size_t first, size_t end) {
+                for (int32_t y = top + int32_t(first); y < top + int32_t(end); ++y) {
+                    const size_t rowStart = size_t(y) * size_t(rgb.width);
+                    const uint16_t* in = rgb.data + rowStart * RgbChannels;
+                    uint16_t* out = mask.data + rowStart;
+                    for (int32_t x = left; x < right; ++x)
+                        out[x] = saturationWeight(in + size_t(x) * RgbChannels, slots);
+                }
+            },
+            pool);
+        return true;
+    }
     forEachPiece(
         threads, rows, kMaskPieceRows,
         [&](size_t first, size_t end) {

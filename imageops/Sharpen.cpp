@@ -18,18 +18,13 @@
 #include "imageops/MaskFilters.h"
 #include "imageops/OperationRegion.h"
 #include "imageops/RowProgress.h"
+#include "imageops/SharpenRows.h"
 
 namespace {
 
 // Flag-selected channels of one pixel, copied unchanged.
 void copyFields(const uint16_t* in, uint16_t* out, const ChannelLayout& layout) {
     for (int f = 0; f < layout.fields; ++f) out[layout.field[f]] = in[layout.field[f]];
-}
-
-uint16_t clampTruncate(double v) {
-    if (!(v > 0)) return 0;  // also NaN
-    if (v > 65535) return 65535;
-    return uint16_t(v);
 }
 
 }  // namespace
@@ -48,6 +43,9 @@ struct ColumnSums {
     int enabledCount = 0;
     int32_t columns = 0;
     HostBlock<uint32_t> block;  // one row of sums per enabled channel; empty when nothing is sharpened
+    // The row being sharpened, per pixel: weight, divisor, its reciprocal, then the
+    // neighbour sums of each enabled channel; as block.
+    HostBlock<double> row;
 
     uint32_t* sums(int e) const { return block.data + size_t(e) * size_t(columns); }
 
@@ -78,58 +76,64 @@ struct ColumnSums {
 struct SharpenWeights {
     double gain = 0, neighbours = 0;
     int32_t cachedMask = -1;
-    double w = 0, d = 1;
+    double w = 0, d = 1, rd = 1;  // rd = 1 / d
 
     void forMask(int32_t m) {
         if (m == cachedMask) return;
         const double t = m / 65535.0;
         w = -1 / (((gain + 1) - t) * neighbours);
         d = 1 + w * neighbours;
+        rd = 1 / d;
         cachedMask = m;
     }
 };
 
 // Row y of [left, right): the square sums move along the row one column in,
-// one out; unselected pixels and disabled channels are copied.
+// one out, each pixel's weight and divisor come from its mask value, and the
+// sharpened channels are worked out for the whole row at once; unselected
+// pixels and disabled channels are copied.
 void sharpenRow(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, const ChannelLayout& layout,
-                const ColumnSums& columns, SharpenWeights& weights, int32_t y, int32_t left, int32_t right, int32_t r) {
+                const ColumnSums& columns, SharpenWeights& weights, int32_t y, int32_t left, int32_t right, int32_t r,
+                VectorLevel level) {
     const int stride = layout.stride;
     const size_t rowSamples = size_t(src.width) * stride;
     const uint16_t* maskRow = mask.data + size_t(y) * size_t(mask.width);
     const uint16_t* in = src.data + size_t(y) * rowSamples;
     uint16_t* out = dst.data + size_t(y) * rowSamples;
-    const bool active = columns.block.data != nullptr;
+    for (int32_t x = left; x < right; ++x) copyFields(in + size_t(x) * stride, out + size_t(x) * stride, layout);
+    if (!columns.block.data) return;
 
-    uint64_t box[4] = {0, 0, 0, 0};  // square sums at the current column, per enabled channel
-    if (active)
-        for (int e = 0; e < columns.enabledCount; ++e)
-            for (int32_t i = 0; i <= 2 * r; ++i) box[e] += columns.sums(e)[i];
-
-    for (int32_t x = left; x < right; ++x) {
-        const uint16_t* c = in + size_t(x) * stride;
-        uint16_t* o = out + size_t(x) * stride;
-        const int32_t m = maskRow[x];
-        copyFields(c, o, layout);
-        if (m != 0 && active) {
-            weights.forMask(m);
-            for (int e = 0; e < columns.enabledCount; ++e) {
-                const uint16_t centre = c[columns.enabled[e]];
-                const double s = double(box[e] - centre);
-                o[columns.enabled[e]] = clampTruncate((centre + weights.w * s) / weights.d);
-            }
+    const size_t n = size_t(right - left);
+    double* w = columns.row.data;
+    double* d = w + n;
+    double* rd = d + n;
+    for (size_t i = 0; i < n; ++i) {
+        const int32_t m = maskRow[left + int32_t(i)];
+        if (m != 0) weights.forMask(m);
+        w[i] = m != 0 ? weights.w : 0;
+        d[i] = m != 0 ? weights.d : 1;
+        rd[i] = m != 0 ? weights.rd : 1;
+    }
+    for (int e = 0; e < columns.enabledCount; ++e) {
+        const uint32_t* sums = columns.sums(e);
+        const uint16_t* centre = in + size_t(left) * stride + columns.enabled[e];
+        double* s = rd + n * size_t(e + 1);
+        uint64_t box = 0;  // the square's sum at the current column
+        for (int32_t i = 0; i <= 2 * r; ++i) box += sums[i];
+        for (size_t i = 0; i < n; ++i) {
+            s[i] = double(box - centre[i * stride]);
+            if (i + 1 < n) box = box + sums[i + 2 * r + 1] - sums[i];
         }
-        if (active && x + 1 < right) {
-            const int32_t i = x - left;  // column x - r in the sums
-            for (int e = 0; e < columns.enabledCount; ++e)
-                box[e] = box[e] + columns.sums(e)[i + 2 * r + 1] - columns.sums(e)[i];
-        }
+        sharpenChannelRow(centre, out + size_t(left) * stride + columns.enabled[e], stride, maskRow + left, s, w, d, rd,
+                          n, level);
     }
 }
 
 }  // namespace
 
 bool sharpenRegion(RunContext& run, const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mask, ColorModel model,
-                   const uint8_t flags[4], Point16 topLeft, Point16 bottomRight, double size, double amount) {
+                   const uint8_t flags[4], Point16 topLeft, Point16 bottomRight, double size, double amount,
+                   VectorLevel level) {
     const double half = size * 0.5;
     ChannelLayout layout;
     if (!flags || !channelLayoutFor(model, layout)) return false;
@@ -153,7 +157,8 @@ bool sharpenRegion(RunContext& run, const ImageBuffer& src, ImageBuffer& dst, co
         // With r = 0 the neighbourhood is empty and nothing is sharpened.
         columns[t].columns = (right - left) + 2 * r;
         if (columns[t].enabledCount > 0 && r > 0 && right > left &&
-            !columns[t].block.take(run, size_t(columns[t].columns) * columns[t].enabledCount))
+            !(columns[t].block.take(run, size_t(columns[t].columns) * columns[t].enabledCount) &&
+              columns[t].row.take(run, size_t(right - left) * size_t(columns[t].enabledCount + 3))))
             return false;
         weights[t].gain = 3.9 * std::exp(-6 * amount) + 1.1;
         weights[t].neighbours = double((2 * int64_t(r) + 1) * (2 * int64_t(r) + 1) - 1);
@@ -168,7 +173,7 @@ bool sharpenRegion(RunContext& run, const ImageBuffer& src, ImageBuffer& dst, co
         const int32_t first = top + band * bandRows, end = std::min(first + bandRows, bottom);
         for (int32_t y = first; y < end; ++y) {
             if (columns[slot].block.data) columns[slot].advance(src, layout.stride, left, r, y, y == first);
-            sharpenRow(src, dst, mask, layout, columns[slot], weights[slot], y, left, right, r);
+            sharpenRow(src, dst, mask, layout, columns[slot], weights[slot], y, left, right, r, level);
             if (!bandRun.rowDone(slot)) return false;
         }
         return true;

@@ -7,7 +7,7 @@ set -euo pipefail
 
 # --native: only what the Linux build, its tests and the command line need.
 native=(build-essential cmake pkg-config python3 libvips-dev libvips-tools libgtest-dev googletest
-        libbenchmark-dev clang libclang-rt-14-dev libexiv2-dev libimage-exiftool-perl libtiff-dev
+        libbenchmark-dev clang libclang-rt-14-dev libtsan2 libexiv2-dev libimage-exiftool-perl libtiff-dev
         libtiff-tools)
 windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
          wine wine64 wine32:i386 xvfb xauth imagemagick)

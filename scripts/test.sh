@@ -1,7 +1,8 @@
 #!/bin/bash
 # The project's test command: installs what is missing, builds the native
 # tree and both Windows cross trees, runs the native suite, the same suite
-# under AddressSanitizer and UndefinedBehaviorSanitizer, a short run of every
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the threaded tests
+# under ThreadSanitizer, a short run of every
 # fuzz target, then the Windows programs and the real .8bf files under Wine on
 # a private Xvfb screen.
 set -euo pipefail
@@ -18,6 +19,9 @@ ctest --test-dir "$build/native" --output-on-failure -j2 --timeout 900
 
 echo "== sanitized native tests"
 scripts/sanitize.sh
+
+echo "== threaded native tests under ThreadSanitizer"
+scripts/tsan.sh
 
 echo "== fuzz smoke runs"
 scripts/fuzz-smoke.sh

@@ -27,3 +27,8 @@ inline int32_t packPosition(int32_t x, int32_t y) {
 }
 inline int32_t positionX(int32_t packed) { return int16_t(uint32_t(packed) & 0xFFFFu); }
 inline int32_t positionY(int32_t packed) { return int16_t(uint32_t(packed) >> 16); }
+
+// The position of EventMouseMove once the mouse has left the dialog's client
+// area, or gone over a control that takes the mouse itself: far outside any
+// window, so that whatever follows the mouse lets go.
+constexpr int32_t kMouseOutside = int32_t(0x80008000u);  // x = y = -32768

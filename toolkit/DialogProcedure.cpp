@@ -133,6 +133,8 @@ uint32_t Dialog::translate(UINT message, WPARAM wParam, LPARAM lParam) {
                                int32_t(MapVirtualKeyA(UINT(wParam), MAPVK_VK_TO_CHAR)), keyModifiers());
         case WM_MOUSEMOVE:
             return onMouseMove(wParam, lParam);
+        case WM_MOUSELEAVE:
+            return handleEvent(EventMouseMove, nullptr, kMouseOutside, keyModifiers());
         case WM_LBUTTONDOWN:
             return onLeftButtonDown(wParam, lParam);
         case WM_LBUTTONUP:
@@ -172,6 +174,9 @@ uint32_t Dialog::onMouseMove(WPARAM wParam, LPARAM lParam) {
     const int32_t x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
     if ((wParam & MK_LBUTTON) && spinnerPressActive())
         trackSpinnerPress(wrapperOf(ChildWindowFromPoint(window_, POINT{x, y})), y);
+    // Told when the mouse leaves, so that what follows it can let go.
+    TRACKMOUSEEVENT leave{sizeof(TRACKMOUSEEVENT), TME_LEAVE, window_, 0};
+    TrackMouseEvent(&leave);
     return handleEvent(EventMouseMove, nullptr, packPosition(x, y), mouseModifiers(wParam));
 }
 

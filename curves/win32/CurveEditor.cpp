@@ -85,6 +85,9 @@ void CurveEditor::redraw() {
         c.frameEllipse(x - 2, y - 2, x + 2, y + 2);
     }
     c.resetClip();
+    // The background covered a marker shown over the old drawing; it goes on
+    // top again, so that hiding it later removes it instead of drawing one.
+    if (markerShown_) drawMarkerTriangle(markerX_);
 }
 
 void CurveEditor::track(Point16 p) {

@@ -7,8 +7,9 @@
 //   mouse move              -> showReadout(position), or {0, 65535} to clear
 //   mouse over the preview  -> showMarker(fraction); leaving it -> hideMarker()
 // After changing the curve by other means (reset, loaded settings, sampling)
-// the owner calls redraw(). The marker is drawn in XOR mode: hide it before
-// anything repaints the graph and show it again afterwards.
+// the owner calls redraw(). The marker is drawn in XOR mode; redraw() and
+// paint() put a shown marker back on top of the new drawing, anything else
+// that repaints the graph must hide it first and show it again afterwards.
 #pragma once
 
 #include <cstdint>
@@ -42,7 +43,8 @@ public:
 
     // Everything: ticks, labels, colour bar, then redraw().
     void paint();
-    // The graph's background, the curve line and its points.
+    // The graph's background, the curve line and its points (and the marker
+    // when it is shown).
     void redraw();
     // A left-button press at p (owner's client coordinates): places a point
     // there and follows the mouse until the button is released, erasing the

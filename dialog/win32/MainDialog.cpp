@@ -75,6 +75,8 @@ MainDialog::~MainDialog() { releasePreview(preview_); }
 
 MainDialog* MainDialog::active() { return gActive; }
 
+bool MainDialog::ready() { return gReady; }
+
 LayoutEntry MainDialog::at(int32_t id) const {
     LayoutEntry e{};
     findLayoutEntry(layout_, id, e);
@@ -130,14 +132,17 @@ uint32_t MainDialog::handleEvent(int32_t code, Control* control, int32_t a, int3
             return onControl(control);
         case EventMouseDown:
             return onMouseDown(control, a, b);
+        case EventMouseMove:
+            onMouseMove(a);
+            return 0;
         case EventKeyDown:
             // Enter acts as the default button, "OK"; Control+Z toggles undo.
             if (a == 13) return 1;
-            if (a == ' ') spaceHeld_ = true;  // a press on the preview pans
+            if (a == ' ') onSpaceKey(true);  // a press on the preview pans
             if ((a == 'Z' || a == 'z') && (b & ModifierControl)) undoToggle(commands_, *this);
             return 0;
         case EventKeyUp:
-            if (a == ' ') spaceHeld_ = false;
+            if (a == ' ') onSpaceKey(false);
             return 0;
         case EventCloseRequest:
             // Whatever ends the dialog, the controls and the "Sample" boxes
@@ -177,7 +182,11 @@ uint32_t MainDialog::onControl(Control* control) {
 }
 
 uint32_t MainDialog::onMouseDown(Control* control, int32_t position, int32_t modifiers) {
-    if (control == &previewPane_ && (spaceHeld_ || isKeyDown(KeySpace))) {
+    if (control == &overlaySwatch_) {
+        pickOverlayColor();
+        return 0;
+    }
+    if (control == &previewPane_ && spaceDown()) {
         panWithMouse(Point16{int16_t(positionY(position)), int16_t(positionX(position))});
         return 0;
     }
@@ -576,6 +585,18 @@ void MainDialog::readFromControls(FilterParameters& block) {
 }
 
 void MainDialog::setStatus(const char* text) { status_.setText(text ? text : ""); }
+
+// Every move of the bar repaints it at once, which costs more than the rows
+// of a preview between two percent steps: while the preview works the bar
+// moves at most every 50 ms, so that a preview that takes longer shows its
+// progress and a quick one is not slowed down by it. Its return to 0 at the
+// end always shows.
+void MainDialog::setProgress(int percent) {
+    const uint32_t now = GetTickCount();
+    if (percent != 0 && now - progressShownAt_ < 50) return;
+    progressShownAt_ = now;
+    progress_.setPosition(percent);
+}
 
 int runMainDialogWin32(FilterRecord* record, FilterParameters* block) {
     // Seven parameter blocks live in the dialog: too large for the host's stack.

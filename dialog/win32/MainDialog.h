@@ -55,6 +55,9 @@ public:
 
     // The dialog that is running, or null.
     static MainDialog* active();
+    // Set once the running dialog has been painted; until then the colour
+    // readout does not mark the curve editors.
+    static bool ready();
 
 private:
     struct CurveRow {
@@ -79,7 +82,7 @@ private:
     bool previewChecked() override { return previewCheck_.state() == CheckOn; }
     void setStatusText(const char* text) override { setStatus(text); }
     void setZoomText(const char* text) override { zoomValue_.setText(text); }
-    void setProgress(int percent) override { progress_.setPosition(percent); }
+    void setProgress(int percent) override;
     void* displayContext() override { return deviceContext(); }
     void releaseDisplayContext(void*) override {}
     bool drawPixels(const PSPixelMap& map, int32_t row, int32_t column) override;
@@ -89,6 +92,16 @@ private:
     LayoutEntry at(int32_t id) const;
     uint32_t onControl(Control* control);
     uint32_t onMouseDown(Control* control, int32_t position, int32_t modifiers);
+    // The pointer: colour readouts, markers and cursors on every mouse move,
+    // the space bar's cursor, and the overlay swatch's colour picker.
+    enum class Pointer { Arrow, Cross, Sampling, Panning };
+    void onMouseMove(int32_t position);
+    void onSpaceKey(bool down);
+    bool spaceDown() const;
+    void showPointer(Pointer pointer);
+    void showColorUnder(int32_t column, int32_t row);
+    void clearColorReadouts();
+    void pickOverlayColor();
     void sampleWithRubberBand(Point16 press, bool keep);
     void drawRubberBand(const VRect& rect);
     void panWithMouse(Point16 press);
@@ -161,6 +174,9 @@ private:
     CurveRow curves_[3];
     CursorHandle arrow_, cross_, sampling_, panning_;
     bool spaceHeld_ = false;
+    Pointer pointer_ = Pointer::Arrow;  // the cursor the dialog last showed
+    bool colorShown_ = false;           // the colour readouts hold a pixel's values
+    uint32_t progressShownAt_ = 0;      // GetTickCount of the bar's last move, ms
 };
 
 // Runs the main dialog for the platform table: 1 OK, 0 cancelled, 3 failed.

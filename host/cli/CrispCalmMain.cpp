@@ -234,10 +234,10 @@ auto withTiles(const CliOptions& o, const FilterParameters& block, const HostIma
 
 // Runs the plug-in on the loaded image.
 RunReport runWithTiles(const CliOptions& o, PluginMainProc entry, const FilterParameters& block, LoadedImage& loaded,
-                       const std::vector<uint8_t>& selection, const std::string& input, int32_t& usedWidth,
+                       std::vector<uint8_t>& selection, const std::string& input, int32_t& usedWidth,
                        int32_t& usedHeight, const std::function<bool(int32_t, int32_t)>& progress) {
     return withTiles(o, block, loaded.image, input, usedWidth, usedHeight, [&](int32_t width, int32_t height) {
-        // A copy: a smaller tile needs the selection again.
+        // Lent, not copied: it comes back for a smaller tile's attempt.
         return runPlugin(entry, block, loaded.image, selection, width, height, progress);
     });
 }

@@ -2,6 +2,7 @@
 // as they were before the run, whatever output was written over them.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "host/HostCore.h"
@@ -37,13 +38,19 @@ void PSCALL scriptedPlugin(int16 selector, void* block, intptr*, int16* result) 
         script->results.push_back(err);
         if (err != noErr) continue;
         bool originals = true;
+        const int bytes = r->depth / 8;
         const uint8_t* in = static_cast<const uint8_t*>(r->inData);
         for (int32_t y = 0; y < s.inBottom - s.inTop; ++y)
-            for (int32_t i = 0; i < width * 3; ++i) originals = originals && in[y * r->inRowBytes + i] == s.inTop + y;
+            for (int32_t i = 0; i < width * 3; ++i) {
+                uint16_t v = 0;
+                std::memcpy(&v, in + y * r->inRowBytes + i * bytes, size_t(bytes));
+                originals = originals && v == s.inTop + y;
+            }
         script->sawOriginals.push_back(originals);
         uint8_t* out = static_cast<uint8_t*>(r->outData);
+        const uint16_t written = 200;
         for (int32_t y = 0; y < s.outBottom - s.outTop; ++y)
-            for (int32_t i = 0; i < width * 3; ++i) out[y * r->outRowBytes + i] = 200;
+            for (int32_t i = 0; i < width * 3; ++i) std::memcpy(out + y * r->outRowBytes + i * bytes, &written, bytes);
     }
     r->inRect = r->outRect = Rect{0, 0, 0, 0};
 }
@@ -62,32 +69,44 @@ TEST(HostCore, InputTilesShowTheOriginalRowsWhileLaterRequestsMayNeedThem) {
             {4, 20, 12, 20, true},  // so all twelve rows were kept
         },
     };
-    for (const std::vector<Step>& steps : scenarios) {
-        Script s;
-        s.steps = steps;
-        script = &s;
-        HostCore host;
-        HostImage image;
-        ASSERT_TRUE(makeHostImage(image, 5, 20, 3, 8));
-        for (int32_t y = 0; y < 20; ++y)
-            for (int32_t x = 0; x < 5; ++x)
-                for (int p = 0; p < 3; ++p) image.samples[image.index(x, y, p)] = uint16_t(y);
-        host.setImage(image);
-        host.call(scriptedPlugin, filterSelectorStart);
-        script = nullptr;
-        ASSERT_EQ(s.results.size(), steps.size());
-        size_t served = 0;
-        bool refused = false;
-        for (size_t i = 0; i < steps.size(); ++i) {
-            EXPECT_EQ(s.results[i] == noErr, steps[i].served) << "step " << i;
-            refused = refused || !steps[i].served;
-            if (s.results[i] == noErr) {
-                EXPECT_TRUE(s.sawOriginals[served++]) << "step " << i;
+    // Narrow 8-bit rows, and 16-bit rows wide enough for the host to share
+    // its copies among threads (the changed samples noted as well).
+    struct Shape {
+        int32_t width;
+        int depth, copyThreads;
+    };
+    for (const Shape shape : {Shape{5, 8, 1}, Shape{30000, 16, 3}})
+        for (const std::vector<Step>& steps : scenarios) {
+            Script s;
+            s.steps = steps;
+            script = &s;
+            HostCore host;
+            host.setCopyThreads(shape.copyThreads);
+            HostImage image;
+            ASSERT_TRUE(makeHostImage(image, shape.width, 20, 3, shape.depth));
+            for (int32_t y = 0; y < 20; ++y)
+                for (int32_t x = 0; x < shape.width; ++x)
+                    for (int p = 0; p < 3; ++p) image.samples[image.index(x, y, p)] = uint16_t(y);
+            image.changed.assign((image.samples.size() + 63) / 64, 0);
+            host.setImage(image);
+            host.call(scriptedPlugin, filterSelectorStart);
+            script = nullptr;
+            ASSERT_EQ(s.results.size(), steps.size());
+            size_t served = 0;
+            bool refused = false;
+            for (size_t i = 0; i < steps.size(); ++i) {
+                EXPECT_EQ(s.results[i] == noErr, steps[i].served) << "step " << i;
+                refused = refused || !steps[i].served;
+                if (s.results[i] == noErr) {
+                    EXPECT_TRUE(s.sawOriginals[served++]) << "step " << i;
+                }
             }
+            EXPECT_EQ(host.stats().badRequest, refused);
+            for (uint16_t v : host.image().samples) ASSERT_EQ(v, 200);
+            const std::vector<uint64_t>& changed = host.image().changed;
+            for (size_t i = 0; i < host.image().samples.size(); ++i)
+                ASSERT_TRUE((changed[i >> 6] >> (i & 63)) & 1) << i;
         }
-        EXPECT_EQ(host.stats().badRequest, refused);
-        for (uint16_t v : host.image().samples) ASSERT_EQ(v, 200);
-    }
 }
 
 }  // namespace

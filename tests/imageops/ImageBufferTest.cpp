@@ -123,6 +123,42 @@ TEST_F(ImageBuffers, ConversionsMatchThePixelConversionAtEveryLevelAndThreadCoun
     }
 }
 
+// With flat intensity and hue curves the mask from RGB takes its weight from
+// the saturation's slot alone: every spread hi - lo from 0 to 65535, each
+// with lows and middles that move the doubles' rounding, in all six channel
+// orders, gives the weight of the full conversion.
+TEST_F(ImageBuffers, SaturationOnlyMaskMatchesTheFullConversion) {
+    const int32_t w = 1024, h = 64 * 6;
+    OwnedBuffer rgb(run, w, h, 3), hsi(run, w, h, 5), plainMask(run, w, h, 1), mask(run, w, h, 1);
+    std::mt19937 rng(5);
+    for (int32_t i = 0; i < w * h; ++i) {
+        const uint32_t spread = uint32_t(i) % 65536, variant = uint32_t(i) / 65536;
+        const uint32_t lo = variant % 2 ? rng() % (65536 - spread) : (variant == 2 ? 65535 - spread : 0);
+        const uint32_t mid = lo + (variant < 3 ? spread / 2 : rng() % (spread + 1));
+        const uint16_t v[3] = {uint16_t(lo), uint16_t(mid), uint16_t(lo + spread)};
+        static const int orders[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
+        const int* o = orders[rng() % 6];
+        uint16_t* p = rgb.buffer.data + 3 * size_t(i);
+        p[0] = v[o[0]], p[1] = v[o[1]], p[2] = v[o[2]];
+        rgbToHsiWithoutHue(p, reinterpret_cast<HsiPixel*>(hsi.buffer.data)[i]);
+    }
+    for (int flatHue : {0, 1}) {
+        CurveSet curves;
+        for (int i = 0; i < 1024; ++i) {
+            curves.hue.samples[i] = flatHue ? 0.75f : float(i % 7) / 6;
+            curves.saturation.samples[i] = float((i * 389) % 1024) / 1023;  // a new weight in every slot
+            curves.intensity.samples[i] = 0.9f;
+        }
+        const Point16 end{int16_t(h), int16_t(w)};
+        ASSERT_TRUE(buildCurveMask(plainMask.buffer, hsi.buffer, curves, Point16{0, 0}, end));
+        for (int threads : {1, 2, 3, 7}) {
+            std::fill(mask.buffer.data, mask.buffer.data + mask.samples(), uint16_t(7));
+            ASSERT_TRUE(buildCurveMaskFromRgb(mask.buffer, rgb.buffer, curves, Point16{0, 0}, end, flatHue == 1, threads));
+            ASSERT_EQ(mask.copy(), plainMask.copy()) << flatHue << " " << threads;
+        }
+    }
+}
+
 TEST_F(ImageBuffers, MirrorPadFillsEveryMarginFromTheMirroredPosition) {
     struct Case {
         int channels;

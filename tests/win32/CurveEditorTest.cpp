@@ -380,6 +380,10 @@ TEST(CurveEditor, MarkerIsOneXorTriangleThatHidesCleanly) {
             }
         EXPECT_GE(changed, 10);
         EXPECT_EQ(farAway, 0);
+        // Redrawn under a shown marker, the graph gets it back on top, so
+        // that hiding it still leaves the clean graph.
+        p.editor.redraw();
+        EXPECT_TRUE(ClientPixels(d.window()) == marked);
         p.editor.hideMarker();
         EXPECT_FALSE(p.editor.markerShown());
         EXPECT_TRUE(ClientPixels(d.window()) == clean);

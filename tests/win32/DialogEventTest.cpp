@@ -27,7 +27,45 @@ void sendKey(WORD key, bool up) {
     SendInput(1, &input, sizeof input);
 }
 
+// The mouse moved by real input to client point (x, y) of window, which may
+// lie outside it.
+void moveMouse(HWND window, int x, int y) {
+    POINT p{x, y};
+    ClientToScreen(window, &p);
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = (p.x * 65536 + width - 1) / width;
+    input.mi.dy = (p.y * 65536 + height - 1) / height;
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &input, sizeof input);
+}
+
 }  // namespace
+
+TEST(DialogFramework, MouseLeavingTheClientAreaMovesItOutside) {
+    ScriptedDialog d;
+    PushButton button;
+    d.build = [&](ScriptedDialog& d) {
+        button.create(20, 20, 100, 24, "Press", &d, 1);
+        return 0u;
+    };
+    d.body = [&](ScriptedDialog& d) {
+        SetForegroundWindow(d.window());
+        const auto lastMove = [&] { return d.last(EventMouseMove) ? d.last(EventMouseMove)->a : 0; };
+        // Onto a button, which takes the mouse itself, then off the dialog.
+        const POINT away[2] = {{60, 30}, {600, 500}};
+        for (const POINT& p : away) {
+            moveMouse(d.window(), 200, 150);
+            d.pump(3000, [&] { return lastMove() == packPosition(200, 150); });
+            EXPECT_EQ(lastMove(), packPosition(200, 150));
+            moveMouse(d.window(), p.x, p.y);
+            d.pump(3000, [&] { return lastMove() == kMouseOutside; });
+            EXPECT_EQ(lastMove(), kMouseOutside) << p.x << "," << p.y;
+        }
+    };
+    EXPECT_EQ(d.start(), 99u);
+}
 
 TEST(DialogFramework, InitAnswerClosesAtOnceWithoutCloseRequest) {
     ScriptedDialog d;

@@ -28,12 +28,29 @@
 //     replace:PATH as file:PATH into the save dialog, answering Yes when it
 //                  asks before replacing the file
 //     message      no dialog: wait for the "Error" message box and press Enter
+//     hover:ID     the mouse moved (no button) to the middle of control ID
+//                  (also swatch, topswatch, amount, overlay, pane1..3)
+//     hover:W,H,X,Y   ... to pixel (X, Y) of a W x H image shown 1:1
+//     keydown:VK, keyup:VK   one key pressed or released
+//     readouts     prints the seven colour readouts and the six curve
+//                  readouts, "|" between them, bytes above 126 as \xNN
+//     cursor       prints the handle of the cursor shown
+//     colour:ID    prints the colour of the pixel in the middle of control ID
+//     grabctl:ID:PATH   the pixels of control ID's rectangle (or of the whole
+//                  client area for "window"), as grab:PATH
+//     pick:R,G,B   in the host's colour dialog: prints the colour it opened
+//                  with, types R, G and B into its fields and presses OK
+//     pickcancel   prints the colour the colour dialog opened with, presses
+//                  Cancel
+//     bench:N      N drags of the "Amount:" thumb, each timed from the
+//                  button's release to the preview changing on the screen
 //
 // Exit code 0 when every step passed and the window went away afterwards.
 #include <windows.h>
 // After windows.h, which it relies on.
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -137,14 +154,16 @@ int controlId(const std::string& name) {
     if (name == "scrollv") return IdPreviewScrollV;
     if (name == "operation") return IdOperationList;
     if (name == "colorspace") return IdColorSpaceList;
-    if (name == "amount") return IdAmountSlider;
     if (name == "opacity") return IdOpacitySlider;
     if (name == "contract") return IdContractSlider;
     if (name == "falloff") return IdFalloffSlider;
     if (name == "result") return IdOperationResult;
-    if (name == "overlay") return IdOverlayColor;
     if (name == "fromcurves") return IdFromCurves;
     if (name == "edges") return IdEdgesOnly;
+    if (name == "swatch") return IdOverlaySwatch;
+    if (name == "topswatch") return IdTopSwatch;
+    if (name == "amount") return IdAmountSlider;
+    if (name == "overlay") return IdOverlayColor;
     struct Numbered {
         const char* prefix;
         int first;
@@ -153,12 +172,14 @@ int controlId(const std::string& name) {
                                  {"snapshot", IdSnapshot1},
                                  {"filled", IdSnapshotFilled1},
                                  {"reset", -1},
-                                 {"sample", -2}};
+                                 {"sample", -2},
+                                 {"pane", -3}};
     for (const Numbered& n : numbered) {
         const size_t length = std::strlen(n.prefix);
         if (name.compare(0, length, n.prefix) != 0) continue;
         const int k = std::atoi(name.c_str() + length) - 1;
         if (n.first == -2) return curveRowId(k, CurveSample);
+        if (n.first == -3) return curveRowId(k, CurvePane);
         return n.first < 0 ? curveRowId(k, CurveReset) : n.first + k;
     }
     return std::atoi(name.c_str());
@@ -171,9 +192,9 @@ bool gAttached = false;
 // Waits until the dialog's thread has read the last press or release of vk,
 // so that what follows does not overtake it.
 void waitTaken(int vk, bool down) {
-    for (int i = 0; gAttached && i < 500; ++i) {
+    for (int i = 0; gAttached && i < 5000; ++i) {
         if (((GetKeyState(vk) & 0x8000) != 0) == down) return;
-        Sleep(10);
+        Sleep(1);
     }
 }
 
@@ -522,31 +543,32 @@ bool writeState(HWND dialog, const std::string& path) {
     return std::fclose(f) == 0;
 }
 
-// The preview pane's pixels as the screen shows them, top-down RGB rows.
-bool grabPane(HWND dialog, const LayoutEntry& pane, std::vector<uint8_t>& rgb) {
+// The pixels of rectangle r (client coordinates) as the window shows them,
+// RGB rows top down.
+bool readPixels(HWND window, const RECT& r, std::vector<uint8_t>& rgb) {
+    const int width = r.right - r.left, height = r.bottom - r.top;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = pane.width;
-    info.bmiHeader.biHeight = -pane.height;  // top-down rows
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down rows
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HDC window = GetDC(dialog);
-    HDC memory = CreateCompatibleDC(window);
+    HDC dc = GetDC(window);
+    HDC memory = CreateCompatibleDC(dc);
     HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool ok = bitmap && bits;
+    bool ok = bitmap && bits && width > 0 && height > 0;
     if (ok) {
         HGDIOBJ old = SelectObject(memory, bitmap);
-        ok = BitBlt(memory, 0, 0, pane.width, pane.height, window, pane.x, pane.y, SRCCOPY) != 0;
+        ok = BitBlt(memory, 0, 0, width, height, dc, r.left, r.top, SRCCOPY) != 0;
         GdiFlush();
         SelectObject(memory, old);
     }
     if (ok) {
-        const size_t n = size_t(pane.width) * size_t(pane.height);
-        rgb.resize(3 * n);
         const auto* bgrx = static_cast<const uint8_t*>(bits);
-        for (size_t i = 0; i < n; ++i) {
+        rgb.resize(size_t(width) * size_t(height) * 3);
+        for (size_t i = 0; i < size_t(width) * size_t(height); ++i) {
             rgb[3 * i] = bgrx[4 * i + 2];
             rgb[3 * i + 1] = bgrx[4 * i + 1];
             rgb[3 * i + 2] = bgrx[4 * i];
@@ -554,7 +576,24 @@ bool grabPane(HWND dialog, const LayoutEntry& pane, std::vector<uint8_t>& rgb) {
     }
     if (bitmap) DeleteObject(bitmap);
     DeleteDC(memory);
-    ReleaseDC(dialog, window);
+    ReleaseDC(window, dc);
+    return ok;
+}
+
+// Rectangle r of the window's client area to a binary PPM at path.
+bool grabRect(HWND window, const RECT& r, const std::string& path) {
+    std::vector<uint8_t> rgb;
+    bool ok = readPixels(window, r, rgb);
+    if (ok) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ok = f != nullptr;
+        if (f) {
+            std::fprintf(f, "P6\n%ld %ld\n255\n", r.right - r.left, r.bottom - r.top);
+            std::fwrite(rgb.data(), 1, rgb.size(), f);
+            ok = std::fclose(f) == 0;
+        }
+    }
+    if (!ok) std::fprintf(stderr, "cannot grab the window's pixels into %s\n", path.c_str());
     return ok;
 }
 
@@ -567,28 +606,252 @@ bool grabPreview(HWND dialog, const std::string& path) {
     GetClientRect(GetDesktopWindow(), &desktop);
     LayoutEntry pane{};
     findLayoutEntry(mainDialogLayout(mainDialogGeometry(desktop.right, desktop.bottom)), IdPreviewPane, pane);
+    const RECT r{pane.x, pane.y, pane.x + pane.width, pane.y + pane.height};
     std::vector<uint8_t> last, now;
-    bool ok = false;
-    for (int i = 0; i < 20 && !ok; ++i) {
+    bool stable = false;
+    for (int i = 0; i < 20 && !stable; ++i) {
         settle(dialog);
         Sleep(100);
         settle(dialog);
         Sleep(150);
-        if (!grabPane(dialog, pane, now)) break;
-        ok = i > 0 && now == last;
+        if (!readPixels(dialog, r, now)) break;
+        stable = i > 0 && now == last;
         last.swap(now);
     }
-    if (ok) {
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        ok = f != nullptr;
-        if (f) {
-            std::fprintf(f, "P6\n%d %d\n255\n", pane.width, pane.height);
-            std::fwrite(last.data(), 1, last.size(), f);
-            ok = std::fclose(f) == 0;
+    return stable && grabRect(dialog, r, path);
+}
+
+// ---- the pointer: hovering, readouts, cursors, the colour picker
+
+// Where pixel (x, y) of a width x height image shown 1:1, centred in the
+// preview pane, lies on the screen.
+POINT imagePixel(HWND dialog, int width, int height, int x, int y) {
+    RECT r{};
+    GetWindowRect(GetDlgItem(dialog, IdPreviewPane), &r);
+    return POINT{r.left + (r.right - r.left - width) / 2 + x, r.top + (r.bottom - r.top - height) / 2 + y};
+}
+
+// The mouse moved, no button down, onto an image pixel or a control's middle.
+bool hover(HWND dialog, const std::string& where) {
+    int width = 0, height = 0, x = 0, y = 0;
+    POINT p{};
+    if (std::sscanf(where.c_str(), "%d,%d,%d,%d", &width, &height, &x, &y) == 4) {
+        p = imagePixel(dialog, width, height, x, y);
+    } else {
+        HWND control = GetDlgItem(dialog, controlId(where));
+        RECT r{};
+        if (!control || !GetWindowRect(control, &r)) {
+            std::fprintf(stderr, "no control %s to move over\n", where.c_str());
+            return false;
         }
+        p = POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
     }
-    if (!ok) std::fprintf(stderr, "cannot grab the preview into %s\n", path.c_str());
-    return ok;
+    SetForegroundWindow(dialog);
+    // From a pixel beside it: a move to where the mouse already is gives no
+    // message.
+    sendMouse(MOUSEEVENTF_MOVE, p.x + 1, p.y + 1);
+    Sleep(50);
+    sendMouse(MOUSEEVENTF_MOVE, p.x, p.y);
+    Sleep(200);
+    return true;
+}
+
+std::string windowText(HWND window) {
+    char text[256] = {};
+    GetWindowTextA(window, text, sizeof text);
+    std::string shown;
+    for (const char* c = text; *c; ++c) {
+        const unsigned char byte = static_cast<unsigned char>(*c);
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        shown += byte > 126 ? std::string(escaped) : std::string(1, *c);
+    }
+    return shown;
+}
+
+void printReadouts(HWND dialog) {
+    std::vector<int> ids = {IdReadout1,   IdReadout1 + 1,   IdReadout1 + 2,  IdReadout1 + 3,
+                            IdHueReadout, IdHueReadout + 1, IdHueReadout + 2};
+    for (int c = 0; c < 3; ++c) {
+        ids.push_back(curveRowId(c, CurveXReadout));
+        ids.push_back(curveRowId(c, CurveYReadout));
+    }
+    std::string line;
+    for (size_t i = 0; i < ids.size(); ++i) line += (i ? "|" : "") + windowText(GetDlgItem(dialog, ids[i]));
+    std::printf("readouts: %s\n", line.c_str());
+}
+
+void printCursor() {
+    CURSORINFO info{};
+    info.cbSize = sizeof info;
+    GetCursorInfo(&info);  // another process's cursor: its handle only
+    std::printf("cursor: %p\n", static_cast<void*>(info.hCursor));
+}
+
+bool printColour(HWND dialog, const std::string& name) {
+    HWND control = GetDlgItem(dialog, controlId(name));
+    const RECT r = control ? childRect(dialog, control) : RECT{};
+    const LONG x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+    std::vector<uint8_t> rgb;
+    if (!control || !readPixels(dialog, RECT{x, y, x + 1, y + 1}, rgb)) return false;
+    std::printf("colour %s: %d,%d,%d\n", name.c_str(), rgb[0], rgb[1], rgb[2]);
+    return true;
+}
+
+// "ID:PATH": control ID's rectangle, or the whole client area for "window".
+bool grabControl(HWND dialog, const std::string& step) {
+    const size_t colon = step.find(':');
+    const std::string name = step.substr(0, colon);
+    RECT r{};
+    if (name == "window") {
+        GetClientRect(dialog, &r);
+    } else {
+        HWND control = GetDlgItem(dialog, controlId(name));
+        if (!control) return false;
+        r = childRect(dialog, control);
+    }
+    return colon != std::string::npos && grabRect(dialog, r, step.substr(colon + 1));
+}
+
+// The system's colour dialog, the one with the red, green and blue fields.
+enum : int { ColorDialogRed = 706, ColorDialogGreen = 707, ColorDialogBlue = 708 };
+
+BOOL CALLBACK findColorDialog(HWND w, LPARAM data) {
+    char cls[64] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (!IsWindowVisible(w) || std::strcmp(cls, "#32770") != 0 || !GetDlgItem(w, ColorDialogRed)) return TRUE;
+    *reinterpret_cast<HWND*>(data) = w;
+    return FALSE;
+}
+
+// Waits for the colour dialog, prints what it opened with, then types the
+// colour "R,G,B" into its fields and presses OK, or presses Cancel for an
+// empty colour.
+bool pickColour(const std::string& colour) {
+    HWND box = nullptr;
+    for (int i = 0; i < 300 && !box; ++i) {
+        EnumWindows(findColorDialog, reinterpret_cast<LPARAM>(&box));
+        if (!box) Sleep(100);
+    }
+    if (!box) {
+        std::fprintf(stderr, "no colour dialog came up\n");
+        return false;
+    }
+    Sleep(500);
+    const int fields[3] = {ColorDialogRed, ColorDialogGreen, ColorDialogBlue};
+    std::printf("picker opened at %u,%u,%u\n", GetDlgItemInt(box, fields[0], nullptr, FALSE),
+                GetDlgItemInt(box, fields[1], nullptr, FALSE), GetDlgItemInt(box, fields[2], nullptr, FALSE));
+    int value[3] = {0, 0, 0};
+    const bool cancel = colour.empty();
+    if (!cancel && std::sscanf(colour.c_str(), "%d,%d,%d", &value[0], &value[1], &value[2]) != 3) return false;
+    for (int i = 0; i < 3 && !cancel; ++i) {
+        RECT r{};
+        GetWindowRect(GetDlgItem(box, fields[i]), &r);
+        SetForegroundWindow(box);
+        sendMouse(MOUSEEVENTF_MOVE, r.left + 4, (r.top + r.bottom) / 2);
+        sendMouse(MOUSEEVENTF_LEFTDOWN, r.left + 4, (r.top + r.bottom) / 2);
+        sendMouse(MOUSEEVENTF_LEFTUP, r.left + 4, (r.top + r.bottom) / 2);
+        Sleep(100);
+        sendKey(VK_END, false);
+        sendKey(VK_END, true);
+        for (int k = 0; k < 4; ++k) {
+            sendKey(VK_BACK, false);
+            sendKey(VK_BACK, true);
+        }
+        typeText(std::to_string(value[i]));
+        Sleep(100);
+    }
+    if (!cancel)
+        std::printf("picker fields now %u,%u,%u\n", GetDlgItemInt(box, fields[0], nullptr, FALSE),
+                    GetDlgItemInt(box, fields[1], nullptr, FALSE), GetDlgItemInt(box, fields[2], nullptr, FALSE));
+    return click(box, cancel ? IDCANCEL : IDOK) && waitGone(box, 10);
+}
+
+// ---- the time from an edit to the preview on the screen
+
+// Times from the left button's release at (x, y) to the first screen read of
+// rectangle watched (dialog client coordinates) that differs from before
+// the release; the press and a drag to (x, y) come first, from (fromX, y).
+// Negative when nothing changed within 20 s.
+double timeRelease(HWND dialog, LONG fromX, LONG x, LONG y, const RECT& watched, int& reads) {
+    SetForegroundWindow(dialog);
+    sendMouse(MOUSEEVENTF_MOVE, fromX, y);
+    Sleep(200);
+    sendMouse(MOUSEEVENTF_LEFTDOWN, fromX, y);
+    Sleep(100);
+    for (int k = 1; k <= 4; ++k) {
+        sendMouse(MOUSEEVENTF_MOVE, fromX + (x - fromX) * k / 4, y);
+        Sleep(30);
+    }
+    Sleep(300);
+    settle(dialog);
+    std::vector<uint8_t> before, shown;
+    if (!readPixels(dialog, watched, before)) return -1;
+    LARGE_INTEGER frequency{}, start{}, now{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    sendMouse(MOUSEEVENTF_LEFTUP, x, y);
+    double ms = 0;
+    reads = 0;
+    do {
+        readPixels(dialog, watched, shown);
+        ++reads;
+        QueryPerformanceCounter(&now);
+        ms = double(now.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart);
+        if (shown != before) break;
+        Sleep(1);  // leaves the processor to the dialog between reads
+    } while (ms < 20000);
+    settle(dialog);
+    Sleep(300);
+    return shown != before ? ms : -1;
+}
+
+void printFigures(const char* what, std::vector<double> times) {
+    std::sort(times.begin(), times.end());
+    std::printf("benchmark: %s: %zu times, median %.1f ms, min %.1f ms, max %.1f ms\n", what, times.size(),
+                times[times.size() / 2], times.front(), times.back());
+}
+
+// The "Amount:" thumb dragged 24 pixels right, then back, and so on: the
+// slider's change arrives with the button's release, and the preview is
+// rendered and shown for it; timed to the first change of rows through the
+// pane's middle on the screen. For comparison, the same from the release of
+// a click on a "Sample" box, which only redraws the box: what input, drawing
+// and reading the screen cost without any preview work.
+bool benchSlider(HWND dialog, int drags) {
+    RECT s{};
+    GetWindowRect(GetDlgItem(dialog, IdAmountSlider), &s);
+    const LONG y = (s.top + s.bottom) / 2, left = (s.left + s.right) / 2, right = left + 24;
+    RECT desktop{};
+    GetClientRect(GetDesktopWindow(), &desktop);
+    LayoutEntry pane{};
+    findLayoutEntry(mainDialogLayout(mainDialogGeometry(desktop.right, desktop.bottom)), IdPreviewPane, pane);
+    const LONG middle = pane.y + pane.height / 2;
+    const RECT strip{pane.x, middle - 8, pane.x + pane.width, middle + 8};
+    std::vector<double> slider, box;
+    int reads = 0, allReads = 0;
+    for (int i = 0; i < drags; ++i) {
+        const double ms = timeRelease(dialog, i % 2 ? right : left, i % 2 ? left : right, y, strip, reads);
+        if (ms < 0) {
+            std::fprintf(stderr, "drag %d: the preview did not change\n", i + 1);
+            return false;
+        }
+        slider.push_back(ms);
+        allReads += reads;
+        std::printf("drag %d: %.1f ms (%d screen reads)\n", i + 1, ms, reads);
+    }
+    HWND sample = GetDlgItem(dialog, curveRowId(0, CurveSample));
+    RECT b{};
+    GetWindowRect(sample, &b);
+    const RECT watched = childRect(dialog, sample);
+    for (int i = 0; i < drags + drags % 2; ++i) {  // an even count leaves the box as it was
+        const double ms = timeRelease(dialog, b.left + 6, b.left + 6, (b.top + b.bottom) / 2, watched, reads);
+        if (ms >= 0) box.push_back(ms);
+    }
+    printFigures("slider change to the preview on the screen", slider);
+    if (!box.empty()) printFigures("check box click to the box on the screen", box);
+    std::printf("benchmark: %.1f screen reads per slider change\n", double(allReads) / drags);
+    return true;
 }
 
 }  // namespace
@@ -658,6 +921,24 @@ int main(int argc, char** argv) {
             ok = shown == want && ok;
         } else if (step.rfind("grab:", 0) == 0) {
             ok = grabPreview(dialog, step.substr(5)) && ok;
+        } else if (step.rfind("hover:", 0) == 0) {
+            ok = hover(dialog, step.substr(6)) && ok;
+        } else if (step.rfind("keydown:", 0) == 0 || step.rfind("keyup:", 0) == 0) {
+            SetForegroundWindow(dialog);
+            sendKey(WORD(std::atoi(step.c_str() + step.find(':') + 1)), step[3] != 'd');
+            Sleep(200);
+        } else if (step == "readouts") {
+            printReadouts(dialog);
+        } else if (step == "cursor") {
+            printCursor();
+        } else if (step.rfind("colour:", 0) == 0) {
+            ok = printColour(dialog, step.substr(7)) && ok;
+        } else if (step.rfind("grabctl:", 0) == 0) {
+            ok = grabControl(dialog, step.substr(8)) && ok;
+        } else if (step.rfind("pick:", 0) == 0 || step == "pickcancel") {
+            ok = pickColour(step == "pickcancel" ? "" : step.substr(5)) && ok;
+        } else if (step.rfind("bench:", 0) == 0) {
+            ok = benchSlider(dialog, std::atoi(step.c_str() + 6)) && ok;
         } else if (step.rfind("at:", 0) == 0) {
             ok = clickAt(dialog, step.substr(3)) && ok;
         } else if (step.rfind("curve:", 0) == 0) {

@@ -63,16 +63,17 @@ class Runner:
         self.native, self.wine_runner, self.work = native, wine_runner, work
         self.env = dict(os.environ, WINEPREFIX=os.path.join(work, "prefix"), WINEDEBUG="-all", WINE_TIMEOUT="300")
         self.failures = []
+        self.driver_output = ""  # what the driver printed in the last run
 
     def check(self, case, condition, text):
         if not condition:
             self.failures.append(f"{case}: {text}")
             print(f"FAIL {case}: {text}")
 
-    def run(self, case, size, host_args, steps):
+    def run(self, case, size, host_args, steps, env=None):
         """Returns (host exit code, host stdout, driver exit code)."""
         screen = Screen(*size)
-        env = dict(self.env, DISPLAY=f":{screen.n}")
+        env = dict(self.env, DISPLAY=f":{screen.n}", **(env or {}))
         try:
             host = subprocess.Popen([self.wine_runner, self.host, z(self.plugin)] + host_args, env=env,
                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
@@ -82,6 +83,7 @@ class Runner:
         finally:
             subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             screen.close()
+        self.driver_output = driver.stdout
         print(f"-- {case} on {size[0]}x{size[1]}: host exit {host.returncode}, driver exit {driver.returncode}")
         print(driver.stdout.strip())
         print(out.strip())
