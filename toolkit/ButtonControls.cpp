@@ -34,8 +34,11 @@ void CheckBox::setState(int32_t state) {
     SendMessageA(window_, BM_SETCHECK, s, 0);
 }
 
+// A plain radio button: the dialog checks it and unchecks the others of its
+// user value. The system's automatic kind would also uncheck the radio
+// buttons of every other group in the dialog.
 bool RadioButton::create(int16_t x, int16_t y, int16_t width, const char* text, Dialog* owner, int id) {
-    return createWindow(owner, ControlRadioButton, "BUTTON", text, BS_AUTORADIOBUTTON, 0, x, y, width, 13, id, true);
+    return createWindow(owner, ControlRadioButton, "BUTTON", text, BS_RADIOBUTTON, 0, x, y, width, 13, id, true);
 }
 
 int32_t RadioButton::isChecked() const {

@@ -292,6 +292,7 @@ uint32_t Dialog::onCommand(WPARAM wParam, LPARAM lParam) {
     if (notification == BN_CLICKED && isButton(control)) {
         if (control->typeCode() == ControlRadioButton) {
             lastRadio_ = control->window();
+            static_cast<RadioButton*>(control)->setChecked(1);
             for (HWND child = GetWindow(window_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
                 Control* other = Control::fromWindow(child);
                 if (other && other != control && other->typeCode() == ControlRadioButton &&

@@ -229,17 +229,20 @@ TEST(ControlWrappers, CheckBoxStatesAndRadioGroups) {
         b.setChecked(1);
         other.setChecked(1);
         EXPECT_EQ(b.isChecked(), 1);
-        // The click notification alone (the system's own radio grouping left
-        // out): the dialog unchecks the radios of the same user value only.
+        // The click notification alone: the dialog checks the radio and
+        // unchecks the radios of the same user value only.
         SendMessageA(d.window(), WM_COMMAND, MAKEWPARAM(3, BN_CLICKED), LPARAM(a.window()));
+        EXPECT_EQ(a.isChecked(), 1);
         EXPECT_EQ(b.isChecked(), 0);
         EXPECT_EQ(other.isChecked(), 1);
         EXPECT_EQ(d.lastRadio(), a.window());
         EXPECT_EQ(d.count(EventControlChanged, &a), 1u);
-        // A real click checks it too.
-        SendMessageA(a.window(), BM_CLICK, 0, 0);
-        EXPECT_EQ(a.isChecked(), 1);
-        EXPECT_EQ(d.count(EventControlChanged, &a), 2u);
+        // A real click on b unchecks a and leaves the other group alone.
+        SendMessageA(b.window(), BM_CLICK, 0, 0);
+        EXPECT_EQ(b.isChecked(), 1);
+        EXPECT_EQ(a.isChecked(), 0);
+        EXPECT_EQ(other.isChecked(), 1);
+        EXPECT_EQ(d.count(EventControlChanged, &b), 1u);
     });
 }
 

@@ -18,6 +18,15 @@
 //     altf4        Alt+F4
 //     grab:PATH    the preview pane's pixels as the window shows them, to a
 //                  binary PPM at PATH
+//     at:ID,FX,FY  a left click at fraction (FX, FY) of control ID's window
+//                  (the zoom arrows' halves, a scroll bar's arrows)
+//     curve:C,FX1,FY1,FX2,FY2   a drag over curve pane C (1..3) between
+//                  fractions of its window
+//     slide:ID,POS the slider's thumb dragged until the slider stands at POS
+//     state:PATH   what the controls show, one "name value" line each, to PATH
+//     lock:PATH    holds PATH open without sharing until the driver ends
+//     replace:PATH as file:PATH into the save dialog, answering Yes when it
+//                  asks before replacing the file
 //     message      no dialog: wait for the "Error" message box and press Enter
 //     hover:ID     the mouse moved (no button) to the middle of control ID
 //                  (also swatch, topswatch, amount, overlay, pane1..3)
@@ -38,6 +47,8 @@
 //
 // Exit code 0 when every step passed and the window went away afterwards.
 #include <windows.h>
+// After windows.h, which it relies on.
+#include <commctrl.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -138,6 +149,17 @@ int controlId(const std::string& name) {
     if (name == "quick") return IdQuickCurvesList;
     if (name == "zoom100") return IdZoom100;
     if (name == "fit") return IdZoomFit;
+    if (name == "zoom") return IdZoomArrows;
+    if (name == "scrollh") return IdPreviewScrollH;
+    if (name == "scrollv") return IdPreviewScrollV;
+    if (name == "operation") return IdOperationList;
+    if (name == "colorspace") return IdColorSpaceList;
+    if (name == "opacity") return IdOpacitySlider;
+    if (name == "contract") return IdContractSlider;
+    if (name == "falloff") return IdFalloffSlider;
+    if (name == "result") return IdOperationResult;
+    if (name == "fromcurves") return IdFromCurves;
+    if (name == "edges") return IdEdgesOnly;
     if (name == "swatch") return IdOverlaySwatch;
     if (name == "topswatch") return IdTopSwatch;
     if (name == "amount") return IdAmountSlider;
@@ -163,6 +185,19 @@ int controlId(const std::string& name) {
     return std::atoi(name.c_str());
 }
 
+// Set when this thread shares the dialog thread's input: the key and button
+// state it sees is then the state as far as that thread has read its input.
+bool gAttached = false;
+
+// Waits until the dialog's thread has read the last press or release of vk,
+// so that what follows does not overtake it.
+void waitTaken(int vk, bool down) {
+    for (int i = 0; gAttached && i < 5000; ++i) {
+        if (((GetKeyState(vk) & 0x8000) != 0) == down) return;
+        Sleep(1);
+    }
+}
+
 void sendMouse(DWORD flags, LONG x, LONG y) {
     INPUT in{};
     in.type = INPUT_MOUSE;
@@ -171,6 +206,7 @@ void sendMouse(DWORD flags, LONG x, LONG y) {
     in.mi.dy = LONG((y * 65535LL + (h - 1) / 2) / (h - 1));
     in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE;
     SendInput(1, &in, sizeof in);
+    if (flags & (MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_LEFTUP)) waitTaken(VK_LBUTTON, (flags & MOUSEEVENTF_LEFTDOWN) != 0);
 }
 
 // Waits until the window's thread takes messages again, so that what the last
@@ -187,6 +223,7 @@ void sendKey(WORD vk, bool up) {
     in.ki.wScan = WORD(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
     in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     SendInput(1, &in, sizeof in);
+    waitTaken(vk, !up);
 }
 
 // A left click in the middle of control id; with a modifier key (0 for none)
@@ -307,6 +344,30 @@ bool answer(const std::string& step) {
     return click(box, id) && waitGone(box, 10) && same;
 }
 
+BOOL CALLBACK findQuestion(HWND w, LPARAM data) {
+    char cls[64] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (!IsWindowVisible(w) || std::strcmp(cls, "#32770") != 0 || !GetDlgItem(w, IDYES)) return TRUE;
+    *reinterpret_cast<HWND*>(data) = w;
+    return FALSE;
+}
+
+bool answerYes() {
+    for (int i = 0; i < 300; ++i) {
+        HWND box = nullptr;
+        EnumWindows(findQuestion, reinterpret_cast<LPARAM>(&box));
+        if (box) {
+            char text[512] = {};
+            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+            std::printf("question \"%s\": yes\n", text);
+            return click(box, IDYES) && waitGone(box, 10);
+        }
+        Sleep(100);
+    }
+    std::fprintf(stderr, "no question came up\n");
+    return false;
+}
+
 void typeText(const std::string& text) {
     for (char c : text) {
         INPUT in[2] = {};
@@ -320,7 +381,7 @@ void typeText(const std::string& text) {
     }
 }
 
-bool chooseFile(const std::string& path) {
+bool chooseFile(const std::string& path, bool replace = false) {
     HWND box = waitForBox(nullptr, 30);
     if (!box) {
         std::fprintf(stderr, "no file dialog came up\n");
@@ -347,7 +408,139 @@ bool chooseFile(const std::string& path) {
     Sleep(200);
     pressKey(box, VK_RETURN);
     std::printf("file dialog: %s\n", path.c_str());
+    if (replace && !answerYes()) return false;
     return waitGone(box, 10);
+}
+
+// A left click at a fraction of a control's window.
+bool clickAt(HWND dialog, const std::string& args) {
+    char name[32] = {};
+    double fx = 0, fy = 0;
+    if (std::sscanf(args.c_str(), "%31[^,],%lf,%lf", name, &fx, &fy) != 3) return false;
+    HWND control = GetDlgItem(dialog, controlId(name));
+    RECT r{};
+    if (!control || !GetWindowRect(control, &r)) return false;
+    const LONG x = r.left + LONG(fx * (r.right - r.left)), y = r.top + LONG(fy * (r.bottom - r.top));
+    SetForegroundWindow(dialog);
+    sendMouse(MOUSEEVENTF_MOVE, x, y);
+    Sleep(50);
+    sendMouse(MOUSEEVENTF_LEFTDOWN, x, y);
+    Sleep(50);
+    sendMouse(MOUSEEVENTF_LEFTUP, x, y);
+    Sleep(300);
+    return true;
+}
+
+// A drag with the left button in steps from one screen point to another.
+void dragScreen(LONG x1, LONG y1, LONG x2, LONG y2) {
+    sendMouse(MOUSEEVENTF_MOVE, x1, y1);
+    Sleep(200);
+    sendMouse(MOUSEEVENTF_LEFTDOWN, x1, y1);
+    Sleep(100);
+    for (int i = 1; i <= 8; ++i) {
+        sendMouse(MOUSEEVENTF_MOVE, x1 + (x2 - x1) * i / 8, y1 + (y2 - y1) * i / 8);
+        Sleep(60);
+    }
+    sendMouse(MOUSEEVENTF_LEFTUP, x2, y2);
+    Sleep(300);
+}
+
+bool dragOnCurve(HWND dialog, const std::string& args) {
+    int curve = 0;
+    double fx1 = 0, fy1 = 0, fx2 = 0, fy2 = 0;
+    if (std::sscanf(args.c_str(), "%d,%lf,%lf,%lf,%lf", &curve, &fx1, &fy1, &fx2, &fy2) != 5) return false;
+    HWND pane = GetDlgItem(dialog, curveRowId(curve - 1, CurvePane));
+    RECT r{};
+    if (!pane || !GetWindowRect(pane, &r)) return false;
+    const LONG w = r.right - r.left, h = r.bottom - r.top;
+    SetForegroundWindow(dialog);
+    dragScreen(r.left + LONG(fx1 * w), r.top + LONG(fy1 * h), r.left + LONG(fx2 * w), r.top + LONG(fy2 * h));
+    return true;
+}
+
+// The thumb is pressed where the common control library draws it and moved
+// a pixel at a time until the slider reports the wanted position; it acts on
+// the release, as a hand's drag does.
+bool slide(HWND dialog, const std::string& args) {
+    char name[32] = {};
+    int target = 0;
+    if (std::sscanf(args.c_str(), "%31[^,],%d", name, &target) != 2) return false;
+    HWND slider = GetDlgItem(dialog, controlId(name));
+    RECT r{};
+    if (!slider || !GetWindowRect(slider, &r)) return false;
+    const int low = int(SendMessageA(slider, TBM_GETRANGEMIN, 0, 0));
+    const int high = int(SendMessageA(slider, TBM_GETRANGEMAX, 0, 0));
+    const int at = int(SendMessageA(slider, TBM_GETPOS, 0, 0));
+    const int length = int(SendMessageA(slider, TBM_GETTHUMBLENGTH, 0, 0));
+    if (target < low || target > high || high <= low) return false;
+    // The channel's left edge, the thumb's width and the span it moves over.
+    const int edge = int(length / 4.5) + 3, thumb = (length / 2) | 1;
+    const int span = (r.right - r.left) - 2 * edge - thumb;
+    auto xOf = [&](int p) { return LONG(r.left + edge + span * (p - low) / (high - low) + thumb / 2); };
+    const LONG y = r.top + 2 + length / 2;
+    SetForegroundWindow(dialog);
+    sendMouse(MOUSEEVENTF_MOVE, xOf(at), y);
+    Sleep(200);
+    sendMouse(MOUSEEVENTF_LEFTDOWN, xOf(at), y);
+    Sleep(100);
+    LONG x = xOf(target);
+    sendMouse(MOUSEEVENTF_MOVE, x, y);
+    Sleep(100);
+    int now = int(SendMessageA(slider, TBM_GETPOS, 0, 0));
+    for (int i = 0; i < 40 && now != target; ++i) {
+        x += now < target ? 1 : -1;
+        sendMouse(MOUSEEVENTF_MOVE, x, y);
+        Sleep(40);
+        now = int(SendMessageA(slider, TBM_GETPOS, 0, 0));
+    }
+    sendMouse(MOUSEEVENTF_LEFTUP, x, y);
+    Sleep(300);
+    std::printf("slider %s at %d: %s\n", name, now, now == target ? "ok" : "WRONG");
+    return now == target;
+}
+
+// What the controls show, read back from their windows.
+bool writeState(HWND dialog, const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) return false;
+    auto item = [&](int id) { return GetDlgItem(dialog, id); };
+    auto send = [&](int id, UINT message) { return long(SendMessageA(item(id), message, 0, 0)); };
+    std::fprintf(f, "operation %ld\ncolorspace %ld\n", send(IdOperationList, CB_GETCURSEL) + 1,
+                 send(IdColorSpaceList, CB_GETCURSEL) + 1);
+    const struct {
+        const char* name;
+        int id;
+    } sliders[] = {{"amount", IdAmountSlider},
+                   {"opacity", IdOpacitySlider},
+                   {"contract", IdContractSlider},
+                   {"falloff", IdFalloffSlider}};
+    for (const auto& s : sliders) std::fprintf(f, "%s %ld\n", s.name, send(s.id, TBM_GETPOS));
+    std::fprintf(f, "falloff-enabled %d\n", IsWindowEnabled(item(IdFalloffSlider)) ? 1 : 0);
+    for (int i = 0; i < 4; ++i)
+        std::fprintf(f, "channel%d %ld\nchannel%d-shown %d\n", i + 1, send(IdChannel1 + i, BM_GETCHECK), i + 1,
+                     IsWindowVisible(item(IdChannel1 + i)) ? 1 : 0);
+    for (int i = 0; i < 3; ++i) std::fprintf(f, "sample%d %ld\n", i + 1, send(curveRowId(i, CurveSample), BM_GETCHECK));
+    std::fprintf(f, "result %ld\nfromcurves %ld\npreview %ld\n", send(IdOperationResult, BM_GETCHECK),
+                 send(IdFromCurves, BM_GETCHECK), send(IdPreviewGroup, BM_GETCHECK));
+    std::fprintf(f, "scrollh %ld\nscrollv %ld\n", send(IdPreviewScrollH, SBM_GETPOS),
+                 send(IdPreviewScrollV, SBM_GETPOS));
+    char zoom[64] = {};
+    GetWindowTextA(item(IdZoomValue), zoom, sizeof zoom);
+    std::fprintf(f, "zoom %s\n", zoom);
+    std::fprintf(f, "quick %ld\nquick-items %ld\n", send(IdQuickCurvesList, CB_GETCURSEL) + 1,
+                 send(IdQuickCurvesList, CB_GETCOUNT));
+    for (long i = 0; i < send(IdQuickCurvesList, CB_GETCOUNT); ++i) {
+        // Read as wide text: the narrow message does not cross processes.
+        wchar_t wide[128] = {};
+        char text[256] = {};
+        if (SendMessageW(item(IdQuickCurvesList), CB_GETLBTEXTLEN, WPARAM(i), 0) < 128)
+            SendMessageW(item(IdQuickCurvesList), CB_GETLBTEXT, WPARAM(i), reinterpret_cast<LPARAM>(wide));
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+        std::fprintf(f, "quick-item%ld %s\n", i + 1, text);
+    }
+    for (int i = 0; i < 5; ++i)
+        std::fprintf(f, "snapshot%d %d\n", i + 1, IsWindowVisible(item(IdSnapshotFilled1 + i)) ? 1 : 0);
+    return std::fclose(f) == 0;
 }
 
 // The pixels of rectangle r (client coordinates) as the window shows them,
@@ -404,13 +597,28 @@ bool grabRect(HWND window, const RECT& r, const std::string& path) {
     return ok;
 }
 
-// The preview pane's pixels read back from the dialog's window.
+// The preview pane's pixels read back from the dialog's window. Another
+// process draws into its own copy of the window, which reaches the screen
+// when its thread falls idle, at most every 50 ms: the dialog is woken twice
+// with a pause between, and the pane is read until two reads agree.
 bool grabPreview(HWND dialog, const std::string& path) {
     RECT desktop{};
     GetClientRect(GetDesktopWindow(), &desktop);
     LayoutEntry pane{};
     findLayoutEntry(mainDialogLayout(mainDialogGeometry(desktop.right, desktop.bottom)), IdPreviewPane, pane);
-    return grabRect(dialog, RECT{pane.x, pane.y, pane.x + pane.width, pane.y + pane.height}, path);
+    const RECT r{pane.x, pane.y, pane.x + pane.width, pane.y + pane.height};
+    std::vector<uint8_t> last, now;
+    bool stable = false;
+    for (int i = 0; i < 20 && !stable; ++i) {
+        settle(dialog);
+        Sleep(100);
+        settle(dialog);
+        Sleep(150);
+        if (!readPixels(dialog, r, now)) break;
+        stable = i > 0 && now == last;
+        last.swap(now);
+    }
+    return stable && grabRect(dialog, r, path);
 }
 
 // ---- the pointer: hovering, readouts, cursors, the colour picker
@@ -667,6 +875,8 @@ int main(int argc, char** argv) {
     }
     // Let the opening sequence finish painting.
     Sleep(1000);
+    gAttached = AttachThreadInput(GetCurrentThreadId(), GetWindowThreadProcessId(dialog, nullptr), TRUE) != FALSE;
+    if (!gAttached) std::printf("input not shared with the dialog: steps are paced by time only\n");
     bool ok = true;
     for (const std::string& step : steps) {
         if (step == "geometry") {
@@ -729,6 +939,21 @@ int main(int argc, char** argv) {
             ok = pickColour(step == "pickcancel" ? "" : step.substr(5)) && ok;
         } else if (step.rfind("bench:", 0) == 0) {
             ok = benchSlider(dialog, std::atoi(step.c_str() + 6)) && ok;
+        } else if (step.rfind("at:", 0) == 0) {
+            ok = clickAt(dialog, step.substr(3)) && ok;
+        } else if (step.rfind("curve:", 0) == 0) {
+            ok = dragOnCurve(dialog, step.substr(6)) && ok;
+        } else if (step.rfind("slide:", 0) == 0) {
+            ok = slide(dialog, step.substr(6)) && ok;
+        } else if (step.rfind("state:", 0) == 0) {
+            ok = writeState(dialog, step.substr(6)) && ok;
+        } else if (step.rfind("lock:", 0) == 0) {
+            // Left open until the process ends: another process's open fails.
+            HANDLE held = CreateFileA(step.c_str() + 5, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            std::printf("%s held open: %s\n", step.c_str() + 5, held != INVALID_HANDLE_VALUE ? "ok" : "FAILED");
+            ok = held != INVALID_HANDLE_VALUE && ok;
+        } else if (step.rfind("replace:", 0) == 0) {
+            ok = chooseFile(step.substr(8), true) && ok;
         } else if (step == "altf4") {
             SetForegroundWindow(dialog);
             sendKey(VK_MENU, false);
