@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "curves/win32/CurveEditor.h"
+#include "tests/win32/RealInput.h"
 #include "tests/win32/ScriptedDialog.h"
 #include "toolkit/ColorBox.h"
 #include "toolkit/Label.h"
@@ -63,20 +64,6 @@ private:
 };
 
 // ---- real input ----
-
-INPUT mouseAt(POINT screen, DWORD flags) {
-    // Absolute positions run 0..65535 over the screen; round up so that Wine's
-    // (dx x width) >> 16 lands on the pixel meant.
-    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = (screen.x * 65536 + width - 1) / width;
-    input.mi.dy = (screen.y * 65536 + height - 1) / height;
-    input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    return input;
-}
-
-void send(INPUT input) { SendInput(1, &input, sizeof input); }
 
 // A person's drag: press at the first point, move through the others in steps
 // of a few pixels, release at the last. Points are client coordinates.

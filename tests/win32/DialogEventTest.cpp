@@ -4,6 +4,7 @@
 // The common controls need the Windows types first.
 #include <commctrl.h>
 
+#include "tests/win32/RealInput.h"
 #include "tests/win32/ScriptedDialog.h"
 #include "toolkit/ButtonControls.h"
 #include "toolkit/DropList.h"
@@ -19,26 +20,12 @@ void press(HWND window, int x, int y) {
     SendMessageA(window, WM_LBUTTONUP, 0, clientPoint(x, y));
 }
 
-void sendKey(WORD key, bool up) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    SendInput(1, &input, sizeof input);
-}
-
 // The mouse moved by real input to client point (x, y) of window, which may
 // lie outside it.
 void moveMouse(HWND window, int x, int y) {
     POINT p{x, y};
     ClientToScreen(window, &p);
-    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = (p.x * 65536 + width - 1) / width;
-    input.mi.dy = (p.y * 65536 + height - 1) / height;
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    SendInput(1, &input, sizeof input);
+    send(mouseAt(p, 0));
 }
 
 }  // namespace

@@ -13,29 +13,20 @@
 #include "dialog/win32/MainDialog.h"
 #include "host/HostCore.h"
 #include "services/HostServices.h"
+#include "tests/win32/RealInput.h"
 
 namespace {
 
 void moveTo(POINT screen) {
-    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     for (int step = 1; step >= 0; --step) {  // from beside it: a move must move
-        INPUT input{};
-        input.type = INPUT_MOUSE;
-        input.mi.dx = ((screen.x + step) * 65536 + width - 1) / width;
-        input.mi.dy = (screen.y * 65536 + height - 1) / height;
-        input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-        SendInput(1, &input, sizeof input);
+        send(mouseAt(POINT{screen.x + step, screen.y}, 0));
         Sleep(100);
     }
     Sleep(200);
 }
 
 void key(WORD vk, bool up) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = vk;
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    SendInput(1, &input, sizeof input);
+    sendKey(vk, up);
     Sleep(200);
 }
 

@@ -156,11 +156,7 @@ def main():
     quick_curve_run(r, work, image, "long-paths", longest, {"a.qzm": (1, "Fits"), "ab.qzm": (2, "Too long")},
                     lambda items: items == [])
 
-    if r.failures:
-        print("\n".join(r.failures))
-        return 1
-    print("all bad input runs passed")
-    return 0
+    return r.finish("all bad input runs passed")
 
 
 if __name__ == "__main__":

@@ -157,11 +157,7 @@ def main():
     sample_run(r, work)
     pan_run(r, work)
 
-    if r.failures:
-        print("\n".join(r.failures))
-        return 1
-    print("all command runs passed")
-    return 0
+    return r.finish("all command runs passed")
 
 
 if __name__ == "__main__":

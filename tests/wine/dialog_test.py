@@ -70,6 +70,14 @@ class Runner:
             self.failures.append(f"{case}: {text}")
             print(f"FAIL {case}: {text}")
 
+    def finish(self, passed):
+        """The exit status: 1 with every failure listed, else 0 with passed."""
+        if self.failures:
+            print("\n".join(self.failures))
+            return 1
+        print(passed)
+        return 0
+
     def run(self, case, size, host_args, steps, env=None):
         """Returns (host exit code, host stdout, driver exit code)."""
         screen = Screen(*size)
@@ -229,11 +237,7 @@ def main():
     r.check("small-screen", driven == 0 and code == 5 and "result: 1" in text and not os.path.exists(out),
             "a 720-pixel screen was not refused")
 
-    if r.failures:
-        print("\n".join(r.failures))
-        return 1
-    print("all dialog runs passed")
-    return 0
+    return r.finish("all dialog runs passed")
 
 
 if __name__ == "__main__":

@@ -189,11 +189,7 @@ def main():
     screen.close()
     readouts_run(r, work, image)
     picker_run(r, work, image)
-    if r.failures:
-        print("\n".join(r.failures))
-        return 1
-    print("all pointer runs passed")
-    return 0
+    return r.finish("all pointer runs passed")
 
 
 if __name__ == "__main__":

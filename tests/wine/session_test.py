@@ -325,11 +325,7 @@ def main():
 
 def report(r, started):
     print(f"session test took {time.time() - started:.0f} s")
-    if r.failures:
-        print("\n".join(r.failures))
-        return 1
-    print("the whole session passed")
-    return 0
+    return r.finish("the whole session passed")
 
 
 if __name__ == "__main__":
