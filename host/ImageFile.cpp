@@ -1,6 +1,5 @@
 #include "host/ImageFile.h"
 
-#include <malloc.h>
 #include <stdlib.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -800,11 +799,6 @@ bool initImageFiles(const char* programName, std::string& error) {
             // Without the operation cache a file rewritten in place is read
             // again rather than served from memory.
             vips_cache_set_max(0);
-            // Blocks of 128 KB and more are mapped and go back to the system
-            // when freed. Otherwise the allocator raises that threshold after
-            // the first large free, and the decoders' and tiles' temporary
-            // blocks stay in the heap beside the image for the whole run.
-            mallopt(M_MMAP_THRESHOLD, 128 * 1024);
             gInitOk = true;
         }
     }

@@ -353,6 +353,13 @@ Step filterImage(RunState& state, const std::string& named, bool first, LoadedIm
 }  // namespace
 
 int main(int argc, char** argv) {
+#if !defined(_WIN32)
+    // Blocks of 128 KB and more are mapped and go back to the system when
+    // freed. Otherwise the allocator raises that threshold after the first
+    // large free, and the decoders' and tiles' temporary blocks stay in the
+    // heap beside the image for the whole run.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
     std::vector<std::string> args(argv + 1, argv + argc);
     CliOptions options;
     std::string error;
