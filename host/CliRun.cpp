@@ -207,7 +207,7 @@ std::string whyNothingChanges(const FilterParameters& block, const HostImage& im
 
 RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostImage& image,
                     std::vector<uint8_t>& selection, int32_t tileWidth, int32_t tileHeight,
-                    const std::function<bool(int32_t, int32_t)>& progress) {
+                    const std::function<bool(int32_t, int32_t)>& progress, const RunOverlap* overlap) {
     RunReport report;
     HostCore host;
     host.setImage(std::move(image));
@@ -218,6 +218,10 @@ RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostIma
     std::vector<uint8_t> bytes(kFilterParametersSize);
     writeFilterParameters(block, bytes.data(), bytes.size());
     host.setParameterBytes(bytes);
+    if (overlap) {
+        host.setRowMarks(overlap->read, overlap->finished);
+        overlap->begin(host.image());
+    }
 
     report.result = host.call(entry, filterSelectorPrepare);
     if (report.result == noErr) report.result = host.call(entry, filterSelectorStart);
@@ -229,6 +233,13 @@ RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostIma
     if (host.stats().badRequest)
         report.hostProblem = "the plug-in asked for pixels outside the image, or for input it had written over";
     report.hostChecksFailed = !report.hostProblem.empty();
+    if (overlap) {
+        if (report.result == noErr && !report.hostChecksFailed)
+            overlap->finished->reach(host.image().height);
+        else
+            overlap->finished->fail();
+        overlap->end();
+    }
     image = std::move(host.image());
     selection = host.takeSelection();
     return report;
@@ -242,6 +253,8 @@ std::string describeResult(int16 result) {
             return "the plug-in refused the image (see its message above)";
         case memFullErr:
             return "not enough memory";
+        case readErr:
+            return "the image file could not be read to its end";
         case userCanceledErr:
             return "cancelled";
         case filterBadParameters:

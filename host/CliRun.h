@@ -9,6 +9,7 @@
 
 #include "host/CliOptions.h"
 #include "host/HostImage.h"
+#include "host/RowMark.h"
 #include "hostapi/PluginHost.h"
 #include "params/FilterParameters.h"
 
@@ -49,9 +50,22 @@ struct RunReport {
 // the host held then (tiles written before an abort, for instance).
 // progress(done, total) returns true to abort. The selection is lent to the
 // host for the run (no copy of it is made) and comes back unchanged.
+// Reading and writing beside a run: the host serves rows once read has
+// reached them and marks in finished the rows the run will not change again.
+// begin gets the host's image (to start a writer on it) before the run; after
+// it finished is reached to the last row, or failed when the run did not
+// succeed, and end is called (to wait for the writer) before the image is
+// handed back.
+struct RunOverlap {
+    RowMark* read = nullptr;
+    RowMark* finished = nullptr;
+    std::function<void(const HostImage&)> begin;
+    std::function<void()> end;
+};
+
 RunReport runPlugin(PluginMainProc entry, const FilterParameters& block, HostImage& image,
                     std::vector<uint8_t>& selection, int32_t tileWidth, int32_t tileHeight,
-                    const std::function<bool(int32_t, int32_t)>& progress);
+                    const std::function<bool(int32_t, int32_t)>& progress, const RunOverlap* overlap = nullptr);
 
 // Words for a host result code.
 std::string describeResult(int16 result);

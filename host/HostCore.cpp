@@ -7,6 +7,7 @@
 
 #include "host/ChannelScaling.h"
 #include "host/RowBlocks.h"
+#include "host/RowMark.h"
 #include "host/SampleBits.h"
 
 namespace {
@@ -528,6 +529,7 @@ OSErr HostCore::readChannel(int slot, const PSScaling& scaling, const VRect& wri
         channel.bytes = selection_.data();
     } else {
         if (slot >= image_.planes) return paramErr;
+        if (readMark_ && !readMark_->wait(image_.height)) return readErr;
         channel.samples = image_.samples.data();
         channel.stride = image_.planes;
         channel.offset = slot;
@@ -540,6 +542,12 @@ std::vector<uint8_t> HostCore::takeSelection() {
     std::vector<uint8_t> selection = std::move(selection_);
     setSelection({});
     return selection;
+}
+
+void HostCore::setRowMarks(RowMark* read, RowMark* finished) {
+    readMark_ = read;
+    finishedMark_ = finished;
+    finishedRows_ = 0;
 }
 
 void HostCore::setTileSize(int32_t width, int32_t height) {
@@ -714,6 +722,27 @@ bool HostCore::scaledTile(const Rect& rect, Fixed rate, int lo, int count, bool 
     return true;
 }
 
+// Waits for the rows a request reads or writes, and marks the rows above its
+// output as finished.
+OSErr HostCore::awaitRows() {
+    const FilterRecord& r = record_;
+    int32_t need = 0;
+    for (const Rect* q : {&r.inRect, &r.outRect})
+        if (!rectEmpty(*q)) need = std::max<int32_t>(need, std::min<int32_t>(q->bottom, image_.height));
+    if (readMark_ && need > 0 && !readMark_->wait(need)) return readErr;
+    if (!finishedMark_ || rectEmpty(r.outRect)) return noErr;
+    if (r.outRect.top < finishedRows_) {
+        stats_.badRequest = true;
+        return paramErr;
+    }
+    const int32_t finished = size_t(image_.width) * size_t(image_.planes) >= 64 ? r.outRect.top - 1 : 0;
+    if (finished > finishedRows_) {
+        finishedRows_ = finished;
+        finishedMark_->reach(finished);
+    }
+    return noErr;
+}
+
 OSErr HostCore::advance() {
     ++stats_.advanceCalls;
     takeBackOutput();
@@ -731,6 +760,9 @@ OSErr HostCore::advance() {
     inTile_.clear();
     r.inData = nullptr;
     r.inRowBytes = 0;
+    r.outData = nullptr;
+    r.maskData = nullptr;
+    if (const OSErr err = awaitRows(); err != noErr) return err;
     if (!rectEmpty(r.inRect)) {
         if (!inside(r.inRect) || !planesOk(r.inLoPlane, r.inHiPlane)) {
             stats_.badRequest = true;

@@ -18,6 +18,8 @@
 #include "host/KeptOriginals.h"
 #include "hostapi/PluginHost.h"
 
+class RowMark;
+
 struct HostStats {
     size_t liveBuffers = 0;  // buffers granted and not yet disposed
     size_t liveBufferBytes = 0;
@@ -62,6 +64,12 @@ public:
     void setBufferLimit(size_t bytes) { bufferLimit_ = bytes; }
     // Threads sharing the host's own copies of large tiles (default 1).
     void setCopyThreads(int threads) { copyThreads_ = threads < 1 ? 1 : threads; }
+    // Reading and writing beside a run (null: the image is whole and nothing
+    // is written during it). Pixels are served only once read has reached
+    // their rows; a request for output marks the rows above it (one row
+    // short, so that no word of changed bits is shared with a row still being
+    // written) in finished, and output asked for above that mark is refused.
+    void setRowMarks(RowMark* read, RowMark* finished);
     // Without a basic suite and buffer procs the host looks older than
     // version 5.
     void setHasBasicSuite(bool has);
@@ -124,6 +132,9 @@ private:
     bool running_ = false;
     std::thread::id callerThread_;  // the thread of the current call into the plug-in
     std::vector<uint8_t> selection_;
+    RowMark* readMark_ = nullptr;
+    RowMark* finishedMark_ = nullptr;
+    int32_t finishedRows_ = 0;
     HostStats stats_;
     size_t bufferLimit_ = size_t(1) << 30;  // like a host with 1 GiB for plug-ins
     int copyThreads_ = 1;
@@ -154,6 +165,7 @@ private:
     bool takeBackOutput();
     void moveTile(std::vector<uint8_t>& tile, std::vector<uint8_t>& old);
     OSErr advance();
+    OSErr awaitRows();
     bool scaledTile(const Rect& rect, Fixed rate, int lo, int count, bool mask, std::vector<uint8_t>& tile,
                     int32& rowBytes);
     void describeDocument();

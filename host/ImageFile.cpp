@@ -20,6 +20,7 @@
 #include "host/FileMetadata.h"
 #include "host/FileValueRuns.h"
 #include "host/OutputFile.h"
+#include "host/RowMark.h"
 
 namespace {
 
@@ -516,6 +517,7 @@ struct EncodeSource {
     const ImageFileInfo* info;
     int extra;  // extra channels
     Originals originals;
+    const RowMark* ready;  // rows the filter has finished (null: all of them)
 };
 
 // Fills the part of the file's image that libvips asks for straight from the
@@ -529,6 +531,10 @@ int generateFileSamples(VipsRegion* region, void*, void* a, void*, gboolean*) {
         return -1;
     }
     const VipsRect& r = region->valid;
+    if (source.ready && !source.ready->wait(r.top + r.height)) {
+        vips_error("crispcalm", "the filter stopped before it finished these rows");
+        return -1;
+    }
     const size_t width = size_t(source.image->width);
     const size_t planes = Cmyk ? 4 : 3;
     for (int y = r.top; y < r.top + r.height; ++y) {
@@ -697,14 +703,14 @@ ResourceBlobs resourceBlobsFor(const std::string& saver, const ImageFileInfo& in
 // Any format libvips saves, with the metadata of info. file is a file name,
 // or "-" for standard output (a saver to a target).
 bool saveWithVips(const std::string& file, const SaveFormat& format, const HostImage& host, const ImageFileInfo& info,
-                  int extra, std::string& reason) {
+                  int extra, const RowMark* ready, std::string& reason) {
     const bool wide = info.depth == 16;
     VipsGenerateFn generate =
         wide ? (info.cmyk ? generateFileSamples<uint16_t, true> : generateFileSamples<uint16_t, false>)
              : (info.cmyk ? generateFileSamples<uint8_t, true> : generateFileSamples<uint8_t, false>);
     const FileValueRuns runs = keptRuns(host, info, false);
     EncodeSource source{&host, &info, extra,
-                        Originals{runs.first.empty() ? nullptr : &runs, &info.fileValueBits, &host.changed}};
+                        Originals{runs.first.empty() ? nullptr : &runs, &info.fileValueBits, &host.changed}, ready};
     VipsInterpretation type = info.cmyk ? VIPS_INTERPRETATION_CMYK
                               : wide    ? VIPS_INTERPRETATION_RGB16
                                         : VIPS_INTERPRETATION_sRGB;
@@ -810,12 +816,89 @@ bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& inf
     return readImageFilePage(path, 0, image, info, error);
 }
 
-bool readImageFilePage(const std::string& path, int page, HostImage& image, ImageFileInfo& info, std::string& error) {
-    if (!initImageFiles(nullptr, error)) return false;
-    ImageFileInfo read;
-    read.page = page;
+struct PendingPixels {
+    std::string path;
     ImageRef ref;
     std::shared_ptr<InputBytes> input;
+    ImageFileInfo* info = nullptr;  // where the extra channels, member bits and metadata go
+    uint16_t* samples = nullptr;    // the host image's colour samples
+    int32_t width = 0, height = 0;
+    int planes = 0;
+};
+
+// Decodes the pending pixels into the host image and the file's info,
+// marking rows as their band lands (the last one only once the metadata is
+// in place too, which the caller does).
+static bool decodePixels(PendingPixels& pixels, RowMark* mark, std::string& error) {
+    ImageFileInfo& read = *pixels.info;
+    VipsImage* in = pixels.ref.image;
+    const int32_t width = pixels.width, height = pixels.height;
+    const int planes = pixels.planes, extra = read.extraChannels;
+    const std::vector<uint16_t> table = colourTable(read.depth, read.cmyk, read.pnmMaxValue);
+    const bool wide = read.depth == 16;
+    const FileValueRuns runs = wide ? runsOfTable(table, read.pnmMaxValue) : FileValueRuns();
+    const std::vector<uint8_t> member = memberTable(runs);
+    const KeptValues kept{runs.first.empty() ? nullptr : &runs, &read.fileValueBits, member.data()};
+    auto take = [&](const uint8_t* rows, int32_t y, int32_t count, size_t stride) {
+        uint16_t* colour = pixels.samples + size_t(y) * size_t(width) * size_t(planes);
+        uint16_t* extraOut = read.extraSamples.data() + size_t(y) * size_t(width) * size_t(extra);
+        const size_t first = size_t(y) * size_t(width) * size_t(planes);
+        const KeptValues none{nullptr, nullptr, nullptr};
+        if (wide && planes == 3) {
+            takeRows<uint16_t, 3>(rows, count, stride, width, extra, table.data(), colour, extraOut, kept, first);
+        } else if (wide) {
+            takeRows<uint16_t, 4>(rows, count, stride, width, extra, table.data(), colour, extraOut, kept, first);
+        } else if (planes == 3) {
+            takeRows<uint8_t, 3>(rows, count, stride, width, extra, table.data(), colour, extraOut, none, first);
+        } else {
+            takeRows<uint8_t, 4>(rows, count, stride, width, extra, table.data(), colour, extraOut, none, first);
+        }
+        if (mark) mark->reach(std::min(y + count, height - 1));
+    };
+    if (!readRows(in, pixels.path, error, take)) return false;
+
+    read.iccProfile = blobOf(in, VIPS_META_ICC_NAME);
+    read.exif = blobOf(in, VIPS_META_EXIF_NAME);
+    read.xmp = blobOf(in, VIPS_META_XMP_NAME);
+    read.iptc = blobOf(in, VIPS_META_IPTC_NAME);
+    read.photoshop = blobOf(in, VIPS_META_PHOTOSHOP_NAME);
+    read.xResolution = in->Xres;
+    read.yResolution = in->Yres;
+    const char* unit = nullptr;
+    if (vips_image_get_typeof(in, VIPS_META_RESOLUTION_UNIT) != 0 &&
+        vips_image_get_string(in, VIPS_META_RESOLUTION_UNIT, &unit) == 0 && unit) {
+        read.resolutionUnit = unit;
+    }
+    int orientation = 0;
+    if (vips_image_get_typeof(in, VIPS_META_ORIENTATION) != 0 &&
+        vips_image_get_int(in, VIPS_META_ORIENTATION, &orientation) == 0) {
+        read.orientation = orientation;
+    }
+    vips_error_clear();
+    g_object_unref(pixels.ref.image);  // the file is let go of as soon as it is read
+    pixels.ref.image = nullptr;
+    return true;
+}
+
+bool readImageFilePage(const std::string& path, int page, HostImage& image, ImageFileInfo& info, std::string& error) {
+    HostImage result;
+    ImageFileInfo read;
+    std::shared_ptr<PendingPixels> pixels;
+    if (!openImageFilePage(path, page, result, read, pixels, error) || !decodeImagePixels(*pixels, nullptr, error))
+        return false;
+    image = std::move(result);
+    info = std::move(read);
+    return true;
+}
+
+bool openImageFilePage(const std::string& path, int page, HostImage& result, ImageFileInfo& read,
+                       std::shared_ptr<PendingPixels>& pendingPixels, std::string& error) {
+    if (!initImageFiles(nullptr, error)) return false;
+    read = ImageFileInfo();
+    read.page = page;
+    auto pending = std::make_shared<PendingPixels>();
+    ImageRef& ref = pending->ref;
+    std::shared_ptr<InputBytes>& input = pending->input;
     if (page < 0 || (page > 0 && path == "-")) return fail(error, path, "has no page " + std::to_string(page + 1));
     if (!openImage(path, ref, input, error, page)) return false;
     VipsImage* in = ref.image;
@@ -880,7 +963,7 @@ bool readImageFilePage(const std::string& path, int page, HostImage& image, Imag
     // The samples' memory is reserved first so that it can take huge pages
     // before makeHostImage fills it.
     const size_t pixels = size_t(width) * size_t(height);
-    HostImage result;
+    result = HostImage();
     try {
         result.samples.reserve(pixels * size_t(planes));
     } catch (const std::bad_alloc&) {
@@ -901,51 +984,21 @@ bool readImageFilePage(const std::string& path, int page, HostImage& image, Imag
         return fail(error, path, "too large for the memory available");
     }
 
-    // Straight from libvips's decoded rows into the host image, one pass.
-    const std::vector<uint16_t> table = colourTable(read.depth, read.cmyk, read.pnmMaxValue);
-    const bool wide = read.depth == 16;
-    const FileValueRuns runs = wide ? runsOfTable(table, read.pnmMaxValue) : FileValueRuns();
-    const std::vector<uint8_t> member = memberTable(runs);
-    const KeptValues kept{runs.first.empty() ? nullptr : &runs, &read.fileValueBits, member.data()};
-    auto take = [&](const uint8_t* rows, int32_t y, int32_t count, size_t stride) {
-        uint16_t* colour = result.samples.data() + size_t(y) * size_t(width) * size_t(planes);
-        uint16_t* extraOut = read.extraSamples.data() + size_t(y) * size_t(width) * size_t(extra);
-        const size_t first = size_t(y) * size_t(width) * size_t(planes);
-        const KeptValues none{nullptr, nullptr, nullptr};
-        if (wide && planes == 3) {
-            takeRows<uint16_t, 3>(rows, count, stride, width, extra, table.data(), colour, extraOut, kept, first);
-        } else if (wide) {
-            takeRows<uint16_t, 4>(rows, count, stride, width, extra, table.data(), colour, extraOut, kept, first);
-        } else if (planes == 3) {
-            takeRows<uint8_t, 3>(rows, count, stride, width, extra, table.data(), colour, extraOut, none, first);
-        } else {
-            takeRows<uint8_t, 4>(rows, count, stride, width, extra, table.data(), colour, extraOut, none, first);
-        }
-    };
-    if (!readRows(in, path, error, take)) return false;
-
-    read.iccProfile = blobOf(in, VIPS_META_ICC_NAME);
-    read.exif = blobOf(in, VIPS_META_EXIF_NAME);
-    read.xmp = blobOf(in, VIPS_META_XMP_NAME);
-    read.iptc = blobOf(in, VIPS_META_IPTC_NAME);
-    read.photoshop = blobOf(in, VIPS_META_PHOTOSHOP_NAME);
-    read.xResolution = in->Xres;
-    read.yResolution = in->Yres;
-    const char* unit = nullptr;
-    if (vips_image_get_typeof(in, VIPS_META_RESOLUTION_UNIT) != 0 &&
-        vips_image_get_string(in, VIPS_META_RESOLUTION_UNIT, &unit) == 0 && unit) {
-        read.resolutionUnit = unit;
-    }
-    int orientation = 0;
-    if (vips_image_get_typeof(in, VIPS_META_ORIENTATION) != 0 &&
-        vips_image_get_int(in, VIPS_META_ORIENTATION, &orientation) == 0) {
-        read.orientation = orientation;
-    }
-    vips_error_clear();
-
-    image = std::move(result);
-    info = std::move(read);
+    pending->path = path;
+    pending->info = &read;
+    pending->samples = result.samples.data();
+    pending->width = width;
+    pending->height = height;
+    pending->planes = planes;
+    pendingPixels = std::move(pending);
     return true;
+}
+
+bool decodeImagePixels(PendingPixels& pixels, RowMark* mark, std::string& error) {
+    const bool ok = decodePixels(pixels, mark, error);
+    if (mark && !ok) mark->fail();
+    if (mark && ok) mark->reach(pixels.height);
+    return ok;
 }
 
 std::vector<uint16_t> fileToHostTable(int depth, bool cmyk, int pnmMaxValue) {
@@ -964,7 +1017,7 @@ bool checkSaveFormat(const std::string& saveAs, std::string& error) {
 // Writes image in saveAs's format straight into file with libvips, then puts
 // the input's Exif and IPTC back with exiv2 where the format allows.
 bool writeWithMetadata(const std::string& file, const SaveFormat& format, const HostImage& image,
-                       const ImageFileInfo& info, std::string& reason) {
+                       const ImageFileInfo& info, std::string& reason, const RowMark* ready = nullptr) {
     const size_t pixels = size_t(image.width) * size_t(image.height);
     const int extra = std::max(0, info.extraChannels);
     if (image.samples.size() != pixels * size_t(info.cmyk ? 4 : 3) || image.depth != info.depth ||
@@ -972,7 +1025,7 @@ bool writeWithMetadata(const std::string& file, const SaveFormat& format, const 
         reason = "the image does not match the file's size, depth and colour mode";
         return false;
     }
-    return saveWithVips(file, format, image, info, extra, reason) &&
+    return saveWithVips(file, format, image, info, extra, ready, reason) &&
            (!carriesMetadata(format.saver) || writeCarriedMetadata(file, info.carriedMetadata, reason));
 }
 
@@ -997,7 +1050,7 @@ std::string tiffStorageOptions(const ImageFileInfo& info) {
 // Exif and IPTC: exiv2 edits only whole files, so the file is made in a
 // private file in the temporary folder first and then copied to writeTo.
 bool writeThroughScratchFile(const std::string& writeTo, const std::string& saveAs, const HostImage& image,
-                             const ImageFileInfo& info, std::string& reason) {
+                             const ImageFileInfo& info, const RowMark* ready, std::string& reason) {
     SaveFormat fileFormat;
     if (!findSaveFormat(saveAs, false, fileFormat, reason)) return false;
     std::string scratch = (fs::temp_directory_path() / ("crispcalm-XXXXXX" + fileFormat.extension)).string();
@@ -1007,7 +1060,7 @@ bool writeThroughScratchFile(const std::string& writeTo, const std::string& save
         return false;
     }
     ::close(fd);
-    bool ok = writeWithMetadata(scratch, fileFormat, image, info, reason);
+    bool ok = writeWithMetadata(scratch, fileFormat, image, info, reason, ready);
     if (ok) {
         std::ifstream file(fs::path(scratch), std::ios::binary);
         const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), {}};
@@ -1019,7 +1072,8 @@ bool writeThroughScratchFile(const std::string& writeTo, const std::string& save
     return ok;
 }
 
-bool writeImageFile(const std::string& path, const HostImage& image, const ImageFileInfo& info, std::string& error) {
+bool writeImageFile(const std::string& path, const HostImage& image, const ImageFileInfo& info, std::string& error,
+                    const RowMark* ready) {
     if (!initImageFiles(nullptr, error)) return false;
     if (path.empty()) return fail(error, path, "no file name given");
     int planes = info.cmyk ? 4 : 3;
@@ -1058,14 +1112,18 @@ bool writeImageFile(const std::string& path, const HostImage& image, const Image
     std::string reason;
     bool saved;
     if (format.ownPnm && !info.cmyk && extraChannels == 0) {
+        if (ready && !ready->wait(image.height)) {
+            pending.abandon();
+            return fail(error, path, "the filter stopped before it finished");
+        }
         const std::vector<uint8_t> bytes =
             info.depth == 16 ? pnmBytes<uint16_t>(image, info) : pnmBytes<uint8_t>(image, info);
         saved = writeBytesTo(writeTo, bytes, reason);
         if (!saved) reason = reason.substr(reason.find(": ") + 2);
     } else if (carries && target.direct) {
-        saved = writeThroughScratchFile(writeTo, saveAs, image, info, reason);
+        saved = writeThroughScratchFile(writeTo, saveAs, image, info, ready, reason);
     } else {
-        saved = saveWithVips(writeTo, format, image, info, extraChannels, reason);
+        saved = saveWithVips(writeTo, format, image, info, extraChannels, ready, reason);
     }
     // libvips's TIFF writer keeps ICC, XMP and resolution but not Exif or
     // IPTC, and its other writers lose unknown maker notes; exiv2 puts the

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/HostImage.h"
+#include "host/RowMark.h"
 #include "host/TiffDirectories.h"
 
 enum class ImageFileFormat { Tiff, Png, Jpeg, Pnm, Other };
@@ -106,6 +107,18 @@ bool readImageFile(const std::string& path, HostImage& image, ImageFileInfo& inf
 // carry no Exif or IPTC (carriedMetadata), only what libvips reads of them.
 bool readImageFilePage(const std::string& path, int page, HostImage& image, ImageFileInfo& info, std::string& error);
 
+// readImageFilePage in two steps, so that the pixels can be decoded on
+// another thread while the first rows are already at work. The first checks
+// the file and sizes image and info, its samples zero; the second decodes the
+// pixels into them, marking in mark (null: none) the rows that have landed,
+// all of them once the metadata is in info too, and failing it on error.
+// Until it returns, info stays where it is and image's samples are not
+// reallocated (image itself may move).
+struct PendingPixels;
+bool openImageFilePage(const std::string& path, int page, HostImage& image, ImageFileInfo& info,
+                       std::shared_ptr<PendingPixels>& pixels, std::string& error);
+bool decodeImagePixels(PendingPixels& pixels, RowMark* mark, std::string& error);
+
 // Checks before any work that saveAs (".ext" or ".ext[options]") names a
 // format libvips writes colour images in, with options its saver knows.
 bool checkSaveFormat(const std::string& saveAs, std::string& error);
@@ -115,8 +128,11 @@ bool checkSaveFormat(const std::string& saveAs, std::string& error);
 // input JPEG was. A regular file (or a link's target) is written under a
 // temporary name and renamed into place only once complete; a device, FIFO
 // or "-" (standard output) is written directly. False with an error naming
-// the file and the reason; a regular path is then untouched.
-bool writeImageFile(const std::string& path, const HostImage& image, const ImageFileInfo& info, std::string& error);
+// the file and the reason; a regular path is then untouched. With ready, rows
+// are encoded only once ready has reached them, so that writing can keep pace
+// with a run still filtering the image.
+bool writeImageFile(const std::string& path, const HostImage& image, const ImageFileInfo& info, std::string& error,
+                    const RowMark* ready = nullptr);
 
 // Writes image as a TIFF (saveAs: ".tif" with any saver options) with info's
 // metadata straight into file, a private scratch file: no temporary name, no

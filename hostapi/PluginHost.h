@@ -457,6 +457,7 @@ constexpr int16 plugInModeDeepMultichannel = 14;
 constexpr int16 plugInModeDuotone16 = 15;
 
 constexpr int16 noErr = 0;
+constexpr int16 readErr = -19;
 constexpr int16 paramErr = -50;
 constexpr int16 memFullErr = -108;
 constexpr int16 nilHandleErr = -109;

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -31,6 +33,7 @@
 #include "host/CliSelection.h"
 #include "host/OutputFile.h"
 #include "host/PluginLibrary.h"
+#include "host/RowBlocks.h"
 #include "host/cli/ImageIo.h"
 #include "params/FilterParameters.h"
 
@@ -235,11 +238,71 @@ auto withTiles(const CliOptions& o, const FilterParameters& block, const HostIma
 // Runs the plug-in on the loaded image.
 RunReport runWithTiles(const CliOptions& o, PluginMainProc entry, const FilterParameters& block, LoadedImage& loaded,
                        std::vector<uint8_t>& selection, const std::string& input, int32_t& usedWidth,
-                       int32_t& usedHeight, const std::function<bool(int32_t, int32_t)>& progress) {
+                       int32_t& usedHeight, const std::function<bool(int32_t, int32_t)>& progress,
+                       const RunOverlap* overlap) {
     return withTiles(o, block, loaded.image, input, usedWidth, usedHeight, [&](int32_t width, int32_t height) {
         // Lent, not copied: it comes back for a smaller tile's attempt.
-        return runPlugin(entry, block, loaded.image, selection, width, height, progress);
+        return runPlugin(entry, block, loaded.image, selection, width, height, progress, overlap);
     });
+}
+
+// Reading, filtering and writing one file side by side: a reader decodes
+// rows while the first tiles are filtered, and a writer encodes each band of
+// rows once the run has finished with it. Only for a file of one picture
+// whose run is a single pass over tiles, without the selection's views, and
+// with more than one thread to share the work.
+struct SideBySide {
+    RowMark read, finished;
+    std::thread reader, writer;
+    bool readOk = false, writerStarted = false, written = false;
+    std::string readError, writeError;
+    double readSeconds = 0, writeSeconds = 0;
+    RunOverlap overlap;
+    ~SideBySide() { join(); }
+    void join() {
+        if (reader.joinable()) reader.join();
+        if (writer.joinable()) writer.join();
+    }
+};
+
+bool canOverlap(const CliOptions& o, const FilterParameters& base, const LoadedImage& loaded, bool paged) {
+    const bool tileMatters = base.selectionSource == SelectionSource::EdgesOnly || base.contractExpand != 0;
+    return overlapsImageIo() && hostCopyThreads() > 1 && loaded.pages == 1 && !paged && !o.overlay &&
+           o.selectionOut.empty() && (o.tileGiven || !tileMatters);
+}
+
+// Starts the reader on loaded and prepares the writer of output; false when
+// no thread could be started (then nothing runs beside the filter).
+bool startSideBySide(SideBySide& side, LoadedImage& loaded, const std::string& output, const std::string& saveAs) {
+    try {
+        side.reader = std::thread([&side, &loaded] {
+            const auto start = std::chrono::steady_clock::now();
+            side.readOk = decodeImageRows(loaded, &side.read, side.readError);
+            side.readSeconds = secondsSince(start);
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    side.overlap.read = &side.read;
+    side.overlap.finished = &side.finished;
+    side.overlap.begin = [&side, &loaded, output, saveAs](const HostImage& image) {
+        try {
+            side.writer = std::thread([&side, &loaded, &image, output, saveAs] {
+                const auto start = std::chrono::steady_clock::now();
+                // The file's metadata is complete once every row is read.
+                side.written = side.read.wait(image.height) &&
+                               saveImage(output, saveAs, loaded, side.writeError, &image, &side.finished);
+                side.writeSeconds = secondsSince(start);
+            });
+            side.writerStarted = true;
+        } catch (const std::system_error&) {
+            side.writerStarted = false;  // written after the run instead
+        }
+    };
+    side.overlap.end = [&side] {
+        if (side.writer.joinable()) side.writer.join();
+    };
+    return true;
 }
 
 // What is shared by the images of a run.
@@ -258,7 +321,8 @@ enum class Step { Done, Failed, Stopped };
 // with --overlay the selection's view. named: the input (and page) for
 // messages; first: the run's first picture of this input, whose selection
 // --selection-out writes.
-Step filterImage(RunState& state, const std::string& named, bool first, LoadedImage& loaded) {
+Step filterImage(RunState& state, const std::string& named, bool first, LoadedImage& loaded,
+                 const RunOverlap* overlap = nullptr) {
     const CliOptions& options = state.options;
     std::string error;
     std::vector<uint8_t> selection;
@@ -303,13 +367,15 @@ Step filterImage(RunState& state, const std::string& named, bool first, LoadedIm
     int32_t tileWidth = 0, tileHeight = 0;
     if (!options.overlay) {
         bool firstReport = true;
-        RunReport report = runWithTiles(options, state.entry, block, loaded, selection, named, tileWidth, tileHeight,
-                                        [&](int32_t done, int32_t total) {
-                                            if (firstReport) raiseTestSignal("filter");
-                                            firstReport = false;
-                                            state.bar.update(done, total);
-                                            return gStopSignal != 0;
-                                        });
+        RunReport report = runWithTiles(
+            options, state.entry, block, loaded, selection, named, tileWidth, tileHeight,
+            [&](int32_t done, int32_t total) {
+                if (firstReport) raiseTestSignal("filter");
+                firstReport = false;
+                state.bar.update(done, total);
+                return gStopSignal != 0;
+            },
+            overlap);
         state.bar.end();
         if (gStopSignal) {
             state.stoppedAt = "while filtering " + named + ": nothing was written for it";
@@ -406,12 +472,7 @@ int main(int argc, char** argv) {
         }
         const auto readStart = std::chrono::steady_clock::now();
         LoadedImage first;
-        bool read = loadImage(job.input, first, error);
-        raiseTestSignal("read");
-        if (gStopSignal) {
-            state.stoppedAt = "while reading " + job.input + ": nothing was written for it";
-            break;
-        }
+        bool read = openImageRows(job.input, first, error);
         if (read && first.pages > 1 && !whyPagesCannotGo(job.saveAs).empty()) {
             error = job.input + ": has " + std::to_string(first.pages) + " pages; " + whyPagesCannotGo(job.saveAs);
             read = false;
@@ -426,6 +487,15 @@ int main(int argc, char** argv) {
                 error = job.output + ": " + error;
                 read = false;
             }
+        }
+        SideBySide side;
+        const bool overlapped = read && canOverlap(options, base, first, paged != nullptr) &&
+                                startSideBySide(side, first, job.output, job.saveAs);
+        if (read && !overlapped) read = decodeImageRows(first, nullptr, error);
+        raiseTestSignal("read");
+        if (gStopSignal) {
+            state.stoppedAt = "while reading " + job.input + ": nothing was written for it";
+            break;
         }
         if (!read) {
             fail(error);
@@ -451,7 +521,7 @@ int main(int argc, char** argv) {
             }
             LoadedImage& loaded = page == 0 ? first : later;
             const auto start = std::chrono::steady_clock::now();
-            step = filterImage(state, name, page == 0, loaded);
+            step = filterImage(state, name, page == 0, loaded, overlapped ? &side.overlap : nullptr);
             seconds += secondsSince(start);
             if (step != Step::Done || !paged) break;
             const auto writeStart = std::chrono::steady_clock::now();
@@ -468,15 +538,36 @@ int main(int argc, char** argv) {
             if (page == 0) first.image = HostImage();  // in the output now; the next page takes its place
         }
         for (const std::string& note : notes) say(job.input + ": " + note);
+        side.join();
+        if (overlapped) {
+            readSeconds += side.readSeconds;
+            writeSeconds += side.writeSeconds;
+            if (!side.readOk) {
+                if (step != Step::Stopped) fail(side.readError);
+                step = step == Step::Stopped ? step : Step::Failed;
+            } else if (step == Step::Stopped && side.written) {
+                state.stoppedAt = "after " + shownOutput + " was written completely";
+            } else if (step == Step::Done && side.writerStarted && !side.written) {
+                if (gStopSignal) {
+                    state.stoppedAt = "while writing " + shownOutput + ": nothing was written for " + job.input;
+                    step = Step::Stopped;
+                } else {
+                    fail(side.writeError);
+                    step = Step::Failed;
+                }
+            }
+        }
         if (step == Step::Stopped) break;
         if (step == Step::Failed) {
             ++failures;
             continue;
         }
-        const auto writeStart = std::chrono::steady_clock::now();
-        const bool written =
-            paged ? finishPages(paged, job.output, error) : saveImage(job.output, job.saveAs, first, error);
-        writeSeconds += secondsSince(writeStart);
+        bool written = overlapped && side.writerStarted;
+        if (!written) {
+            const auto writeStart = std::chrono::steady_clock::now();
+            written = paged ? finishPages(paged, job.output, error) : saveImage(job.output, job.saveAs, first, error);
+            writeSeconds += secondsSince(writeStart);
+        }
         if (gStopSignal) {
             state.stoppedAt = written ? "after " + shownOutput + " was written completely"
                                       : "while writing " + shownOutput + ": nothing was written for " + job.input;
@@ -489,9 +580,9 @@ int main(int argc, char** argv) {
         }
         if (!options.quiet)
             std::fprintf(stderr,
-                         "crispcalm: %s -> %s (read %.2f s, filter %.2f s, write %.2f s, peak memory %.0f MiB)\n",
+                         "crispcalm: %s -> %s (read %.2f s, filter %.2f s, write %.2f s%s, peak memory %.0f MiB)\n",
                          job.input.c_str(), shownOutput.c_str(), readSeconds, seconds, writeSeconds,
-                         peakMemoryBytes() / 1048576.0);
+                         overlapped ? ", side by side" : "", peakMemoryBytes() / 1048576.0);
     }
     if (gStopSignal) {
         const int s = gStopSignal;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/HostImage.h"
+#include "host/RowMark.h"
 
 struct LoadedImage {
     HostImage image;
@@ -15,11 +16,22 @@ struct LoadedImage {
     // Pictures in the file to filter (the full-size pages of a multi-page
     // TIFF): loadImage loads the first, loadPage the others.
     int pages = 1;
+    std::shared_ptr<void> pending;  // pixels still to be decoded (openImageRows)
 };
 
 bool startImageIo(const char* argv0, std::string& error);
 // "-" reads standard input.
 bool loadImage(const std::string& path, LoadedImage& loaded, std::string& error);
+// loadImage in two steps: the first checks the file and sizes loaded.image
+// (pages and note too), the second fills its samples, marking the rows that
+// have landed in mark (null: none; all of them once the file is read) or
+// failing it. The second may run on another thread while the image (and
+// loaded.keep) is at work; loaded.image may move but not be resized.
+bool openImageRows(const std::string& path, LoadedImage& loaded, std::string& error);
+bool decodeImageRows(LoadedImage& loaded, RowMark* mark, std::string& error);
+// Whether this build reads, filters and writes side by side (decodeImageRows
+// on another thread, saveImage with ready).
+bool overlapsImageIo();
 // Picture number page (1..first.pages - 1) of the file first came from.
 bool loadPage(const LoadedImage& first, const std::string& path, int page, LoadedImage& loaded, std::string& error);
 // The reason pages of a file of several pictures cannot all be written as
@@ -41,7 +53,10 @@ bool finishPages(const std::shared_ptr<void>& pages, const std::string& path, st
 bool checkOutputFormat(const std::string& saveAs, std::string& error);
 // Writes the result: a regular file under a temporary name renamed into
 // place once complete, a device, FIFO or "-" (standard output) directly.
-bool saveImage(const std::string& path, const std::string& saveAs, const LoadedImage& loaded, std::string& error);
+// pixels: the image to write when it is not loaded.image (null); ready: the
+// rows a run still filtering has finished (null: all).
+bool saveImage(const std::string& path, const std::string& saveAs, const LoadedImage& loaded, std::string& error,
+               const HostImage* pixels = nullptr, const RowMark* ready = nullptr);
 // False with a reason when path cannot take a grey image (its extension
 // names no format the build writes); asked before any work.
 bool checkGreyFormat(const std::string& path, std::string& error);

@@ -14,6 +14,18 @@ bool loadImage(const std::string& path, LoadedImage& loaded, std::string& error)
     return true;
 }
 
+// PNM files are read whole: nothing is left for a second step.
+bool openImageRows(const std::string& path, LoadedImage& loaded, std::string& error) {
+    return loadImage(path, loaded, error);
+}
+
+bool decodeImageRows(LoadedImage& loaded, RowMark* mark, std::string&) {
+    if (mark) mark->reach(loaded.image.height);
+    return true;
+}
+
+bool overlapsImageIo() { return false; }
+
 bool loadPage(const LoadedImage&, const std::string& path, int page, LoadedImage&, std::string& error) {
     error = path + ": a PNM file has no page " + std::to_string(page + 1);
     return false;
@@ -43,8 +55,14 @@ bool checkOutputFormat(const std::string& saveAs, std::string& error) {
     return false;
 }
 
-bool saveImage(const std::string& path, const std::string&, const LoadedImage& loaded, std::string& error) {
-    return writePnmImage(path, loaded.image, *static_cast<const PnmOrigin*>(loaded.keep.get()), error);
+bool saveImage(const std::string& path, const std::string&, const LoadedImage& loaded, std::string& error,
+               const HostImage* pixels, const RowMark* ready) {
+    const HostImage& image = pixels ? *pixels : loaded.image;
+    if (ready && !ready->wait(image.height)) {
+        error = path + ": the filter stopped before it finished";
+        return false;
+    }
+    return writePnmImage(path, image, *static_cast<const PnmOrigin*>(loaded.keep.get()), error);
 }
 
 bool checkGreyFormat(const std::string& path, std::string& error) {

@@ -5,9 +5,27 @@
 bool startImageIo(const char* argv0, std::string& error) { return initImageFiles(argv0, error); }
 
 bool loadImage(const std::string& path, LoadedImage& loaded, std::string& error) {
+    return openImageRows(path, loaded, error) && decodeImageRows(loaded, nullptr, error);
+}
+
+bool overlapsImageIo() { return true; }
+
+bool decodeImageRows(LoadedImage& loaded, RowMark* mark, std::string& error) {
+    auto pixels = std::static_pointer_cast<PendingPixels>(loaded.pending);
+    loaded.pending.reset();
+    if (!pixels) {
+        if (mark) mark->reach(loaded.image.height);
+        return true;
+    }
+    return decodeImagePixels(*pixels, mark, error);
+}
+
+bool openImageRows(const std::string& path, LoadedImage& loaded, std::string& error) {
     auto info = std::make_shared<ImageFileInfo>();
-    if (!readImageFile(path, loaded.image, *info, error)) return false;
+    std::shared_ptr<PendingPixels> pixels;
+    if (!openImageFilePage(path, 0, loaded.image, *info, pixels, error)) return false;
     loaded.keep = info;
+    loaded.pending = pixels;
     const size_t directories = info->layout.directories.size();
     if (directories > 1) {
         loaded.pages = int(fullPagesOf(info->layout).size());
@@ -72,10 +90,11 @@ bool checkOutputFormat(const std::string& saveAs, std::string& error) {
     return saveAs.empty() || saveAs[0] == '[' || checkSaveFormat(saveAs, error);
 }
 
-bool saveImage(const std::string& path, const std::string& saveAs, const LoadedImage& loaded, std::string& error) {
+bool saveImage(const std::string& path, const std::string& saveAs, const LoadedImage& loaded, std::string& error,
+               const HostImage* pixels, const RowMark* ready) {
     ImageFileInfo& info = *static_cast<ImageFileInfo*>(loaded.keep.get());
     info.saveAs = saveAs;
-    return writeImageFile(path, loaded.image, info, error);
+    return writeImageFile(path, pixels ? *pixels : loaded.image, info, error, ready);
 }
 
 bool checkGreyFormat(const std::string& path, std::string& error) { return checkGreyFileFormat(path, error); }

@@ -208,7 +208,7 @@ TEST_F(Cli, FromCurvesDoesNotDependOnTheTileSizeOrThreadCount) {
     HostImage a;
     ImageFileInfo ia;
     ASSERT_TRUE(read(file("a.tif"), a, ia));
-    for (const char* options : {"--tile 7x5", "--threads 3", "--threads 7 --tile 40x30"}) {
+    for (const char* options : {"--tile 7x5", "--threads 3", "--threads 7 --tile 40x30", "--threads 2 --tile 9x4"}) {
         ASSERT_EQ(
             crispcalm("--operation soften --amount 100 " + std::string(options) + " " + in + " -o " + file("b.tif"))
                 .status,
@@ -337,7 +337,8 @@ TEST_F(Cli, BadInputGivesAMessageAndNoOutput) {
         std::string args, mentions;
     } bad[] = {
         {file("nowhere.png") + " -o " + out, "nowhere.png"},
-        {file("truncated.png") + " -o " + out, "truncated.png"},
+        {"--threads 1 " + file("truncated.png") + " -o " + out, "truncated.png"},
+        {"--threads 2 --tile 8x8 " + file("truncated.png") + " -o " + out, "truncated.png"},
         {file("short.bin") + " -o " + out, "short.bin"},
         {file("grey.png") + " -o " + out, "convert it to RGB"},
         {in + " -o " + in, "--in-place"},

@@ -2,10 +2,13 @@
 // as they were before the run, whatever output was written over them.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "host/HostCore.h"
+#include "host/RowMark.h"
 
 namespace {
 
@@ -107,6 +110,65 @@ TEST(HostCore, InputTilesShowTheOriginalRowsWhileLaterRequestsMayNeedThem) {
             for (size_t i = 0; i < host.image().samples.size(); ++i)
                 ASSERT_TRUE((changed[i >> 6] >> (i & 63)) & 1) << i;
         }
+}
+
+// Reading and writing beside a run: a reader fills the rows (each its row
+// number) while the plug-in works, and a writer takes rows as the host marks
+// them finished. Every request sees whole original rows, every finished row
+// holds its output, and output asked for above finished rows is refused.
+TEST(HostCore, RowsAreServedOnceReadAndHandedOnOnceFinished) {
+    for (const int32_t width : {5, 3000}) {
+        Script s;
+        s.steps =
+            std::vector<Step>{{0, 8, 0, 6, true}, {4, 14, 6, 12, true}, {10, 20, 12, 20, true}, {0, 4, 0, 4, false}};
+        script = &s;
+        HostImage image;
+        ASSERT_TRUE(makeHostImage(image, width, 20, 3, 16));
+        image.changed.assign((image.samples.size() + 63) / 64, 0);
+        HostCore host;
+        host.setImage(std::move(image));
+        RowMark read, finished;
+        host.setRowMarks(&read, &finished);
+        uint16_t* samples = host.image().samples.data();
+        const size_t rowSamples = size_t(width) * 3;
+        std::thread reader([&] {
+            for (int32_t y = 0; y < 20; ++y) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                std::fill(samples + size_t(y) * rowSamples, samples + size_t(y + 1) * rowSamples, uint16_t(y));
+                read.reach(y + 1);
+            }
+        });
+        bool finishedRowsWritten = true;
+        std::thread writer([&] {
+            for (int32_t rows = 1; rows <= 20 && finished.wait(rows); ++rows)
+                for (size_t i = size_t(rows - 1) * rowSamples; i < size_t(rows) * rowSamples; ++i)
+                    finishedRowsWritten = finishedRowsWritten && samples[i] == 200;
+        });
+        host.call(scriptedPlugin, filterSelectorStart);
+        finished.reach(20);
+        reader.join();
+        writer.join();
+        script = nullptr;
+        ASSERT_EQ(s.results.size(), s.steps.size());
+        for (size_t i = 0; i < s.steps.size(); ++i) EXPECT_EQ(s.results[i] == noErr, s.steps[i].served) << i;
+        for (bool originals : s.sawOriginals) EXPECT_TRUE(originals);
+        EXPECT_TRUE(finishedRowsWritten);
+        EXPECT_TRUE(host.stats().badRequest);
+    }
+    // A reader that fails ends the run's requests with readErr.
+    Script s;
+    s.steps.push_back(Step{0, 8, 0, 6, false});
+    script = &s;
+    HostImage image;
+    ASSERT_TRUE(makeHostImage(image, 5, 20, 3, 8));
+    HostCore host;
+    host.setImage(std::move(image));
+    RowMark read;
+    read.fail();
+    host.setRowMarks(&read, nullptr);
+    host.call(scriptedPlugin, filterSelectorStart);
+    script = nullptr;
+    EXPECT_EQ(s.results, std::vector<OSErr>{readErr});
 }
 
 }  // namespace
