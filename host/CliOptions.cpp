@@ -319,7 +319,9 @@ Host:
                           when it fits the memory limit
   --threads N             threads sharing the work, 1..64 (default: the
                           CRISPCALM_THREADS variable, else every core; 1 runs
-                          on the calling thread alone); the result is the same
+                          on the calling thread alone, one step after the
+                          other; more read, filter and write side by side);
+                          the result is the same
   --plugin FILE           the plug-in library to load
   --save-params FILE      write the parameter block the run used
   --save-settings FILE    write the settings file of the run

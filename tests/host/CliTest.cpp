@@ -220,6 +220,35 @@ TEST_F(Cli, FromCurvesDoesNotDependOnTheTileSizeOrThreadCount) {
     }
 }
 
+// Reading, filtering and writing side by side (more than one thread) gives
+// the bytes of one step after the other, whatever the format, depth, mode and
+// extra channels, and wherever the output goes.
+TEST_F(Cli, SideBySideWritesTheBytesOfOneStepAfterTheOther) {
+    struct Case {
+        const char* name;
+        ImageFileFormat format;
+        int planes, depth;
+        bool alpha;
+        const char* output;
+    } cases[] = {
+        {"a.tif", ImageFileFormat::Tiff, 3, 16, false, "a-out.tif"},
+        {"b.png", ImageFileFormat::Png, 3, 8, true, "b-out.png"},
+        {"c.png", ImageFileFormat::Png, 3, 16, false, "c-out.ppm"},
+        {"d.jpg", ImageFileFormat::Jpeg, 4, 8, false, "d-out.jpg"},
+        {"e.tif", ImageFileFormat::Tiff, 4, 16, true, "e-out.tif"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string in = makeImage(c.name, c.format, c.planes, c.depth, c.alpha);
+        const std::string args = "--operation soften --amount 90 ";
+        ASSERT_EQ(crispcalm(args + "--threads 1 " + in + " -o " + file(std::string("one-") + c.output)).status, 0);
+        CliOutcome side = crispcalm(args + "--threads 3 --tile 16x8 " + in + " -o " + file(c.output));
+        ASSERT_EQ(side.status, 0) << side.output;
+        EXPECT_NE(side.output.find("side by side"), std::string::npos) << side.output;
+        EXPECT_EQ(fileBytes(file(c.output)), fileBytes(file(std::string("one-") + c.output)));
+    }
+}
+
 TEST_F(Cli, SavedParametersAndSettingsRepeatARun) {
     const std::string in = makeImage("in.png", ImageFileFormat::Png, 3, 8);
     CliOutcome first = crispcalm(
