@@ -19,9 +19,9 @@ void CliFixture::SetUp() {
 
 void CliFixture::TearDown() { std::filesystem::remove_all(folder); }
 
-CliOutcome CliFixture::crispcalm(const std::string& args, const std::string& environment) {
-    const std::string command =
-        environment + " timeout -k 5 300 " + std::string(CC_BINARY_DIR) + "/crispcalm --quiet " + args + " 2>&1";
+CliOutcome CliFixture::crispcalm(const std::string& args, const std::string& environment, bool quiet) {
+    const std::string command = environment + " timeout -k 5 300 " + std::string(CC_BINARY_DIR) + "/crispcalm " +
+                                (quiet ? "--quiet " : "") + args + " 2>&1";
     CliOutcome o{-1, {}};
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return o;

@@ -16,9 +16,10 @@ protected:
     void SetUp() override;
     void TearDown() override;
     std::string file(const std::string& name) const { return (folder / name).string(); }
-    // crispcalm --quiet ARGS, through the shell, with environment
-    // assignments ("NAME=value ...") first.
-    static CliOutcome crispcalm(const std::string& args, const std::string& environment = "");
+    // crispcalm --quiet ARGS (without --quiet when quiet is false: with the
+    // per-file summary), through the shell, with environment assignments
+    // ("NAME=value ...") first.
+    static CliOutcome crispcalm(const std::string& args, const std::string& environment = "", bool quiet = true);
 
     std::filesystem::path folder;
 };
