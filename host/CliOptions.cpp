@@ -313,7 +313,7 @@ Host:
                           the overlay colour blended in by the selection, as
                           the dialog's preview shows it; at 16 bits the 8-bit
                           view widened (unselected pixels keep their values)
-  --tile WxH              the host's tile size (default 1024x1024); with
+  --tile WxH              the host's tile size (default 512x512); with
                           --edges-only or --contract-expand the result depends
                           on it, and without --tile the whole image is one tile
                           when it fits the memory limit
