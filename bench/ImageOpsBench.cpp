@@ -7,12 +7,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "curves/Curve.h"
 #include "host/HostCore.h"
 #include "imageops/ImageBuffer.h"
 #include "imageops/Mask.h"
 #include "imageops/MaskFilters.h"
+#include "imageops/PixelTransfer.h"
 #include "imageops/Sharpen.h"
 #include "imageops/Soften.h"
 #include "services/RunContext.h"
@@ -167,6 +169,28 @@ void BM_MaskFilter(benchmark::State& state) {
     reportRate(state, int64_t(kWidth) * kHeight);
 }
 BENCHMARK(BM_MaskFilter)->DenseRange(0, 4)->ArgName("filter")->Unit(benchmark::kMillisecond);
+
+// The photograph into the working buffer from a 16-bit host buffer and back
+// out (argument 0 in, 1 out), on one thread.
+void BM_Transfer16(benchmark::State& state) {
+    Photo& p = photo();
+    static std::vector<uint16_t> host(size_t(kWidth) * kHeight * 3, 16384);
+    HostPixels pixels;
+    pixels.base = host.data();
+    pixels.rowBytes = kWidth * 3 * 2;
+    pixels.width = kWidth;
+    pixels.rows = kHeight;
+    pixels.depth = 16;
+    const Rect16 all{0, 0, int16_t(kHeight), int16_t(kWidth)};
+    for (auto _ : state) {
+        if (state.range(0) == 0)
+            importPixels(p.run, BufferContent::RGB, pixels, all, p.out, pt(0, 0));
+        else
+            exportPixels(p.run, BufferContent::RGB, p.rgb, all, pixels, pt(0, 0));
+    }
+    reportRate(state, int64_t(kWidth) * kHeight);
+}
+BENCHMARK(BM_Transfer16)->Arg(0)->Arg(1)->ArgName("out")->Unit(benchmark::kMillisecond);
 
 void BM_RgbToHsi(benchmark::State& state) {
     Photo& p = photo();

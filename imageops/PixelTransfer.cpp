@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "imageops/BandRun.h"
 #include "imageops/ColorModel.h"
@@ -155,9 +158,48 @@ void exportPixel(RunContext& run, BufferContent content, ImageClass imageClass, 
 // image's own model, interleaved, or the mask): one conversion per sample in
 // a loop without branches per pixel, which the compiler turns into vector
 // code. The same mapping as the pixel loop, so the same values.
+#if defined(__SSE2__)
+// Eight 16-bit RGB samples at a time, the same integers as host16ToChannel
+// and channelToHost16 (checked for every value): the divisions by 32768 are
+// shifts, and floor(x / 65535) = (x + (x >> 16) + 1) >> 16 for the x that
+// occur (below 2^31). Lanes of 32 bits; results up to 65535 are packed back
+// through the signed saturating pack offset by 32768.
+inline __m128i packWords(__m128i lo, __m128i hi) {
+    const __m128i offset = _mm_set1_epi32(32768);
+    return _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(lo, offset), _mm_sub_epi32(hi, offset)),
+                         _mm_set1_epi16(int16_t(-32768)));
+}
+
+inline __m128i hostToChannels(__m128i v) {
+    const __m128i w = _mm_sub_epi16(v, _mm_subs_epu16(v, _mm_set1_epi16(int16_t(-32768))));  // min(v, 32768)
+    const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi32(16384);
+    const __m128i lo = _mm_unpacklo_epi16(w, zero), hi = _mm_unpackhi_epi16(w, zero);
+    // (w x 65535 + 16384) / 32768 with w x 65535 = (w << 16) - w.
+    return packWords(_mm_srli_epi32(_mm_add_epi32(_mm_sub_epi32(_mm_slli_epi32(lo, 16), lo), half), 15),
+                     _mm_srli_epi32(_mm_add_epi32(_mm_sub_epi32(_mm_slli_epi32(hi, 16), hi), half), 15));
+}
+
+inline __m128i channelToHosts(__m128i c) {
+    const __m128i zero = _mm_setzero_si128(), rounding = _mm_set1_epi32(32767), one = _mm_set1_epi32(1);
+    __m128i x[2] = {_mm_unpacklo_epi16(c, zero), _mm_unpackhi_epi16(c, zero)};
+    for (__m128i& v : x) {
+        v = _mm_add_epi32(_mm_slli_epi32(v, 15), rounding);  // c x 32768 + 32767
+        v = _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(v, _mm_srli_epi32(v, 16)), one), 16);
+    }
+    return packWords(x[0], x[1]);
+}
+#endif
+
 template <ImageClass Class, int Depth>
 void rowToInternal(const uint8_t* in, uint16_t* out, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    if (Class == ImageClass::RGB && Depth == 16)
+        for (; i + 8 <= n; i += 8)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                             hostToChannels(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * i))));
+#endif
+    for (; i < n; ++i) {
         uint32_t v;
         if (Depth == 8) {
             v = in[i];
@@ -172,7 +214,14 @@ void rowToInternal(const uint8_t* in, uint16_t* out, size_t n) {
 
 template <ImageClass Class, int Depth>
 void rowToHost(const uint16_t* in, uint8_t* out, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    if (Class == ImageClass::RGB && Depth == 16)
+        for (; i + 8 <= n; i += 8)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i),
+                             channelToHosts(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i))));
+#endif
+    for (; i < n; ++i) {
         const uint32_t c = in[i];
         if (Depth == 8) {
             // to8Bit: the high byte, rounded up by the low byte's top bit, 255 kept.

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "imageops/BandRun.h"
+#include "imageops/ColumnSums.h"
 #include "imageops/HostBlock.h"
 #include "imageops/MaskFilters.h"
 #include "imageops/OperationRegion.h"
@@ -37,36 +38,32 @@ constexpr int32_t kMinBandRows = 64;
 constexpr int kMaxThreads = 64;
 
 // The flag-selected channels a sharpen changes, and the running column sums
-// of each over columns left - r .. right + r - 1 of the rows y - r .. y + r.
+// of every sample of columns left - r .. right + r - 1 over the rows
+// y - r .. y + r, interleaved as the pixels are (a spare column and one
+// element of zeros after them, read by the last steps along the row).
 struct ColumnSums {
     int enabled[4] = {0, 0, 0, 0};
     int enabledCount = 0;
+    int stride = 0;
     int32_t columns = 0;
-    HostBlock<uint32_t> block;  // one row of sums per enabled channel; empty when nothing is sharpened
+    HostBlock<uint32_t> block;  // (columns + 1) x stride + 1 sums; empty when nothing is sharpened
     // The row being sharpened, per pixel: weight, divisor, its reciprocal, then the
     // neighbour sums of each enabled channel; as block.
     HostBlock<double> row;
 
-    uint32_t* sums(int e) const { return block.data + size_t(e) * size_t(columns); }
+    size_t samples() const { return size_t(columns) * size_t(stride); }
 
     // Sums for the first row of the region, or moved down by one row.
-    void advance(const ImageBuffer& src, int stride, int32_t left, int32_t r, int32_t y, bool first) {
+    void advance(const ImageBuffer& src, int32_t left, int32_t r, int32_t y, bool first, VectorLevel level) {
         const size_t rowSamples = size_t(src.width) * stride;
-        for (int e = 0; e < enabledCount; ++e) {
-            uint32_t* row = sums(e);
-            const uint16_t* base = src.data + size_t(left - r) * stride + enabled[e];
-            if (first) {
-                std::memset(row, 0, size_t(columns) * sizeof(uint32_t));
-                for (int32_t yy = y - r; yy <= y + r; ++yy) {
-                    const uint16_t* p = base + size_t(yy) * rowSamples;
-                    for (int32_t i = 0; i < columns; ++i) row[i] += p[size_t(i) * stride];
-                }
-            } else {
-                const uint16_t* enter = base + size_t(y + r) * rowSamples;
-                const uint16_t* leave = base + size_t(y - r - 1) * rowSamples;
-                for (int32_t i = 0; i < columns; ++i)
-                    row[i] = row[i] + enter[size_t(i) * stride] - leave[size_t(i) * stride];
-            }
+        const uint16_t* base = src.data + size_t(left - r) * stride;
+        if (first) {
+            std::memset(block.data, 0, (samples() + stride + 1) * sizeof(uint32_t));
+            for (int32_t yy = y - r; yy <= y + r; ++yy)
+                moveColumnSums(block.data, base + size_t(yy) * rowSamples, nullptr, samples(), level);
+        } else {
+            moveColumnSums(block.data, base + size_t(y + r) * rowSamples, base + size_t(y - r - 1) * rowSamples,
+                           samples(), level);
         }
     }
 };
@@ -100,7 +97,12 @@ void sharpenRow(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mas
     const uint16_t* maskRow = mask.data + size_t(y) * size_t(mask.width);
     const uint16_t* in = src.data + size_t(y) * rowSamples;
     uint16_t* out = dst.data + size_t(y) * rowSamples;
-    for (int32_t x = left; x < right; ++x) copyFields(in + size_t(x) * stride, out + size_t(x) * stride, layout);
+    // Every sample is a field (RGB, YUV, CMYK): the row is copied whole.
+    if (layout.fields == stride)
+        std::memcpy(out + size_t(left) * stride, in + size_t(left) * stride,
+                    size_t(right - left) * stride * sizeof(uint16_t));
+    else
+        for (int32_t x = left; x < right; ++x) copyFields(in + size_t(x) * stride, out + size_t(x) * stride, layout);
     if (!columns.block.data) return;
 
     const size_t n = size_t(right - left);
@@ -114,18 +116,13 @@ void sharpenRow(const ImageBuffer& src, ImageBuffer& dst, const ImageBuffer& mas
         d[i] = m != 0 ? weights.d : 1;
         rd[i] = m != 0 ? weights.rd : 1;
     }
+    double* s[4];
+    for (int e = 0; e < columns.enabledCount; ++e) s[e] = rd + n * size_t(e + 1);
+    rowBoxSums(columns.block.data, in + size_t(left) * stride, stride, columns.enabled, columns.enabledCount, r, n, s,
+               level);
     for (int e = 0; e < columns.enabledCount; ++e) {
-        const uint32_t* sums = columns.sums(e);
-        const uint16_t* centre = in + size_t(left) * stride + columns.enabled[e];
-        double* s = rd + n * size_t(e + 1);
-        uint64_t box = 0;  // the square's sum at the current column
-        for (int32_t i = 0; i <= 2 * r; ++i) box += sums[i];
-        for (size_t i = 0; i < n; ++i) {
-            s[i] = double(box - centre[i * stride]);
-            if (i + 1 < n) box = box + sums[i + 2 * r + 1] - sums[i];
-        }
-        sharpenChannelRow(centre, out + size_t(left) * stride + columns.enabled[e], stride, maskRow + left, s, w, d, rd,
-                          n, level);
+        const size_t field = size_t(left) * stride + columns.enabled[e];
+        sharpenChannelRow(in + field, out + field, stride, maskRow + left, s[e], w, d, rd, n, level);
     }
 }
 
@@ -156,8 +153,9 @@ bool sharpenRegion(RunContext& run, const ImageBuffer& src, ImageBuffer& dst, co
             if (flags[f]) columns[t].enabled[columns[t].enabledCount++] = layout.field[f];
         // With r = 0 the neighbourhood is empty and nothing is sharpened.
         columns[t].columns = (right - left) + 2 * r;
+        columns[t].stride = layout.stride;
         if (columns[t].enabledCount > 0 && r > 0 && right > left &&
-            !(columns[t].block.take(run, size_t(columns[t].columns) * columns[t].enabledCount) &&
+            !(columns[t].block.take(run, columns[t].samples() + layout.stride + 1) &&
               columns[t].row.take(run, size_t(right - left) * size_t(columns[t].enabledCount + 3))))
             return false;
         weights[t].gain = 3.9 * std::exp(-6 * amount) + 1.1;
@@ -172,7 +170,7 @@ bool sharpenRegion(RunContext& run, const ImageBuffer& src, ImageBuffer& dst, co
     const bool done = bandRun.run([&](int32_t band, int slot) {
         const int32_t first = top + band * bandRows, end = std::min(first + bandRows, bottom);
         for (int32_t y = first; y < end; ++y) {
-            if (columns[slot].block.data) columns[slot].advance(src, layout.stride, left, r, y, y == first);
+            if (columns[slot].block.data) columns[slot].advance(src, left, r, y, y == first, level);
             sharpenRow(src, dst, mask, layout, columns[slot], weights[slot], y, left, right, r, level);
             if (!bandRun.rowDone(slot)) return false;
         }

@@ -53,7 +53,8 @@ void rowSse2(const uint16_t* in, uint16_t* out, int stride, const uint16_t* mask
 // exact quotient, as is the rounded division v (2^-53 each step), so where q
 // lies more than 2^-40 q from any integer k < q < k + 1, v lies there too and
 // the clamped truncation of v is k's clamp to 0..65535. Lanes closer to an
-// integer (flat areas give whole quotients) are divided.
+// integer (flat areas give whole quotients) are divided, four at a time, as
+// the plain loop divides them.
 __attribute__((target("avx2"))) void rowAvx2(const uint16_t* in, uint16_t* out, int stride, const uint16_t* mask,
                                              const double* s, const double* w, const double* d, const double* rd,
                                              size_t count) {
@@ -68,17 +69,25 @@ __attribute__((target("avx2"))) void rowAvx2(const uint16_t* in, uint16_t* out, 
         const __m256d q = _mm256_mul_pd(n, _mm256_loadu_pd(rd + i));
         const __m256d k = _mm256_floor_pd(q);
         const __m256d eps = _mm256_mul_pd(_mm256_and_pd(q, magnitude), margin);
-        const __m256d clear = _mm256_and_pd(_mm256_cmp_pd(_mm256_sub_pd(q, k), eps, _CMP_GT_OQ),
-                                            _mm256_cmp_pd(_mm256_sub_pd(_mm256_add_pd(k, one), q), eps, _CMP_GT_OQ));
-        const __m128i t = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(k, zero), top));
+        // Unselected lanes (kept below) need no division either.
+        const __m128i unselected =
+            _mm_cmpeq_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mask + i)), _mm_setzero_si128());
+        const __m256d clear =
+            _mm256_or_pd(_mm256_castsi256_pd(_mm256_cvtepi16_epi64(unselected)),
+                         _mm256_and_pd(_mm256_cmp_pd(_mm256_sub_pd(q, k), eps, _CMP_GT_OQ),
+                                       _mm256_cmp_pd(_mm256_sub_pd(_mm256_add_pd(k, one), q), eps, _CMP_GT_OQ)));
+        __m256d v = _mm256_min_pd(_mm256_max_pd(k, zero), top);
+        if (_mm256_movemask_pd(clear) != 15) {
+            // The division's lanes, clamped as clampTruncate does: max gives
+            // its second operand, 0, for NaN.
+            const __m256d exact = _mm256_div_pd(n, _mm256_loadu_pd(d + i));
+            v = _mm256_blendv_pd(_mm256_min_pd(_mm256_max_pd(exact, zero), top), v, clear);
+        }
         alignas(16) int32_t lanes[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), t);
-        const int clearLanes = _mm256_movemask_pd(clear);
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), _mm256_cvttpd_epi32(v));
         for (int j = 0; j < 4; ++j) {
-            if (!mask[i + j]) continue;
-            out[(i + j) * stride] = (clearLanes >> j) & 1
-                                        ? uint16_t(lanes[j])
-                                        : clampTruncate((c[j * stride] + w[i + j] * s[i + j]) / d[i + j]);
+            uint16_t* o = out + (i + j) * stride;
+            *o = mask[i + j] ? uint16_t(lanes[j]) : *o;
         }
     }
     plainRow(in, out, stride, mask, s, w, d, i, count);

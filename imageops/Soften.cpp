@@ -222,13 +222,26 @@ void gridSums(const RegionJob& job, size_t element, int32_t k, uint64_t* sums) {
     }
 }
 
-// sum / wsum truncated, as integers. Exact in doubles: sum < 2^53, and a
-// quotient that is not whole lies at least 1 / wsum (> 2^-32) below the next
-// whole number, far more than the rounding error of a quotient below 2^17.
-uint16_t quotient(uint64_t sum, uint32_t wsum) { return uint16_t(double(sum) / double(wsum)); }
+// sum / wsum truncated: the double quotient's truncation is the whole part
+// of the exact quotient (sum < 2^53, and a quotient that is not whole lies at
+// least 1 / wsum > 2^-32 below the next whole number, far more than the
+// rounding error of a quotient below 2^17). The product with the rounded
+// reciprocal is off by less than 2^-30, so its truncation is that whole part
+// or one either side, put right with exact integers.
+uint16_t quotient(uint64_t sum, uint64_t wsum, double reciprocal) {
+    // Through int64: sum < 2^53, and the conversions are single instructions.
+    uint64_t q = uint64_t(int64_t(double(int64_t(sum)) * reciprocal));
+    if (q * wsum > sum)
+        --q;
+    else if ((q + 1) * wsum <= sum)
+        ++q;
+    return uint16_t(q);
+}
 
 // The integer channels of one pixel; the hue is left to the caller.
-void softenPixel(const RegionJob& job, const TapRows& rows, size_t element, int32_t x, int32_t y, int32_t k) {
+// reciprocal = 1 / weightSum[k].
+void softenPixel(const RegionJob& job, const TapRows& rows, size_t element, int32_t x, int32_t y, int32_t k,
+                 double reciprocal) {
     uint64_t sums[5];
     if (gridStep(k) <= rows.copiedSteps)
         tapSums(*job.taps, rows, x, y, k, sums);
@@ -239,7 +252,7 @@ void softenPixel(const RegionJob& job, const TapRows& rows, size_t element, int3
     uint16_t* out = job.dst->data + element;
     for (int f = 0; f < job.layout.fields; ++f) {
         const int field = job.layout.field[f];
-        out[field] = job.enabled[f] ? quotient(sums[field], wsum) : in[field];
+        out[field] = job.enabled[f] ? quotient(sums[field], wsum, reciprocal) : in[field];
     }
 }
 
@@ -352,11 +365,15 @@ void bandRadii(const ImageBuffer& mask, int32_t y0, int32_t count, int32_t left,
     for (int32_t y = y0; y < y0 + count; ++y) {
         const uint16_t* maskRow = mask.data + size_t(y) * size_t(mask.width);
         uint16_t* out = radii + size_t(y - y0) * size_t(right - left);
+        int32_t lastMask = 0, k = 0;  // the radius of mask value lastMask; masks hold long runs
         for (int32_t x = left; x < right; ++x) {
             const uint16_t m = maskRow[x];
-            const double rr = (m * half) / 65535;
-            int32_t k = 0;
-            if (m != 0 && rr > 0) k = std::min(int32_t(std::ceil(rr) + 0.1), radius);
+            if (m != lastMask) {
+                const double rr = (m * half) / 65535;
+                k = 0;
+                if (m != 0 && rr > 0) k = std::min(int32_t(std::ceil(rr) + 0.1), radius);
+                lastMask = m;
+            }
             out[x - left] = uint16_t(k);
             if (k) stepUsed[gridStep(k)] = true;
         }
@@ -372,6 +389,8 @@ void softenRow(const RegionJob& job, const TapRows& rows, const uint16_t* radii,
     const size_t rowElement = size_t(y) * size_t(src.width) * stride;
     HueTask hueTasks[4];
     int pendingHues = 0;
+    int32_t reciprocalOf = 0;  // radius whose weight sum's reciprocal is at hand
+    double reciprocal = 0;
     for (int32_t x = left; x < right;) {
         const int32_t k = radii ? radii[x - left] : 0;
         const size_t element = rowElement + size_t(x) * stride;
@@ -387,7 +406,11 @@ void softenRow(const RegionJob& job, const TapRows& rows, const uint16_t* radii,
             while (same < 8 && radii[x + same - left] == k) ++same;
             if (same == 8) pixels = 8;
         }
-        for (int j = 0; j < pixels; ++j) softenPixel(job, rows, element + size_t(j) * stride, x + j, y, k);
+        if (k != reciprocalOf) {
+            reciprocal = 1.0 / job.tables->weightSum[k];
+            reciprocalOf = k;
+        }
+        for (int j = 0; j < pixels; ++j) softenPixel(job, rows, element + size_t(j) * stride, x + j, y, k, reciprocal);
         if (job.hue && pixels == 8) {
             const SoftenTables& tables = *job.tables;
             const int32_t first = tables.gridStart[k];

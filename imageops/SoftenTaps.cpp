@@ -253,8 +253,13 @@ template <int S>
 void regroupRow(const uint16_t* in, uint16_t* out, int32_t columns, int32_t step, int32_t phase) {
     for (int32_t p = 0; p < step; ++p) {
         uint16_t* o = out + size_t(p) * size_t(phase) * S;
-        for (int32_t c = p; c < columns; c += step, o += S)
-            for (int s = 0; s < S; ++s) o[s] = in[size_t(c) * S + s];
+        int32_t c = p;
+        for (; (S == 3 || S == 4) && c + step < columns; c += step, o += S) {
+            uint64_t word;
+            std::memcpy(&word, in + size_t(c) * S, sizeof word);
+            std::memcpy(o, &word, sizeof word);
+        }
+        for (; c < columns; c += step, o += S) std::memcpy(o, in + size_t(c) * S, S * sizeof(uint16_t));
     }
 }
 
