@@ -1,9 +1,12 @@
 // Exact 16-bit file values without a second copy of the image. The host sees
 // a 16-bit file's colour samples at half their precision (0..32768), through
-// a mapping that never decreases, so the file values that arrive as one host
-// value form a run of one or two neighbours. A reader keeps one bit per
-// sample saying which member of its run the file held; a writer gives a
-// sample the run left unchanged its file value back from that bit.
+// a monotonic mapping, so the file values that arrive as one host value form
+// a run of one or two neighbours. One bit per sample (HostImage::changed)
+// tells a writer which file value to write: set, its own value for the
+// sample's host value, which is right for every sample a run changed and for
+// those the file held that value; clear, the other member of the run, which
+// the file held. A reader sets the bits of samples whose file value is the
+// writer's own; a run sets the bit of every sample it changes.
 #pragma once
 
 #include <cstddef>
@@ -22,9 +25,18 @@ struct FileValueRuns {
         value = uint32_t(first[h]) + (member ? 1u : 0u);
         return value <= lastValue && hostOf[value] == h;
     }
-    // The member bit of file value v (at most lastValue).
-    bool memberOf(uint32_t v) const { return v != first[hostOf[v]]; }
 };
+
+// What the bits stand for, given the writer's own file value of each host
+// value (ownValue, 32769 entries). Empty restore when runs is empty (nothing
+// can be kept exact). A run of two members neither of which is the writer's
+// own value (no mapping the readers build has one) keeps its first member
+// exact only.
+struct ExactValues {
+    std::vector<uint16_t> restore;  // host value -> the file value a clear bit stands for
+    std::vector<uint8_t> setFor;    // file value (0..lastValue) -> the bit a sample of it is read with
+};
+ExactValues exactValues(const FileValueRuns& runs, const std::vector<uint16_t>& ownValue);
 
 // Runs of hostOf, a never-decreasing mapping of the file values 0..lastValue
 // (hostOf.size() - 1) onto host values 0..32768 or the reverse (CMYK).

@@ -14,10 +14,12 @@ struct HostImage {
     int depth = 0;                  // bits per sample, 8 or 16
     int16_t mode = 0;               // host image mode (plugInModeRGBColor, ...)
     std::vector<uint16_t> samples;  // width x height x planes, row by row
-    // One bit per sample, packed (sample i: bit i % 64 of word i / 64), set
-    // where a run wrote a value other than the one there before. Kept only
-    // when the reader sized it (a file whose exact values matter); empty =
-    // not kept.
+    // One bit per sample, packed (sample i: bit i % 64 of word i / 64), kept
+    // only when the reader sized it (a 16-bit file, whose exact values
+    // matter; empty = not kept). A run sets the bit of every sample it gives
+    // another value; the reader sets it where the writer's own value for the
+    // sample gives the file's back, and leaves it clear where the file held
+    // the other value of the sample's run (see FileValueRuns.h).
     std::vector<uint64_t> changed;
 
     size_t index(int32_t x, int32_t y, int plane) const {

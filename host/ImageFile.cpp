@@ -313,25 +313,41 @@ FileValueRuns runsOfTable(const std::vector<uint16_t>& table, int pnmMaxValue) {
     return fileValueRuns(std::vector<uint16_t>(table.begin(), table.begin() + ptrdiff_t(values)));
 }
 
-// Where a 16-bit file's colour sample values go besides the host image.
-struct KeptValues {
-    const FileValueRuns* runs;  // null: nothing kept
-    std::vector<uint64_t>* bits;
-    const uint8_t* member;  // runs' member bit of every 16-bit file value, values past the last read as the last
-};
-
-// The member bit of every 16-bit file value, one byte each: a lookup instead
-// of two dependent ones per sample.
-std::vector<uint8_t> memberTable(const FileValueRuns& runs) {
-    std::vector<uint8_t> member(65536, 0);
-    if (runs.first.empty()) return member;
-    for (uint32_t v = 0; v < member.size(); ++v)
-        member[v] = runs.memberOf(v > runs.lastValue ? runs.lastValue : v) ? 1 : 0;
-    return member;
+// A writer's own file value of each host value (0..32768): what it writes for
+// a sample a run changed. A PNM file of a smaller maximum keeps its values
+// only when written as PNM, by pnmBytes, which scales to that maximum.
+std::vector<uint16_t> ownFileValues(bool cmyk, int pnmMaxValue) {
+    std::vector<uint16_t> own(32769);
+    for (uint32_t h = 0; h < own.size(); ++h) {
+        const uint32_t full = hostToFile16(uint16_t(h));
+        own[h] = uint16_t(pnmMaxValue > 0 ? (full * uint32_t(pnmMaxValue) + 32767u) / 65535u
+                          : cmyk          ? 65535u - full
+                                          : full);
+    }
+    return own;
 }
 
-// Sets the member bits of n samples of file values s from sample index first
-// on. Whole words are put together in a register and stored once.
+// What the bits of a 16-bit file's samples stand for (see FileValueRuns.h).
+ExactValues exactValuesOf(bool cmyk, int pnmMaxValue) {
+    return exactValues(runsOfTable(colourTable(16, cmyk, pnmMaxValue), pnmMaxValue), ownFileValues(cmyk, pnmMaxValue));
+}
+
+// Where a 16-bit file's colour samples note their bits (HostImage::changed).
+struct KeptValues {
+    const uint8_t* bitOf;  // the bit of every 16-bit file value, values past the last read as the last; null: none
+    uint64_t* bits;
+};
+
+// The bit of every 16-bit file value, one byte each: one lookup per sample.
+std::vector<uint8_t> bitTable(const ExactValues& exact) {
+    std::vector<uint8_t> bit(65536, 0);
+    if (exact.setFor.empty()) return bit;
+    for (uint32_t v = 0; v < bit.size(); ++v) bit[v] = exact.setFor[std::min<size_t>(v, exact.setFor.size() - 1)];
+    return bit;
+}
+
+// Sets the bits of n samples of file values s from sample index first on.
+// Whole words are put together in a register and stored once.
 void noteMembers(const uint16_t* s, size_t n, const uint8_t* member, uint64_t* bits, size_t first) {
     size_t i = 0;
     for (; i < n && ((first + i) & 63) != 0; ++i)
@@ -346,29 +362,26 @@ void noteMembers(const uint16_t* s, size_t n, const uint8_t* member, uint64_t* b
 
 // Converts rows of interleaved file samples (T: uint8_t or uint16_t) into the
 // host's colour samples and the extra channels kept aside, and notes each
-// colour sample's member bit from sample index first on, when kept.runs is
-// not null. Without extra channels a row is one run of colour samples.
+// colour sample's bit from sample index first on, when kept.bitOf is not
+// null. Without extra channels a row is one run of colour samples.
 template <typename T, int Planes>
 void takeRows(const uint8_t* rows, int32_t count, size_t stride, int32_t width, int extra, const uint16_t* table,
               uint16_t* colour, uint16_t* extraOut, KeptValues kept, size_t first) {
     const size_t colourPerRow = size_t(width) * Planes;
-    const uint32_t last = kept.runs ? kept.runs->lastValue : 0;
-    auto note = [&](uint32_t v, size_t i) {
-        if (kept.runs->memberOf(v > last ? last : v)) setSampleBit(*kept.bits, i);
-    };
+    auto note = [&](uint32_t v, size_t i) { kept.bits[i >> 6] |= uint64_t(kept.bitOf[v]) << (i & 63); };
     for (int32_t r = 0; r < count; ++r) {
         const T* s = reinterpret_cast<const T*>(rows + size_t(r) * stride);
         if (extra == 0) {
             for (size_t i = 0; i < colourPerRow; ++i) colour[i] = table[s[i]];
             if constexpr (sizeof(T) == 2)
-                if (kept.runs) noteMembers(s, colourPerRow, kept.member, kept.bits->data(), first);
+                if (kept.bitOf) noteMembers(s, colourPerRow, kept.bitOf, kept.bits, first);
             colour += colourPerRow;
             first += colourPerRow;
             continue;
         }
         for (int32_t x = 0; x < width; ++x) {
             for (int b = 0; b < Planes; ++b, ++first) {
-                if (kept.runs) note(*s, first);
+                if (kept.bitOf) note(*s, first);
                 *colour++ = table[*s++];
             }
             for (int b = 0; b < extra; ++b) *extraOut++ = *s++;
@@ -428,19 +441,20 @@ void encodeColours(const uint16_t* __restrict from, T* __restrict to, size_t n) 
 // restored from: 16 bits reach the host at half their precision, so only the
 // member bits kept on reading give an untouched sample back bit for bit.
 struct Originals {
-    const FileValueRuns* runs;             // null: none kept
-    const std::vector<uint64_t>* bits;     // ImageFileInfo::fileValueBits
+    const ExactValues* exact;              // null: none kept
     const std::vector<uint64_t>* changed;  // HostImage::changed
-    // The file value sample i (of host value h) was read with, when the run
-    // left it unchanged.
+    // The file value sample i (of host value h) was read with, when its bit
+    // says the writer's own value would not give it back.
     bool value(size_t i, uint16_t h, uint32_t& v) const {
-        return !sampleBit(*changed, i) && runs->fileValue(h, sampleBit(*bits, i), v);
+        if (sampleBit(*changed, i) || h >= exact->restore.size()) return false;
+        v = exact->restore[h];
+        return true;
     }
 };
 
 // The file's samples for a run of pixels from sample index first on, all
 // bands interleaved: colour channels from the host's (or as read where
-// unchanged, when originals.runs is not null), extra channels as they were
+// unchanged, when originals.exact is not null), extra channels as they were
 // read (within the depth's range).
 template <typename T, bool Cmyk>
 void encodeRun(const uint16_t* colour, const uint16_t* extras, const Originals& originals, size_t first, size_t pixels,
@@ -450,7 +464,7 @@ void encodeRun(const uint16_t* colour, const uint16_t* extras, const Originals& 
     uint32_t v = 0;
     if (extra == 0) {
         encodeColours<T, Cmyk>(colour, out, pixels * kPlanes);
-        if (originals.runs)
+        if (originals.exact)
             for (size_t i = 0; i < pixels * kPlanes; ++i)
                 if (originals.value(first + i, colour[i], v)) out[i] = T(v);
         return;
@@ -458,7 +472,7 @@ void encodeRun(const uint16_t* colour, const uint16_t* extras, const Originals& 
     for (size_t i = 0; i < pixels; ++i) {
         for (int b = 0; b < kPlanes; ++b, ++colour, ++first) {
             *out++ = fileValue<T, Cmyk>(*colour);
-            if (originals.runs && originals.value(first, *colour, v)) out[-1] = T(v);
+            if (originals.exact && originals.value(first, *colour, v)) out[-1] = T(v);
         }
         for (int b = 0; b < extra; ++b) {
             uint16_t v = *extras++;
@@ -467,15 +481,14 @@ void encodeRun(const uint16_t* colour, const uint16_t* extras, const Originals& 
     }
 }
 
-// The runs of the reader's mapping when info keeps member bits for image
-// and the file written holds the values as read: a PNM file of a smaller
-// maximum keeps it only when written as PNM by ownPnm; empty first otherwise.
-FileValueRuns keptRuns(const HostImage& image, const ImageFileInfo& info, bool ownPnm) {
-    const size_t words = sampleBitWords(image.samples.size());
-    if (info.depth != 16 || info.fileValueBits.size() != words || image.changed.size() != words ||
+// What image's bits stand for when it keeps them (16 bits) and the file
+// written holds the values as read: a PNM file of a smaller maximum keeps
+// them only when written as PNM by ownPnm; empty restore otherwise.
+ExactValues keptExact(const HostImage& image, const ImageFileInfo& info, bool ownPnm) {
+    if (info.depth != 16 || image.changed.size() != sampleBitWords(image.samples.size()) ||
         (info.pnmMaxValue > 0 && !ownPnm))
         return {};
-    return runsOfTable(colourTable(16, info.cmyk, info.pnmMaxValue), info.pnmMaxValue);
+    return exactValuesOf(info.cmyk, info.pnmMaxValue);
 }
 
 // Binary PNM (P6) written here rather than by libvips, whose header carries
@@ -491,9 +504,9 @@ std::vector<uint8_t> pnmBytes(const HostImage& image, const ImageFileInfo& info)
     const size_t rowValues = size_t(image.width) * 3;
     std::vector<T> values(rowValues);
     std::vector<uint8_t> row(rowValues * sizeof(T));
-    const FileValueRuns runs = keptRuns(image, info, true);
-    const Originals originals{runs.first.empty() ? nullptr : &runs, &info.fileValueBits, &image.changed};
-    const Originals none{nullptr, nullptr, nullptr};
+    const ExactValues exact = keptExact(image, info, true);
+    const Originals originals{exact.restore.empty() ? nullptr : &exact, &image.changed};
+    const Originals none{nullptr, nullptr};
     for (int32_t y = 0; y < image.height; ++y) {
         const uint16_t* host = image.samples.data() + size_t(y) * rowValues;
         encodeRun<T, false>(host, nullptr, none, 0, size_t(image.width), 0, values.data());
@@ -502,7 +515,7 @@ std::vector<uint8_t> pnmBytes(const HostImage& image, const ImageFileInfo& info)
             uint32_t v = values[i];
             if (max != full) v = (v * max + full / 2) / full;
             uint32_t kept = 0;
-            if (originals.runs && originals.value(size_t(y) * rowValues + i, host[i], kept)) v = kept;
+            if (originals.exact && originals.value(size_t(y) * rowValues + i, host[i], kept)) v = kept;
             if (sizeof(T) == 2) *d++ = uint8_t(v >> 8);  // most significant byte first
             *d++ = uint8_t(v);
         }
@@ -708,9 +721,8 @@ bool saveWithVips(const std::string& file, const SaveFormat& format, const HostI
     VipsGenerateFn generate =
         wide ? (info.cmyk ? generateFileSamples<uint16_t, true> : generateFileSamples<uint16_t, false>)
              : (info.cmyk ? generateFileSamples<uint8_t, true> : generateFileSamples<uint8_t, false>);
-    const FileValueRuns runs = keptRuns(host, info, false);
-    EncodeSource source{&host, &info, extra,
-                        Originals{runs.first.empty() ? nullptr : &runs, &info.fileValueBits, &host.changed}, ready};
+    const ExactValues exact = keptExact(host, info, false);
+    EncodeSource source{&host, &info, extra, Originals{exact.restore.empty() ? nullptr : &exact, &host.changed}, ready};
     VipsInterpretation type = info.cmyk ? VIPS_INTERPRETATION_CMYK
                               : wide    ? VIPS_INTERPRETATION_RGB16
                                         : VIPS_INTERPRETATION_sRGB;
@@ -822,6 +834,7 @@ struct PendingPixels {
     std::shared_ptr<InputBytes> input;
     ImageFileInfo* info = nullptr;  // where the extra channels, member bits and metadata go
     uint16_t* samples = nullptr;    // the host image's colour samples
+    uint64_t* changed = nullptr;    // its bits (16 bits only; see FileValueRuns.h)
     int32_t width = 0, height = 0;
     int planes = 0;
 };
@@ -836,14 +849,14 @@ static bool decodePixels(PendingPixels& pixels, RowMark* mark, std::string& erro
     const int planes = pixels.planes, extra = read.extraChannels;
     const std::vector<uint16_t> table = colourTable(read.depth, read.cmyk, read.pnmMaxValue);
     const bool wide = read.depth == 16;
-    const FileValueRuns runs = wide ? runsOfTable(table, read.pnmMaxValue) : FileValueRuns();
-    const std::vector<uint8_t> member = memberTable(runs);
-    const KeptValues kept{runs.first.empty() ? nullptr : &runs, &read.fileValueBits, member.data()};
+    const ExactValues exact = wide ? exactValuesOf(read.cmyk, read.pnmMaxValue) : ExactValues();
+    const std::vector<uint8_t> bitOf = bitTable(exact);
+    const KeptValues kept{exact.setFor.empty() || !pixels.changed ? nullptr : bitOf.data(), pixels.changed};
     auto take = [&](const uint8_t* rows, int32_t y, int32_t count, size_t stride) {
         uint16_t* colour = pixels.samples + size_t(y) * size_t(width) * size_t(planes);
         uint16_t* extraOut = read.extraSamples.data() + size_t(y) * size_t(width) * size_t(extra);
         const size_t first = size_t(y) * size_t(width) * size_t(planes);
-        const KeptValues none{nullptr, nullptr, nullptr};
+        const KeptValues none{nullptr, nullptr};
         if (wide && planes == 3) {
             takeRows<uint16_t, 3>(rows, count, stride, width, extra, table.data(), colour, extraOut, kept, first);
         } else if (wide) {
@@ -976,10 +989,7 @@ bool openImageFilePage(const std::string& path, int page, HostImage& result, Ima
     const int extra = read.extraChannels;
     try {
         read.extraSamples.resize(pixels * size_t(extra));
-        if (read.depth == 16) {
-            read.fileValueBits.assign(sampleBitWords(pixels * size_t(planes)), 0);
-            result.changed.assign(read.fileValueBits.size(), 0);
-        }
+        if (read.depth == 16) result.changed.assign(sampleBitWords(pixels * size_t(planes)), 0);
     } catch (const std::bad_alloc&) {
         return fail(error, path, "too large for the memory available");
     }
@@ -987,6 +997,7 @@ bool openImageFilePage(const std::string& path, int page, HostImage& result, Ima
     pending->path = path;
     pending->info = &read;
     pending->samples = result.samples.data();
+    pending->changed = result.changed.empty() ? nullptr : result.changed.data();
     pending->width = width;
     pending->height = height;
     pending->planes = planes;
@@ -1083,8 +1094,7 @@ bool writeImageFile(const std::string& path, const HostImage& image, const Image
     }
     size_t pixels = size_t(image.width) * size_t(image.height);
     int extraChannels = info.extraChannels < 0 ? 0 : info.extraChannels;
-    if (image.samples.size() != pixels * size_t(planes) || info.extraSamples.size() != pixels * size_t(extraChannels) ||
-        (!info.fileValueBits.empty() && info.fileValueBits.size() != sampleBitWords(image.samples.size()))) {
+    if (image.samples.size() != pixels * size_t(planes) || info.extraSamples.size() != pixels * size_t(extraChannels)) {
         return fail(error, path, "the image's sample count does not match its size");
     }
     // The input's format unless another is asked for; options alone

@@ -39,12 +39,6 @@ struct ImageFileInfo {
     // extraChannels, interleaved row by row.
     int extraChannels = 0;
     std::vector<uint16_t> extraSamples;
-    // 16-bit files: one bit per colour sample saying which of the file values
-    // that arrive as its host value the file held (see FileValueRuns.h), so
-    // that samples the filter leaves unchanged (HostImage::changed) are
-    // written back bit for bit. Empty at 8 bits, where the host sees every
-    // file value as it is.
-    std::vector<uint64_t> fileValueBits;
     std::vector<uint8_t> iccProfile;  // empty when the file has none
     // Exif and IPTC as exiv2 read them (see FileMetadata.h), for TIFF
     // output; null when the file has none, and for pages after the first.

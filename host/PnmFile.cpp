@@ -38,11 +38,14 @@ uint32_t fromHost16(uint16_t h, int maxValue) {
     return maxValue == 65535 ? full : (full * uint32_t(maxValue) + 32767u) / 65535u;
 }
 
-// The runs of the 16-bit mapping of a file with the given maximum.
-FileValueRuns runsFor(int maxValue) {
+// What the bits of a 16-bit file with the given maximum stand for: the
+// runs of its mapping, with the writer's own value of each host value.
+ExactValues exactFor(int maxValue) {
     std::vector<uint16_t> hostOf(size_t(maxValue) + 1);
     for (uint32_t v = 0; v <= uint32_t(maxValue); ++v) hostOf[v] = toHost16(v, maxValue);
-    return fileValueRuns(std::move(hostOf));
+    std::vector<uint16_t> own(32769);
+    for (uint32_t h = 0; h < own.size(); ++h) own[h] = uint16_t(fromHost16(uint16_t(h), maxValue));
+    return exactValues(fileValueRuns(std::move(hostOf)), own);
 }
 
 }  // namespace
@@ -89,16 +92,15 @@ bool readPnmImage(const std::string& path, HostImage& image, PnmOrigin& origin, 
         return false;
     }
     const uint8_t* p = bytes.data() + offset;
-    const FileValueRuns runs = bytesPerSample == 2 ? runsFor(maxValue) : FileValueRuns();
-    const bool keep = !runs.first.empty();
-    origin.valueBits.assign(keep ? sampleBitWords(image.samples.size()) : 0, 0);
-    image.changed.assign(origin.valueBits.size(), 0);
+    const ExactValues exact = bytesPerSample == 2 ? exactFor(maxValue) : ExactValues();
+    const bool keep = !exact.setFor.empty();
+    image.changed.assign(keep ? sampleBitWords(image.samples.size()) : 0, 0);
     for (size_t k = 0; k < image.samples.size(); ++k) {
         uint32_t v = bytesPerSample == 2 ? uint32_t((p[2 * k] << 8) | p[2 * k + 1]) : p[k];
         if (v > uint32_t(maxValue)) v = uint32_t(maxValue);
         if (bytesPerSample == 2) {
-            image.samples[k] = runs.hostOf.empty() ? toHost16(v, maxValue) : runs.hostOf[v];
-            if (keep && runs.memberOf(v)) setSampleBit(origin.valueBits, k);
+            image.samples[k] = toHost16(v, maxValue);
+            if (keep && exact.setFor[v]) setSampleBit(image.changed, k);
         } else
             image.samples[k] = uint16_t(maxValue == 255 ? v : (v * 255u + uint32_t(maxValue) / 2) / uint32_t(maxValue));
     }
@@ -112,9 +114,8 @@ bool writePnmImage(const std::string& path, const HostImage& image, const PnmOri
     }
     int maxValue = origin.maxValue;
     const size_t words = sampleBitWords(image.samples.size());
-    const bool keep = image.depth == 16 && origin.valueBits.size() == words && image.changed.size() == words &&
-                      maxValue >= 256 && maxValue <= 65535;
-    const FileValueRuns runs = keep ? runsFor(maxValue) : FileValueRuns();
+    const bool keep = image.depth == 16 && image.changed.size() == words && maxValue >= 256 && maxValue <= 65535;
+    const ExactValues exact = keep ? exactFor(maxValue) : ExactValues();
     const int bytesPerSample = image.depth == 16 ? 2 : 1;
     const int full = bytesPerSample == 2 ? 65535 : 255;
     if (maxValue < 1 || maxValue > full) maxValue = full;
@@ -126,10 +127,8 @@ bool writePnmImage(const std::string& path, const HostImage& image, const PnmOri
         const uint16_t s = image.samples[k];
         if (bytesPerSample == 2) {
             uint32_t v = fromHost16(s, maxValue);
-            uint32_t kept = 0;
-            if (!runs.first.empty() && !sampleBit(image.changed, k) &&
-                runs.fileValue(s, sampleBit(origin.valueBits, k), kept))
-                v = kept;
+            if (!exact.restore.empty() && !sampleBit(image.changed, k) && s < exact.restore.size())
+                v = exact.restore[s];
             bytes.push_back(uint8_t(v >> 8));
             bytes.push_back(uint8_t(v));
         } else {

@@ -10,12 +10,10 @@
 
 // What a read PNM file keeps for writing its result back.
 struct PnmOrigin {
-    int maxValue = 0;  // the file's maximum sample value
-    // 16-bit files: one bit per sample saying which of the file values that
-    // arrive as its host value the file held (clamped to maxValue; see
-    // FileValueRuns.h), so that samples the filter leaves unchanged
-    // (HostImage::changed) are written back bit for bit; empty at 8 bits.
-    std::vector<uint64_t> valueBits;
+    // The file's maximum sample value. At 16 bits the image's bits
+    // (HostImage::changed, see FileValueRuns.h) bring back the value every
+    // sample the filter leaves unchanged was read with (clamped to it).
+    int maxValue = 0;
 };
 
 // Reads a P6 file into host conventions (16-bit samples mapped to 0..32768).

@@ -39,24 +39,33 @@ std::vector<uint16_t> ppmValues(const std::string& path) {
 
 TEST(FileValueRuns, EveryMappingTheReadersBuildGathersAtMostTwoNeighbours) {
     // The reader's own tables: full-range RGB and CMYK and a spread of PNM
-    // maxima, each file value found again from its host value and bit.
+    // maxima, each file value found again from its host value and its bit:
+    // set, the writer's own value (the full range's, or scaled to the PNM
+    // maximum); clear, the value the bit stands for.
     for (bool cmyk : {false, true}) {
         for (int maxValue : {0, 256, 257, 1000, 4095, 32767, 32768, 32769, 40000, 65534}) {
+            if (cmyk && maxValue) continue;  // PNM files hold RGB only
             SCOPED_TRACE(std::to_string(maxValue) + (cmyk ? " CMYK" : " RGB"));
             std::vector<uint16_t> table = fileToHostTable(16, cmyk, maxValue);
             table.resize(maxValue ? size_t(maxValue) + 1 : table.size());
+            std::vector<uint16_t> own(32769);
+            for (uint32_t h = 0; h < own.size(); ++h) {
+                const uint32_t full = hostToFile16(uint16_t(h));
+                own[h] = uint16_t(maxValue ? (full * uint32_t(maxValue) + 32767) / 65535 : cmyk ? 65535 - full : full);
+            }
             const FileValueRuns runs = fileValueRuns(table);
             ASSERT_FALSE(runs.first.empty());
-            for (uint32_t v = 0; v <= runs.lastValue; ++v) {
-                uint32_t back = 0;
-                ASSERT_TRUE(runs.fileValue(table[v], runs.memberOf(v), back)) << v;
-                ASSERT_EQ(back, v);
-            }
+            const ExactValues exact = exactValues(runs, own);
+            ASSERT_EQ(exact.setFor.size(), table.size());
+            for (uint32_t v = 0; v <= runs.lastValue; ++v)
+                ASSERT_EQ(exact.setFor[v] ? own[table[v]] : exact.restore[table[v]], v) << v;
         }
     }
     // Every maximum a 16-bit PNM file can state, over its whole range: the
-    // mapping never decreases and never gives three values one host value.
-    // The stretch (v x 65535 + max / 2) / max is followed step by step.
+    // mapping never decreases and never gives three values one host value,
+    // and a host value of two file values has the writer's own value among
+    // them, so one bit tells them apart. The stretch (v x 65535 + max / 2) /
+    // max is followed step by step.
     size_t faults = 0;
     for (uint32_t maxValue = 256; maxValue <= 65535; ++maxValue) {
         const uint32_t dq = 65535 / maxValue, dr = 65535 % maxValue;
@@ -65,6 +74,10 @@ TEST(FileValueRuns, EveryMappingTheReadersBuildGathersAtMostTwoNeighbours) {
         for (uint32_t v = 0; v <= maxValue; ++v) {
             const uint32_t h = fileToHost16(uint16_t(q));
             faults += (v > 0 && h < before) || h == twoBefore;
+            if (v > 0 && h == before) {
+                const uint32_t own = (uint32_t(hostToFile16(uint16_t(h))) * maxValue + 32767) / 65535;
+                faults += own != v && own != v - 1;
+            }
             twoBefore = before;
             before = h;
             q += dq;
