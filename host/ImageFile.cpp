@@ -327,9 +327,10 @@ std::vector<uint16_t> ownFileValues(bool cmyk, int pnmMaxValue) {
     return own;
 }
 
-// What the bits of a 16-bit file's samples stand for (see FileValueRuns.h).
-ExactValues exactValuesOf(bool cmyk, int pnmMaxValue) {
-    return exactValues(runsOfTable(colourTable(16, cmyk, pnmMaxValue), pnmMaxValue), ownFileValues(cmyk, pnmMaxValue));
+// What the bits of a 16-bit file's samples stand for (see FileValueRuns.h),
+// from the reader's table of the file (colourTable).
+ExactValues exactValuesOf(const std::vector<uint16_t>& table, bool cmyk, int pnmMaxValue) {
+    return exactValues(runsOfTable(table, pnmMaxValue), ownFileValues(cmyk, pnmMaxValue));
 }
 
 // Where a 16-bit file's colour samples note their bits (HostImage::changed).
@@ -488,7 +489,7 @@ ExactValues keptExact(const HostImage& image, const ImageFileInfo& info, bool ow
     if (info.depth != 16 || image.changed.size() != sampleBitWords(image.samples.size()) ||
         (info.pnmMaxValue > 0 && !ownPnm))
         return {};
-    return exactValuesOf(info.cmyk, info.pnmMaxValue);
+    return exactValuesOf(colourTable(16, info.cmyk, info.pnmMaxValue), info.cmyk, info.pnmMaxValue);
 }
 
 // Binary PNM (P6) written here rather than by libvips, whose header carries
@@ -832,7 +833,7 @@ struct PendingPixels {
     std::string path;
     ImageRef ref;
     std::shared_ptr<InputBytes> input;
-    ImageFileInfo* info = nullptr;  // where the extra channels, member bits and metadata go
+    ImageFileInfo* info = nullptr;  // where the extra channels and metadata go
     uint16_t* samples = nullptr;    // the host image's colour samples
     uint64_t* changed = nullptr;    // its bits (16 bits only; see FileValueRuns.h)
     int32_t width = 0, height = 0;
@@ -849,7 +850,7 @@ static bool decodePixels(PendingPixels& pixels, RowMark* mark, std::string& erro
     const int planes = pixels.planes, extra = read.extraChannels;
     const std::vector<uint16_t> table = colourTable(read.depth, read.cmyk, read.pnmMaxValue);
     const bool wide = read.depth == 16;
-    const ExactValues exact = wide ? exactValuesOf(read.cmyk, read.pnmMaxValue) : ExactValues();
+    const ExactValues exact = wide ? exactValuesOf(table, read.cmyk, read.pnmMaxValue) : ExactValues();
     const std::vector<uint8_t> bitOf = bitTable(exact);
     const KeptValues kept{exact.setFor.empty() || !pixels.changed ? nullptr : bitOf.data(), pixels.changed};
     auto take = [&](const uint8_t* rows, int32_t y, int32_t count, size_t stride) {

@@ -416,6 +416,25 @@ Step filterImage(RunState& state, const std::string& named, bool first, LoadedIm
     return Step::Done;
 }
 
+// The step of a file read and written side by side, once both threads are
+// done: the reader's failure first, then what a stop or the writer left.
+Step sideBySideOutcome(const SideBySide& side, Step step, RunState& state, const std::string& shownOutput,
+                       const std::string& input) {
+    if (!side.readOk) {
+        if (step == Step::Stopped) return step;
+        fail(side.readError);
+        return Step::Failed;
+    }
+    if (step == Step::Stopped && side.written) state.stoppedAt = "after " + shownOutput + " was written completely";
+    if (step != Step::Done || !side.writerStarted || side.written) return step;
+    if (gStopSignal) {
+        state.stoppedAt = "while writing " + shownOutput + ": nothing was written for " + input;
+        return Step::Stopped;
+    }
+    fail(side.writeError);
+    return Step::Failed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -542,20 +561,7 @@ int main(int argc, char** argv) {
         if (overlapped) {
             readSeconds += side.readSeconds;
             writeSeconds += side.writeSeconds;
-            if (!side.readOk) {
-                if (step != Step::Stopped) fail(side.readError);
-                step = step == Step::Stopped ? step : Step::Failed;
-            } else if (step == Step::Stopped && side.written) {
-                state.stoppedAt = "after " + shownOutput + " was written completely";
-            } else if (step == Step::Done && side.writerStarted && !side.written) {
-                if (gStopSignal) {
-                    state.stoppedAt = "while writing " + shownOutput + ": nothing was written for " + job.input;
-                    step = Step::Stopped;
-                } else {
-                    fail(side.writeError);
-                    step = Step::Failed;
-                }
-            }
+            step = sideBySideOutcome(side, step, state, shownOutput, job.input);
         }
         if (step == Step::Stopped) break;
         if (step == Step::Failed) {
