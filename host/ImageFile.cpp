@@ -990,7 +990,12 @@ bool openImageFilePage(const std::string& path, int page, HostImage& result, Ima
     const int extra = read.extraChannels;
     try {
         read.extraSamples.resize(pixels * size_t(extra));
-        if (read.depth == 16) result.changed.assign(sampleBitWords(pixels * size_t(planes)), 0);
+        if (read.depth == 16) {
+            const size_t words = sampleBitWords(pixels * size_t(planes));
+            result.changed.reserve(words);
+            adviseHugePages(result.changed.data(), words * sizeof(uint64_t));
+            result.changed.assign(words, 0);
+        }
     } catch (const std::bad_alloc&) {
         return fail(error, path, "too large for the memory available");
     }

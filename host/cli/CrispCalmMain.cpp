@@ -35,6 +35,9 @@
 #include "host/PluginLibrary.h"
 #include "host/RowBlocks.h"
 #include "host/cli/ImageIo.h"
+#if !defined(_WIN32)
+#include "host/cli/HugePages.h"
+#endif
 #include "params/FilterParameters.h"
 
 namespace {
@@ -460,6 +463,9 @@ int main(int argc, char** argv) {
         std::printf("crispcalm %s (Tarvo Crisp+Calm plug-in host)\n", kVersionText);
         return 0;
     }
+#if !defined(_WIN32)
+    restartWithHugePages(argv);
+#endif
     if (options.threads) setPluginThreads(*options.threads);
     if (!startImageIo(argv[0], error)) return fail(error);
 

@@ -1,0 +1,28 @@
+#include "host/cli/HugePages.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+// A 6000x4000 16-bit image and the libraries' working blocks take some
+// 20,000 first touches of 4 KB pages, each a page fault that on a virtual
+// machine costs tens of microseconds: a fifth of a Sharpen run's CPU time.
+// The image's own block asks for huge pages itself, but libvips's buffers
+// and the tiles' blocks come from glibc's allocator, which asks for them
+// only under the glibc.malloc.hugetlb tunable, read once as a program starts.
+void restartWithHugePages(char** argv) {
+#if defined(__linux__) && defined(__GLIBC__)
+    if (std::getenv("GLIBC_TUNABLES")) return;  // the caller's own, or restarted already
+    std::ifstream policy("/sys/kernel/mm/transparent_hugepage/enabled");
+    std::string modes;
+    // "[always]": blocks get huge pages anyway; "[never]": they cannot.
+    if (!std::getline(policy, modes) || modes.find("[madvise]") == std::string::npos) return;
+    if (setenv("GLIBC_TUNABLES", "glibc.malloc.hugetlb=1", 1) != 0) return;
+    execv("/proc/self/exe", argv);
+    unsetenv("GLIBC_TUNABLES");  // no restart: go on as started
+#else
+    (void)argv;
+#endif
+}
