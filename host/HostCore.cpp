@@ -91,7 +91,7 @@ std::string imageModeMessage(const std::string& what) {
            "'vips colourspace IN OUT srgb')";
 }
 
-bool makeHostImage(HostImage& image, int32_t width, int32_t height, int planes, int depth) {
+bool makeHostImage(HostImage& image, int32_t width, int32_t height, int planes, int depth, bool zeroed) {
     if (width < 1 || height < 1 || width > 30000 || height > 30000) return false;
     if ((planes != 3 && planes != 4) || (depth != 8 && depth != 16)) return false;
     image.width = width;
@@ -100,7 +100,11 @@ bool makeHostImage(HostImage& image, int32_t width, int32_t height, int planes, 
     image.depth = depth;
     image.mode = hostModeFor(planes, depth);
     try {
-        image.samples.assign(size_t(width) * size_t(height) * size_t(planes), 0);
+        const size_t count = size_t(width) * size_t(height) * size_t(planes);
+        if (zeroed)
+            image.samples.assign(count, 0);
+        else
+            image.samples.resize(count);
     } catch (...) {
         image.samples.clear();
         return false;

@@ -984,7 +984,7 @@ bool openImageFilePage(const std::string& path, int page, HostImage& result, Ima
         return fail(error, path, "too large for the memory available");
     }
     adviseHugePages(result.samples.data(), pixels * size_t(planes) * sizeof(uint16_t));
-    if (!makeHostImage(result, width, height, planes, read.depth)) {
+    if (!makeHostImage(result, width, height, planes, read.depth, false)) {
         return fail(error, path, "too large for the memory available");
     }
     const int extra = read.extraChannels;

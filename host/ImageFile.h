@@ -103,7 +103,7 @@ bool readImageFilePage(const std::string& path, int page, HostImage& image, Imag
 
 // readImageFilePage in two steps, so that the pixels can be decoded on
 // another thread while the first rows are already at work. The first checks
-// the file and sizes image and info, its samples zero; the second decodes the
+// the file and sizes image and info, its samples not yet written; the second decodes the
 // pixels into them, marking in mark (null: none) the rows that have landed,
 // all of them once the metadata is in info too, and failing it on error.
 // Until it returns, info stays where it is and image's samples are not

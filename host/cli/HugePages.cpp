@@ -19,8 +19,14 @@ void restartWithHugePages(char** argv) {
     std::string modes;
     // "[always]": blocks get huge pages anyway; "[never]": they cannot.
     if (!std::getline(policy, modes) || modes.find("[madvise]") == std::string::npos) return;
+    // The program's own path rather than /proc/self/exe, whose name the
+    // process would then go by ("exe" in ps, top and pkill).
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) return;
+    self[length] = '\0';
     if (setenv("GLIBC_TUNABLES", "glibc.malloc.hugetlb=1", 1) != 0) return;
-    execv("/proc/self/exe", argv);
+    execv(self, argv);
     unsetenv("GLIBC_TUNABLES");  // no restart: go on as started
 #else
     (void)argv;

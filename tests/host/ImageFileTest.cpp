@@ -240,7 +240,7 @@ TEST_F(ImageFileTest, WritingIsDeterministicAndReplacesInPlace) {
     std::string small = file("small.ppm"), copy = file("small-copy.ppm");
     writeBytes(small, {'P', '6', '\n', '2', ' ', '1', '\n', '1', '5', '\n', 15, 7, 0, 1, 2, 3});
     ASSERT_TRUE(readImageFile(small, image, info, error)) << error;
-    EXPECT_EQ(image.samples, (std::vector<uint16_t>{255, 119, 0, 17, 34, 51}));
+    EXPECT_EQ(image.samples, (SampleVector{255, 119, 0, 17, 34, 51}));
     ASSERT_TRUE(writeImageFile(copy, image, info, error)) << error;
     EXPECT_EQ(fileBytes(copy), fileBytes(small));
 }
