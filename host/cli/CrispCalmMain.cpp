@@ -464,7 +464,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 #if !defined(_WIN32)
-    restartWithHugePages(argv);
+    restartWithHugePages(argv, options.inputs);
 #endif
     if (options.threads) setPluginThreads(*options.threads);
     if (!startImageIo(argv[0], error)) return fail(error);

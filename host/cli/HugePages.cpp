@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -12,9 +14,29 @@
 // The image's own block asks for huge pages itself, but libvips's buffers
 // and the tiles' blocks come from glibc's allocator, which asks for them
 // only under the glibc.malloc.hugetlb tunable, read once as a program starts.
-void restartWithHugePages(char** argv) {
+// A restart costs some 30 ms of loading the libraries again, more than the
+// page faults of a file under this size (encoded; decoded it is larger).
+namespace {
+
+constexpr std::uintmax_t kWorthRestarting = std::uintmax_t(1) << 20;
+
+bool largeInputs(const std::vector<std::string>& inputs) {
+    std::uintmax_t bytes = 0;
+    for (const std::string& input : inputs) {
+        if (input == "-") return true;
+        std::error_code ec;
+        const std::uintmax_t size = std::filesystem::file_size(input, ec);
+        if (!ec) bytes += size;
+    }
+    return bytes >= kWorthRestarting;
+}
+
+}  // namespace
+
+void restartWithHugePages(char** argv, const std::vector<std::string>& inputs) {
 #if defined(__linux__) && defined(__GLIBC__)
     if (std::getenv("GLIBC_TUNABLES")) return;  // the caller's own, or restarted already
+    if (!largeInputs(inputs)) return;
     std::ifstream policy("/sys/kernel/mm/transparent_hugepage/enabled");
     std::string modes;
     // "[always]": blocks get huge pages anyway; "[never]": they cannot.
@@ -30,5 +52,6 @@ void restartWithHugePages(char** argv) {
     unsetenv("GLIBC_TUNABLES");  // no restart: go on as started
 #else
     (void)argv;
+    (void)inputs;
 #endif
 }
