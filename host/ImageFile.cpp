@@ -466,8 +466,8 @@ void encodeRun(const uint16_t* colour, const uint16_t* extras, const Originals& 
     if (extra == 0) {
         encodeColours<T, Cmyk>(colour, out, pixels * kPlanes);
         if (originals.exact)
-            for (size_t i = 0; i < pixels * kPlanes; ++i)
-                if (originals.value(first + i, colour[i], v)) out[i] = T(v);
+            restoreClearSamples(colour, pixels * kPlanes, originals.changed->data(), first, originals.exact->restore,
+                                out);
         return;
     }
     for (size_t i = 0; i < pixels; ++i) {
