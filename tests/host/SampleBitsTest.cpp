@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -21,7 +22,8 @@ std::vector<uint64_t> wordPatterns(std::mt19937& rng) {
 // words agree with one bit at a time; bits outside a run are left alone.
 TEST(SampleBits, RunsAgreeWithOneBitAtATime) {
     std::mt19937 rng(9);
-    const size_t runs[][2] = {{0, 0}, {0, 64}, {3, 5}, {63, 2}, {64, 128}, {5, 300}, {100, 1}, {1, 383}};
+    const size_t runs[][2] = {{0, 0},   {0, 64},  {3, 5},   {63, 2},  {64, 128}, {5, 300},
+                              {100, 1}, {1, 383}, {0, 384}, {64, 63}, {127, 193}};
     for (const auto& run : runs) {
         std::vector<uint64_t> bits(6);
         for (uint64_t& w : bits) w = (uint64_t(rng()) << 32) ^ rng();
@@ -45,6 +47,14 @@ TEST(SampleBits, RunsAgreeWithOneBitAtATime) {
             const bool differs = i >= run[0] && i < run[0] + run[1] && a[i - run[0]] != b[i - run[0]];
             ASSERT_EQ(bitAt(diff, i), differs) << i;
         }
+        // Storing b's bytes (at an odd address) over a marks the same bits
+        // in one pass and leaves b's values.
+        std::vector<uint8_t> bytes(2 * run[1] + 1);
+        if (run[1]) std::memcpy(bytes.data() + 1, b.data(), 2 * run[1]);
+        std::vector<uint64_t> marked(6, 0);
+        storeMarkingDifferences(bytes.data() + 1, a.data(), run[1], marked.data(), run[0]);
+        EXPECT_EQ(marked, diff);
+        EXPECT_EQ(a, b);
     }
 }
 
