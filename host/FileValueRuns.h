@@ -72,3 +72,21 @@ void restoreClearSamples(const uint16_t* h, size_t n, const uint64_t* bits, size
         i += span;
     }
 }
+
+// The plain 16-bit mapping of RGB file values, worked out rather than looked
+// up: fileToHost16(v) is (v + 1) / 2 rounded down, and hostToFile16 gives v
+// back (its bit set) when v is even up to 32768 or odd above it; the other
+// member of each run is the one a clear bit stands for.
+inline uint16_t plainHost16(uint16_t v) { return uint16_t((uint32_t(v) + 1) >> 1); }
+inline uint64_t plainBit16(uint16_t v) { return ((uint64_t(v) ^ uint64_t(v > 32768)) & 1) ^ 1; }
+
+// The widest vector instructions takePlain16 may use, chosen when the
+// program runs; every level gives the same bytes.
+enum class ReadLevel : uint8_t { Plain, Sse2, Avx2 };
+ReadLevel widestReadLevel();
+
+// Host values of n file samples s into colour, and their bits ORed into bits
+// from index first on (see FileValueRuns.h), for the plain 16-bit mapping;
+// level is lowered to what the processor has.
+void takePlain16(const uint16_t* s, size_t n, uint16_t* colour, uint64_t* bits, size_t first,
+                 ReadLevel level = widestReadLevel());
