@@ -65,6 +65,12 @@ void restoreClearSamples(const uint16_t* h, size_t n, const uint64_t* bits, size
         const size_t span = std::min<size_t>(64 - shift, n - i);
         uint64_t clear = ~bits[at >> 6] >> shift;
         if (span < 64) clear &= (uint64_t(1) << span) - 1;
+        if (~clear == 0) {  // a whole word clear (an image the run left alone): no bit search
+            for (size_t k = i; k < i + 64; ++k)
+                if (h[k] < size) out[k] = T(restore[h[k]]);
+            i += 64;
+            continue;
+        }
         for (; clear; clear &= clear - 1) {
             const size_t k = i + size_t(__builtin_ctzll(clear));
             if (h[k] < size) out[k] = T(restore[h[k]]);
