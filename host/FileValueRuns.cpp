@@ -35,3 +35,97 @@ ExactValues exactValues(const FileValueRuns& runs, const std::vector<uint16_t>& 
     }
     return exact;
 }
+
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__SSE2__) && defined(__GNUC__)
+#include <immintrin.h>
+#define CC_X86_VECTORS 1
+#endif
+
+ReadLevel widestReadLevel() {
+#if defined(CC_X86_VECTORS)
+    static const ReadLevel widest = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") ? ReadLevel::Avx2 : ReadLevel::Sse2;
+    }();
+    return widest;
+#else
+    return ReadLevel::Plain;
+#endif
+}
+
+namespace {
+
+// 64 samples: host values stored, the bits of the word returned.
+uint64_t plainWord(const uint16_t* s, uint16_t* colour) {
+    uint64_t word = 0;
+    for (unsigned k = 0; k < 64; ++k) {
+        colour[k] = plainHost16(s[k]);
+        word |= plainBit16(s[k]) << k;
+    }
+    return word;
+}
+
+#if defined(CC_X86_VECTORS)
+// Lanes of all ones where a sample's bit is clear: its lowest bit differs
+// from whether it exceeds 32768 (a signed compare after flipping the top).
+inline __m128i clearLanes(__m128i v) {
+    const __m128i above = _mm_cmpgt_epi16(_mm_xor_si128(v, _mm_set1_epi16(-32768)), _mm_setzero_si128());
+    return _mm_srai_epi16(_mm_xor_si128(_mm_slli_epi16(v, 15), above), 15);
+}
+
+uint64_t sse2Word(const uint16_t* s, uint16_t* colour) {
+    uint64_t clear = 0;
+    for (unsigned k = 0; k < 64; k += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k + 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(colour + k), _mm_avg_epu16(a, _mm_setzero_si128()));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(colour + k + 8), _mm_avg_epu16(b, _mm_setzero_si128()));
+        clear |= uint64_t(unsigned(_mm_movemask_epi8(_mm_packs_epi16(clearLanes(a), clearLanes(b))))) << k;
+    }
+    return ~clear;
+}
+
+__attribute__((target("avx2"))) inline __m256i clearLanes256(__m256i v) {
+    const __m256i above = _mm256_cmpgt_epi16(_mm256_xor_si256(v, _mm256_set1_epi16(-32768)), _mm256_setzero_si256());
+    return _mm256_srai_epi16(_mm256_xor_si256(_mm256_slli_epi16(v, 15), above), 15);
+}
+
+__attribute__((target("avx2"))) uint64_t avx2Word(const uint16_t* s, uint16_t* colour) {
+    uint64_t clear = 0;
+    for (unsigned k = 0; k < 64; k += 32) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + k));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + k + 16));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(colour + k), _mm256_avg_epu16(a, _mm256_setzero_si256()));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(colour + k + 16), _mm256_avg_epu16(b, _mm256_setzero_si256()));
+        // packs works within 128-bit halves; the permute puts a's bytes before b's.
+        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi16(clearLanes256(a), clearLanes256(b)), 0xD8);
+        clear |= uint64_t(unsigned(_mm256_movemask_epi8(packed))) << k;
+    }
+    return ~clear;
+}
+#endif
+
+}  // namespace
+
+void takePlain16(const uint16_t* s, size_t n, uint16_t* colour, uint64_t* bits, size_t first, ReadLevel level) {
+    if (uint8_t(level) > uint8_t(widestReadLevel())) level = widestReadLevel();
+    auto one = [&](size_t i) {
+        colour[i] = plainHost16(s[i]);
+        bits[(first + i) >> 6] |= plainBit16(s[i]) << ((first + i) & 63);
+    };
+    size_t i = 0;
+    for (; i < n && ((first + i) & 63) != 0; ++i) one(i);
+    for (; i + 64 <= n; i += 64) {
+        uint64_t word = 0;
+#if defined(CC_X86_VECTORS)
+        if (level == ReadLevel::Avx2)
+            word = avx2Word(s + i, colour + i);
+        else if (level == ReadLevel::Sse2)
+            word = sse2Word(s + i, colour + i);
+        else
+#endif
+            word = plainWord(s + i, colour + i);
+        bits[(first + i) >> 6] |= word;
+    }
+    for (; i < n; ++i) one(i);
+}

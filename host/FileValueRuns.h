@@ -9,6 +9,7 @@
 // writer's own; a run sets the bit of every sample it changes.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -48,3 +49,50 @@ FileValueRuns fileValueRuns(std::vector<uint16_t> hostOf);
 inline void setSampleBit(std::vector<uint64_t>& bits, size_t i) { bits[i >> 6] |= uint64_t(1) << (i & 63); }
 inline bool sampleBit(const std::vector<uint64_t>& bits, size_t i) { return (bits[i >> 6] >> (i & 63)) & 1u; }
 inline size_t sampleBitWords(size_t samples) { return (samples + 63) / 64; }
+
+// Gives back the file values of the samples whose bits are clear: for every
+// i < n with bit first + i clear, out[i] = restore[h[i]] (h: host values);
+// samples with set bits, or host values past restore's end, are left alone.
+// Only the clear bits of each word are visited, so that a random pattern of
+// bits costs no mispredicted branch per sample.
+template <typename T>
+void restoreClearSamples(const uint16_t* h, size_t n, const uint64_t* bits, size_t first,
+                         const std::vector<uint16_t>& restore, T* out) {
+    const size_t size = restore.size();
+    for (size_t i = 0; i < n;) {
+        const size_t at = first + i;
+        const unsigned shift = unsigned(at & 63);
+        const size_t span = std::min<size_t>(64 - shift, n - i);
+        uint64_t clear = ~bits[at >> 6] >> shift;
+        if (span < 64) clear &= (uint64_t(1) << span) - 1;
+        if (~clear == 0) {  // a whole word clear (an image the run left alone): no bit search
+            for (size_t k = i; k < i + 64; ++k)
+                if (h[k] < size) out[k] = T(restore[h[k]]);
+            i += 64;
+            continue;
+        }
+        for (; clear; clear &= clear - 1) {
+            const size_t k = i + size_t(__builtin_ctzll(clear));
+            if (h[k] < size) out[k] = T(restore[h[k]]);
+        }
+        i += span;
+    }
+}
+
+// The plain 16-bit mapping of RGB file values, worked out rather than looked
+// up: fileToHost16(v) is (v + 1) / 2 rounded down, and hostToFile16 gives v
+// back (its bit set) when v is even up to 32768 or odd above it; the other
+// member of each run is the one a clear bit stands for.
+inline uint16_t plainHost16(uint16_t v) { return uint16_t((uint32_t(v) + 1) >> 1); }
+inline uint64_t plainBit16(uint16_t v) { return ((uint64_t(v) ^ uint64_t(v > 32768)) & 1) ^ 1; }
+
+// The widest vector instructions takePlain16 may use, chosen when the
+// program runs; every level gives the same bytes.
+enum class ReadLevel : uint8_t { Plain, Sse2, Avx2 };
+ReadLevel widestReadLevel();
+
+// Host values of n file samples s into colour, and their bits ORed into bits
+// from index first on (see FileValueRuns.h), for the plain 16-bit mapping;
+// level is lowered to what the processor has.
+void takePlain16(const uint16_t* s, size_t n, uint16_t* colour, uint64_t* bits, size_t first,
+                 ReadLevel level = widestReadLevel());

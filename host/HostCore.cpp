@@ -639,11 +639,17 @@ bool HostCore::takeBackOutput() {
     const size_t rowSamples = size_t(cols) * size_t(image_.planes);
     // Rows of the image do not overlap; the changed bits of neighbouring rows
     // may share a word, which setDifferenceBits allows for.
+    // All planes at 16 bits (the usual case) go over the row and mark it in one pass.
+    const bool whole = track && bytesPerSample == 2 && lentOutLo_ == 0 && nPlanes == image_.planes;
     forRowBlocks(copyThreads_, rows, size_t(rows) * size_t(stride), [&](int32_t begin, int32_t end) {
         std::vector<uint16_t> before;  // a row as it was before output went over it
         for (int32_t y = begin; y < end; ++y) {
             const uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * size_t(stride);
             const size_t at = image_.index(lentOutRect_.left, lentOutRect_.top + y, 0);
+            if (whole) {
+                storeMarkingDifferences(row, &image_.samples[at], rowSamples, image_.changed.data(), at);
+                continue;
+            }
             if (track)
                 before.assign(image_.samples.begin() + ptrdiff_t(at),
                               image_.samples.begin() + ptrdiff_t(at + rowSamples));

@@ -337,6 +337,9 @@ ExactValues exactValuesOf(const std::vector<uint16_t>& table, bool cmyk, int pnm
 struct KeptValues {
     const uint8_t* bitOf;  // the bit of every 16-bit file value, values past the last read as the last; null: none
     uint64_t* bits;
+    // The plain 16-bit RGB mapping (no PNM maximum): host values and bits
+    // worked out (takePlain16) rather than looked up in the tables.
+    bool plain = false;
 };
 
 // The bit of every 16-bit file value, one byte each: one lookup per sample.
@@ -372,6 +375,14 @@ void takeRows(const uint8_t* rows, int32_t count, size_t stride, int32_t width, 
     auto note = [&](uint32_t v, size_t i) { kept.bits[i >> 6] |= uint64_t(kept.bitOf[v]) << (i & 63); };
     for (int32_t r = 0; r < count; ++r) {
         const T* s = reinterpret_cast<const T*>(rows + size_t(r) * stride);
+        if constexpr (sizeof(T) == 2) {
+            if (extra == 0 && kept.plain) {
+                takePlain16(s, colourPerRow, colour, kept.bits, first);
+                colour += colourPerRow;
+                first += colourPerRow;
+                continue;
+            }
+        }
         if (extra == 0) {
             for (size_t i = 0; i < colourPerRow; ++i) colour[i] = table[s[i]];
             if constexpr (sizeof(T) == 2)
@@ -466,8 +477,8 @@ void encodeRun(const uint16_t* colour, const uint16_t* extras, const Originals& 
     if (extra == 0) {
         encodeColours<T, Cmyk>(colour, out, pixels * kPlanes);
         if (originals.exact)
-            for (size_t i = 0; i < pixels * kPlanes; ++i)
-                if (originals.value(first + i, colour[i], v)) out[i] = T(v);
+            restoreClearSamples(colour, pixels * kPlanes, originals.changed->data(), first, originals.exact->restore,
+                                out);
         return;
     }
     for (size_t i = 0; i < pixels; ++i) {
@@ -852,7 +863,9 @@ static bool decodePixels(PendingPixels& pixels, RowMark* mark, std::string& erro
     const bool wide = read.depth == 16;
     const ExactValues exact = wide ? exactValuesOf(table, read.cmyk, read.pnmMaxValue) : ExactValues();
     const std::vector<uint8_t> bitOf = bitTable(exact);
-    const KeptValues kept{exact.setFor.empty() || !pixels.changed ? nullptr : bitOf.data(), pixels.changed};
+    KeptValues kept{exact.setFor.empty() || !pixels.changed ? nullptr : bitOf.data(), pixels.changed};
+    // Without vector instructions the tables are the faster way.
+    kept.plain = kept.bitOf && !read.cmyk && read.pnmMaxValue == 0 && widestReadLevel() != ReadLevel::Plain;
     auto take = [&](const uint8_t* rows, int32_t y, int32_t count, size_t stride) {
         uint16_t* colour = pixels.samples + size_t(y) * size_t(width) * size_t(planes);
         uint16_t* extraOut = read.extraSamples.data() + size_t(y) * size_t(width) * size_t(extra);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "host/FileValueRuns.h"
 #include "host/ImageFile.h"
@@ -59,6 +60,11 @@ TEST(FileValueRuns, EveryMappingTheReadersBuildGathersAtMostTwoNeighbours) {
             ASSERT_EQ(exact.setFor.size(), table.size());
             for (uint32_t v = 0; v <= runs.lastValue; ++v)
                 ASSERT_EQ(exact.setFor[v] ? own[table[v]] : exact.restore[table[v]], v) << v;
+            // The plain RGB mapping worked out agrees with its tables.
+            for (uint32_t v = 0; v < 65536 && !cmyk && !maxValue; ++v) {
+                ASSERT_EQ(plainHost16(uint16_t(v)), table[v]) << v;
+                ASSERT_EQ(plainBit16(uint16_t(v)), exact.setFor[v]) << v;
+            }
         }
     }
     // Every maximum a 16-bit PNM file can state, over its whole range: the
@@ -87,6 +93,32 @@ TEST(FileValueRuns, EveryMappingTheReadersBuildGathersAtMostTwoNeighbours) {
         faults += before != 32768;  // the maximum is white
     }
     EXPECT_EQ(faults, 0u);
+}
+
+// Every file value, at every vector level, for runs starting anywhere in a
+// word and of lengths not a multiple of 64: host values and bits as one
+// sample at a time through plainHost16 and plainBit16, bits outside the run
+// and those already set left alone.
+TEST(FileValueRuns, PlainSixteenBitReadingAgreesAtEveryLevel) {
+    std::mt19937 rng(5);
+    std::vector<uint16_t> s(65536 + 200);
+    for (size_t i = 0; i < s.size(); ++i) s[i] = uint16_t(i * 40503u);  // odd step: every value once in 65536
+    const size_t runs[][2] = {{0, 65536}, {1, 65600}, {63, 130}, {64, 64}, {100, 1}, {37, 0}, {5, 65599}};
+    for (ReadLevel level : {ReadLevel::Plain, ReadLevel::Sse2, ReadLevel::Avx2}) {
+        for (const auto& run : runs) {
+            SCOPED_TRACE(std::to_string(int(level)) + ": " + std::to_string(run[0]) + "+" + std::to_string(run[1]));
+            std::vector<uint64_t> bits(sampleBitWords(run[0] + run[1] + 64)), expectedBits(bits.size());
+            for (size_t k = 0; k < bits.size(); ++k) bits[k] = expectedBits[k] = uint64_t(rng()) & 0x0101010101;
+            std::vector<uint16_t> colour(run[1] + 1, 9), expected(run[1] + 1, 9);
+            for (size_t i = 0; i < run[1]; ++i) {
+                expected[i] = plainHost16(s[i]);
+                expectedBits[(run[0] + i) >> 6] |= plainBit16(s[i]) << ((run[0] + i) & 63);
+            }
+            takePlain16(s.data(), run[1], colour.data(), bits.data(), run[0], level);
+            ASSERT_EQ(colour, expected);
+            ASSERT_EQ(bits, expectedBits);
+        }
+    }
 }
 
 class FileValues : public ::testing::Test {
