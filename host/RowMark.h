@@ -20,6 +20,8 @@ public:
 private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
+    static constexpr int32_t kNoneAwaited = INT32_MAX;
     int32_t rows_ = 0;
+    mutable int32_t lowestAwaited_ = kNoneAwaited;  // the fewest rows a waiter waits for
     bool failed_ = false;
 };

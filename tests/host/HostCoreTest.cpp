@@ -2,6 +2,7 @@
 // as they were before the run, whatever output was written over them.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -169,6 +170,31 @@ TEST(HostCore, RowsAreServedOnceReadAndHandedOnOnceFinished) {
     host.call(scriptedPlugin, filterSelectorStart);
     script = nullptr;
     EXPECT_EQ(s.results, std::vector<OSErr>{readErr});
+}
+
+// Waiters for different rows each return once the mark reaches theirs (a
+// waiter is woken only when the lowest awaited row is reached), and a
+// failure wakes the ones still waiting.
+TEST(RowMark, EveryWaiterReturnsAtItsRowOrOnFailure) {
+    for (const bool fails : {false, true}) {
+        RowMark mark;
+        std::atomic<int> passed{0}, refused{0};
+        std::vector<std::thread> waiters;
+        for (const int32_t rows : {1, 5, 5, 9, 12, 40})
+            waiters.emplace_back([&, rows] { ++(mark.wait(rows) ? passed : refused); });
+        for (int32_t rows = 1; rows <= 12; ++rows) {
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+            mark.reach(rows);
+        }
+        while (passed < 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (fails)
+            mark.fail();
+        else
+            mark.reach(40);
+        for (std::thread& t : waiters) t.join();
+        EXPECT_EQ(passed, fails ? 5 : 6);
+        EXPECT_EQ(refused, fails ? 1 : 0);
+    }
 }
 
 }  // namespace
