@@ -102,13 +102,13 @@ bool buildCurveMask(ImageBuffer& mask, const ImageBuffer& hsi, const CurveSet& c
 }
 
 bool buildCurveMaskFromRgb(ImageBuffer& mask, const ImageBuffer& rgb, const CurveSet& curves, Point16 topLeft,
-                           Point16 bottomRight, bool withHue, int threads, WorkerPool* pool) {
+                           Point16 bottomRight, bool withHue, int threads, WorkerPool* pool, VectorLevel level) {
     if (!mask.data || !rgb.data || mask.width != rgb.width || mask.height != rgb.height) return false;
     const int32_t top = std::max<int32_t>(topLeft.v, 0), left = std::max<int32_t>(topLeft.h, 0);
     const int32_t bottom = std::min<int32_t>(bottomRight.v, rgb.height);
     const int32_t right = std::min<int32_t>(bottomRight.h, rgb.width);
     if (right <= left) return true;
-    const VectorLevel level = widestVectorLevel();
+    level = supportedVectorLevel(level);
     const size_t rows = size_t(std::max(bottom - top, 0));
     if (flatCurve(curves.intensity) && (!withHue || flatCurve(curves.hue))) {
         const SlotWeights slots(curves);
