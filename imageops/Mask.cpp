@@ -8,11 +8,12 @@
 #include "imageops/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/HsiRows.h"
+#include "imageops/SaturationMaskAvx2.h"
 
 double baseSize(double width, double height) { return std::min(width, height) * 0.03; }
 
 int32_t maskCurveIndex(uint16_t value) {
-    const int32_t index = int32_t(value * 0.01560997940032044);
+    const int32_t index = int32_t(value * kMaskCurveScale);
     return std::min(index, kCurveSlots - 1);
 }
 
@@ -43,14 +44,15 @@ bool flatCurve(const Curve& curve) {
 // With a flat intensity curve, and a flat hue curve or none that matters, a
 // pixel's weight depends on its saturation's curve slot alone: the weight of
 // every slot, the product taken as curveWeights takes it.
+// (32-bit entries, for the vector gathers).
 struct SlotWeights {
-    uint16_t weight[kCurveSlots];
+    int32_t weight[kCurveSlots];
 
     explicit SlotWeights(const CurveSet& curves) {
         const double intensity = curves.intensity.samples[0], hue = curves.hue.samples[maskCurveIndex(0)];
         for (int slot = 0; slot < kCurveSlots; ++slot) {
             const double w = intensity * double(curves.saturation.samples[slot]) * hue * 65535;
-            weight[slot] = !(w > 0) ? 0 : w >= 65535 ? 65535 : uint16_t(roundHalfAway(w));
+            weight[slot] = !(w > 0) ? 0 : w >= 65535 ? 65535 : int32_t(roundHalfAway(w));
         }
     }
 };
@@ -67,10 +69,10 @@ uint16_t saturationWeight(const uint16_t* rgb, const SlotWeights& slots) {
     const uint32_t t = 3 * (hi - lo);
     const uint32_t k = std::min(t >> 1, 65535u);
     const int32_t slot = maskCurveIndex(uint16_t(k));
-    if ((t & 1) == 0 || k == 65535 || maskCurveIndex(uint16_t(k + 1)) == slot) return slots.weight[slot];
+    if ((t & 1) == 0 || k == 65535 || maskCurveIndex(uint16_t(k + 1)) == slot) return uint16_t(slots.weight[slot]);
     HsiPixel exact;
     rgbToHsiWithoutHue(rgb, exact);
-    return slots.weight[maskCurveIndex(exact.saturation)];
+    return uint16_t(slots.weight[maskCurveIndex(exact.saturation)]);
 }
 
 constexpr int32_t kMaskPieceRows = 32;  // rows per piece of work for one thread
@@ -119,8 +121,11 @@ bool buildCurveMaskFromRgb(ImageBuffer& mask, const ImageBuffer& rgb, const Curv
                     const size_t rowStart = size_t(y) * size_t(rgb.width);
                     const uint16_t* in = rgb.data + rowStart * RgbChannels;
                     uint16_t* out = mask.data + rowStart;
-                    for (int32_t x = left; x < right; ++x)
-                        out[x] = saturationWeight(in + size_t(x) * RgbChannels, slots);
+                    int32_t x = left;
+                    if (level == VectorLevel::Avx2)
+                        x += int32_t(saturationWeightsAvx2(in + size_t(x) * RgbChannels, out + x, size_t(right - x),
+                                                           slots.weight));
+                    for (; x < right; ++x) out[x] = saturationWeight(in + size_t(x) * RgbChannels, slots);
                 }
             },
             pool);

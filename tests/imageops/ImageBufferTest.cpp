@@ -117,31 +117,66 @@ TEST_F(ImageBuffers, ConversionsMatchThePixelConversionAtEveryLevelAndThreadCoun
                 ASSERT_EQ(mask.copy(), plainMask.copy()) << threads;
                 std::fill(mask.buffer.data, mask.buffer.data + mask.samples(), uint16_t(7));
                 ASSERT_TRUE(buildCurveMaskFromRgb(mask.buffer, rgb.buffer, curves, Point16{0, 0},
-                                                  Point16{int16_t(h), int16_t(w)}, withHue, threads));
+                                                  Point16{int16_t(h), int16_t(w)}, withHue, threads, nullptr, level));
                 ASSERT_EQ(mask.copy(), plainMask.copy()) << "from RGB, " << threads;
             }
     }
 }
 
 // With flat intensity and hue curves the mask from RGB takes its weight from
-// the saturation's slot alone: every spread hi - lo from 0 to 65535, each
-// with lows and middles that move the doubles' rounding, in all six channel
-// orders, gives the weight of the full conversion.
+// the saturation's slot alone. The pixels: every spread hi - lo from 0 to
+// 65535, each with lows and middles that move the doubles' rounding; 32 more
+// of each spread with an odd t = 3 (hi - lo) whose k = t / 2 and k + 1 lie
+// in different slots (the full conversion decides, both ways); greys; and
+// every mix of the channel extremes; in all six channel orders. At every
+// level and thread count, over the whole odd-width buffer and over a
+// rectangle with an odd left edge and width, the weights are those of the
+// full conversion and nothing outside the rectangle is written.
 TEST_F(ImageBuffers, SaturationOnlyMaskMatchesTheFullConversion) {
-    const int32_t w = 1024, h = 64 * 6;
-    OwnedBuffer rgb(run, w, h, 3), hsi(run, w, h, 5), plainMask(run, w, h, 1), mask(run, w, h, 1);
     std::mt19937 rng(5);
-    for (int32_t i = 0; i < w * h; ++i) {
-        const uint32_t spread = uint32_t(i) % 65536, variant = uint32_t(i) / 65536;
-        const uint32_t lo = variant % 2 ? rng() % (65536 - spread) : (variant == 2 ? 65535 - spread : 0);
-        const uint32_t mid = lo + (variant < 3 ? spread / 2 : rng() % (spread + 1));
-        const uint16_t v[3] = {uint16_t(lo), uint16_t(mid), uint16_t(lo + spread)};
+    std::vector<uint16_t> pixels;
+    const auto add = [&](uint32_t lo, uint32_t mid, uint32_t hi) {
         static const int orders[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
+        const uint16_t v[3] = {uint16_t(lo), uint16_t(mid), uint16_t(hi)};
         const int* o = orders[rng() % 6];
-        uint16_t* p = rgb.buffer.data + 3 * size_t(i);
-        p[0] = v[o[0]], p[1] = v[o[1]], p[2] = v[o[2]];
-        rgbToHsiWithoutHue(p, reinterpret_cast<HsiPixel*>(hsi.buffer.data)[i]);
+        pixels.insert(pixels.end(), {v[o[0]], v[o[1]], v[o[2]]});
+    };
+    for (uint32_t variant = 0; variant < 6; ++variant)
+        for (uint32_t spread = 0; spread < 65536; ++spread) {
+            const uint32_t lo = variant % 2 ? rng() % (65536 - spread) : (variant == 2 ? 65535 - spread : 0);
+            add(lo, lo + (variant < 3 ? spread / 2 : rng() % (spread + 1)), lo + spread);
+        }
+    int roundedDown = 0, roundedUp = 0;  // ambiguous pixels whose conversion gave k, k + 1
+    for (uint32_t spread = 1; spread < 43690; spread += 2) {
+        const uint32_t k = 3 * spread / 2;
+        if (maskCurveIndex(uint16_t(k)) == maskCurveIndex(uint16_t(k + 1))) continue;
+        for (int n = 0; n < 32; ++n) {
+            const uint32_t lo = rng() % (65536 - spread);
+            add(lo, lo + rng() % (spread + 1), lo + spread);
+            HsiPixel exact;
+            rgbToHsiWithoutHue(&pixels[pixels.size() - 3], exact);
+            roundedDown += exact.saturation == k;
+            roundedUp += exact.saturation == k + 1;
+        }
     }
+    EXPECT_GT(roundedDown, 1000);
+    EXPECT_GT(roundedUp, 1000);
+    for (int n = 0; n < 4096; ++n) add(n * 16, n * 16, n * 16);
+    const uint16_t extremes[] = {0, 1, 32767, 32768, 65534, 65535};
+    for (uint16_t a : extremes)
+        for (uint16_t b : extremes)
+            for (uint16_t c : extremes) pixels.insert(pixels.end(), {a, b, c});
+
+    const int32_t w = 1021, h = int32_t((pixels.size() / 3 + w - 1) / w);
+    OwnedBuffer rgb(run, w, h, 3), hsi(run, w, h, 5), plainMask(run, w, h, 1), mask(run, w, h, 1);
+    fillRandom(rgb, rng);
+    std::copy(pixels.begin(), pixels.end(), rgb.buffer.data);
+    for (int32_t i = 0; i < w * h; ++i)
+        rgbToHsiWithoutHue(rgb.buffer.data + 3 * i, reinterpret_cast<HsiPixel*>(hsi.buffer.data)[i]);
+    struct Area {
+        Point16 topLeft, bottomRight;
+    };
+    const Area areas[] = {{{0, 0}, {int16_t(h), int16_t(w)}}, {{3, 5}, {int16_t(h - 2), int16_t(w - 7)}}};
     for (int flatHue : {0, 1}) {
         CurveSet curves;
         for (int i = 0; i < 1024; ++i) {
@@ -149,12 +184,17 @@ TEST_F(ImageBuffers, SaturationOnlyMaskMatchesTheFullConversion) {
             curves.saturation.samples[i] = float((i * 389) % 1024) / 1023;  // a new weight in every slot
             curves.intensity.samples[i] = 0.9f;
         }
-        const Point16 end{int16_t(h), int16_t(w)};
-        ASSERT_TRUE(buildCurveMask(plainMask.buffer, hsi.buffer, curves, Point16{0, 0}, end));
-        for (int threads : {1, 2, 3, 7}) {
-            std::fill(mask.buffer.data, mask.buffer.data + mask.samples(), uint16_t(7));
-            ASSERT_TRUE(buildCurveMaskFromRgb(mask.buffer, rgb.buffer, curves, Point16{0, 0}, end, flatHue == 1, threads));
-            ASSERT_EQ(mask.copy(), plainMask.copy()) << flatHue << " " << threads;
+        for (const Area& a : areas) {
+            std::fill(plainMask.buffer.data, plainMask.buffer.data + plainMask.samples(), uint16_t(7));
+            ASSERT_TRUE(buildCurveMask(plainMask.buffer, hsi.buffer, curves, a.topLeft, a.bottomRight));
+            for (VectorLevel level : {VectorLevel::Plain, VectorLevel::Sse2, VectorLevel::Avx2})
+                for (int threads : {1, 2, 3, 7}) {
+                    std::fill(mask.buffer.data, mask.buffer.data + mask.samples(), uint16_t(7));
+                    ASSERT_TRUE(buildCurveMaskFromRgb(mask.buffer, rgb.buffer, curves, a.topLeft, a.bottomRight,
+                                                      flatHue == 1, threads, nullptr, level));
+                    ASSERT_EQ(mask.copy(), plainMask.copy())
+                        << flatHue << " " << a.topLeft.h << " " << int(level) << " " << threads;
+                }
         }
     }
 }
