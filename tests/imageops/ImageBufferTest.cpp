@@ -1,3 +1,5 @@
+#include <cmath>
+
 #include "imageops/ColorModel.h"
 #include "imageops/ImageBuffer.h"
 #include "imageops/Mask.h"
@@ -7,6 +9,23 @@
 namespace {
 
 using ImageBuffers = HostTest;
+
+// The mask written out plainly: each field's slot trunc(v x 1023 / 65535),
+// the samples multiplied in doubles, rounded half away and clamped; over
+// [topLeft, bottomRight) of hsi, the rest of mask left alone.
+void plainCurveMask(OwnedBuffer& mask, const OwnedBuffer& hsi, const CurveSet& c, Point16 topLeft,
+                    Point16 bottomRight) {
+    const auto slot = [](uint16_t v) { return std::min(int32_t(v * (1023.0 / 65535)), 1023); };
+    for (int32_t y = topLeft.v; y < bottomRight.v; ++y)
+        for (int32_t x = topLeft.h; x < bottomRight.h; ++x) {
+            const HsiPixel& p =
+                *reinterpret_cast<const HsiPixel*>(hsi.buffer.data + (size_t(y) * hsi.buffer.width + x) * 5);
+            const double w = double(c.intensity.samples[slot(p.intensity)]) *
+                             double(c.saturation.samples[slot(p.saturation)]) * double(c.hue.samples[slot(p.hue)]) *
+                             65535;
+            *mask.at(x, y) = !(w > 0) ? 0 : w >= 65535 ? 65535 : uint16_t(roundHalfAway(w));
+        }
+}
 
 TEST_F(ImageBuffers, OwnsItsBlockAndGivesItBackOnEveryPath) {
     ImageBuffer b;
@@ -75,13 +94,10 @@ TEST_F(ImageBuffers, WholeBufferConversions) {
     EXPECT_EQ(reinterpret_cast<HsiPixel*>(hsiFromCmyk.at(1, 1))->hue, 54612);  // magenta
 }
 
-// Every margin pixel equals the fetched pixel that mirroring its position
-// reaches, for margins narrower and wider than the block and every channel
-// count the engine pads.
 // The vector and threaded conversions give the pixel conversion's bytes:
 // greys, black, white, the channel extremes and noise, at every level and
 // thread count; so does the curve mask built from them, or straight from
-// the RGB buffer.
+// the RGB buffer, against the plain mask above.
 TEST_F(ImageBuffers, ConversionsMatchThePixelConversionAtEveryLevelAndThreadCount) {
     std::mt19937 rng(3);
     const int32_t w = 301, h = 130;  // an odd count leaves a tail for every lane width
@@ -104,8 +120,7 @@ TEST_F(ImageBuffers, ConversionsMatchThePixelConversionAtEveryLevelAndThreadCoun
         HsiPixel* expected = reinterpret_cast<HsiPixel*>(plainHsi.buffer.data);
         for (int32_t i = 0; i < w * h; ++i)
             (withHue ? rgbToHsi : rgbToHsiWithoutHue)(rgb.buffer.data + 3 * i, expected[i]);
-        ASSERT_TRUE(
-            buildCurveMask(plainMask.buffer, plainHsi.buffer, curves, Point16{0, 0}, Point16{int16_t(h), int16_t(w)}));
+        plainCurveMask(plainMask, plainHsi, curves, Point16{0, 0}, Point16{int16_t(h), int16_t(w)});
         for (VectorLevel level : {VectorLevel::Plain, VectorLevel::Sse2, VectorLevel::Avx2})
             for (int threads : {1, 2, 3, 7}) {
                 std::fill(hsi.buffer.data, hsi.buffer.data + hsi.samples(), uint16_t(7));
@@ -177,28 +192,36 @@ TEST_F(ImageBuffers, SaturationOnlyMaskMatchesTheFullConversion) {
         Point16 topLeft, bottomRight;
     };
     const Area areas[] = {{{0, 0}, {int16_t(h), int16_t(w)}}, {{3, 5}, {int16_t(h - 2), int16_t(w - 7)}}};
-    for (int flatHue : {0, 1}) {
+    // Curves: 0 hue varying, 1 flat hue, 2 flat hue with damaged saturation
+    // samples (NaN, infinite, negative, above 1) that the clamp must catch.
+    const float damaged[] = {std::nanf(""), INFINITY, -INFINITY, -0.5f, 3.0f};
+    for (int variant : {0, 1, 2}) {
+        const bool flatHue = variant > 0;
         CurveSet curves;
         for (int i = 0; i < 1024; ++i) {
             curves.hue.samples[i] = flatHue ? 0.75f : float(i % 7) / 6;
             curves.saturation.samples[i] = float((i * 389) % 1024) / 1023;  // a new weight in every slot
+            if (variant == 2 && i % 3 == 0) curves.saturation.samples[i] = damaged[i / 3 % 5];
             curves.intensity.samples[i] = 0.9f;
         }
         for (const Area& a : areas) {
             std::fill(plainMask.buffer.data, plainMask.buffer.data + plainMask.samples(), uint16_t(7));
-            ASSERT_TRUE(buildCurveMask(plainMask.buffer, hsi.buffer, curves, a.topLeft, a.bottomRight));
+            plainCurveMask(plainMask, hsi, curves, a.topLeft, a.bottomRight);
             for (VectorLevel level : {VectorLevel::Plain, VectorLevel::Sse2, VectorLevel::Avx2})
                 for (int threads : {1, 2, 3, 7}) {
                     std::fill(mask.buffer.data, mask.buffer.data + mask.samples(), uint16_t(7));
                     ASSERT_TRUE(buildCurveMaskFromRgb(mask.buffer, rgb.buffer, curves, a.topLeft, a.bottomRight,
-                                                      flatHue == 1, threads, nullptr, level));
+                                                      flatHue, threads, nullptr, level));
                     ASSERT_EQ(mask.copy(), plainMask.copy())
-                        << flatHue << " " << a.topLeft.h << " " << int(level) << " " << threads;
+                        << variant << " " << a.topLeft.h << " " << int(level) << " " << threads;
                 }
         }
     }
 }
 
+// Every margin pixel equals the fetched pixel that mirroring its position
+// reaches, for margins narrower and wider than the block and every channel
+// count the engine pads.
 TEST_F(ImageBuffers, MirrorPadFillsEveryMarginFromTheMirroredPosition) {
     struct Case {
         int channels;
