@@ -1,8 +1,7 @@
-// Lane for lane the arithmetic of the pixel-by-pixel path: hi and lo of the
-// channels, t = 3 (hi - lo), k = min(t / 2, 65535), the slot trunc(k x
-// kMaskCurveScale) in doubles (a product and a truncation, nothing to fuse),
-// and for an odd t whose k and k + 1 lie in different slots the full
-// conversion of that pixel.
+// Lane for lane the pixel-by-pixel path: hi and lo of the channels, t =
+// 3 (hi - lo), k = min(t / 2, 65535), its slot, and for an odd t whose k and
+// k + 1 lie in different slots the full conversion of that pixel. All but
+// that conversion and the weights fit sixteen-bit lanes.
 #include "imageops/SaturationMaskAvx2.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
@@ -49,26 +48,9 @@ __attribute__((target("avx2"))) inline __m256i channel(const __m256i v[3], int c
     return out;
 }
 
-// maskCurveIndex of eight values 0..65536 (the last only ever discarded).
-__attribute__((target("avx2"))) inline __m256i slots(__m256i k) {
-    const __m256d scale = _mm256_set1_pd(kMaskCurveScale);
-    const __m128i low = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(k)), scale));
-    const __m128i high = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(k, 1)), scale));
-    return _mm256_min_epi32(_mm256_set_m128i(high, low), _mm256_set1_epi32(kCurveSlots - 1));
-}
-
-// The weights of eight pixels whose spreads hi - lo are d (32-bit lanes);
-// ambiguous gets the lanes whose slot needs the full conversion (all ones).
-__attribute__((target("avx2"))) inline __m256i eightWeights(__m256i d, const int32_t* slotWeight, __m256i& ambiguous) {
-    const __m256i t = _mm256_add_epi32(d, _mm256_slli_epi32(d, 1));
-    const __m256i top = _mm256_set1_epi32(65535), one = _mm256_set1_epi32(1);
-    const __m256i k = _mm256_min_epi32(_mm256_srli_epi32(t, 1), top);
-    const __m256i slot = slots(k), nextSlot = slots(_mm256_add_epi32(k, one));
-    const __m256i odd = _mm256_cmpeq_epi32(_mm256_and_si256(t, one), one);
-    const __m256i belowTop = _mm256_cmpgt_epi32(top, k);
-    const __m256i sameSlot = _mm256_cmpeq_epi32(slot, nextSlot);
-    ambiguous = _mm256_andnot_si256(sameSlot, _mm256_and_si256(odd, belowTop));
-    return _mm256_i32gather_epi32(slotWeight, slot, 4);
+// The weights of eight pixels from their slots.
+__attribute__((target("avx2"))) inline __m256i eightWeights(__m128i slots, const int32_t* slotWeight) {
+    return _mm256_i32gather_epi32(slotWeight, _mm256_cvtepu16_epi32(slots), 4);
 }
 
 }  // namespace
@@ -83,18 +65,26 @@ __attribute__((target("avx2"))) size_t saturationWeightsAvx2(const uint16_t* rgb
         const __m256i hi = _mm256_max_epu16(r, _mm256_max_epu16(g, b));
         const __m256i lo = _mm256_min_epu16(r, _mm256_min_epu16(g, b));
         const __m256i d = _mm256_sub_epi16(hi, lo);
-        __m256i ambiguousLow, ambiguousHigh;
-        const __m256i low = eightWeights(_mm256_cvtepu16_epi32(_mm256_castsi256_si128(d)), slotWeight, ambiguousLow);
-        const __m256i high =
-            eightWeights(_mm256_cvtepu16_epi32(_mm256_extracti128_si256(d, 1)), slotWeight, ambiguousHigh);
+        // k = min(3 d / 2, 65535) = d + d / 2 with unsigned saturation; the
+        // slot trunc(k x kMaskCurveScale) equals (k x 65473) >> 22 for every
+        // k from 0 to 65535 (the sixteen high bits of the product, >> 6).
+        const __m256i k = _mm256_adds_epu16(d, _mm256_srli_epi16(d, 1));
+        const __m256i factor = _mm256_set1_epi16(int16_t(65473)), ones = _mm256_set1_epi16(-1);
+        const __m256i slot = _mm256_srli_epi16(_mm256_mulhi_epu16(k, factor), 6);
+        const __m256i nextSlot = _mm256_srli_epi16(_mm256_mulhi_epu16(_mm256_sub_epi16(k, ones), factor), 6);
+        // t = 3 d is odd when d is; k = 65535 has no k + 1 (the sum wraps).
+        const __m256i odd = _mm256_slli_epi16(d, 15);
+        const __m256i decided = _mm256_or_si256(_mm256_cmpeq_epi16(slot, nextSlot), _mm256_cmpeq_epi16(k, ones));
+        const __m256i low = eightWeights(_mm256_castsi256_si128(slot), slotWeight);
+        const __m256i high = eightWeights(_mm256_extracti128_si256(slot, 1), slotWeight);
         // packus interleaves the 128-bit halves; the permutation puts the
         // sixteen weights back in pixel order.
         const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(low, high), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), packed);
-        uint32_t ambiguous = uint32_t(_mm256_movemask_ps(_mm256_castsi256_ps(ambiguousLow))) |
-                             uint32_t(_mm256_movemask_ps(_mm256_castsi256_ps(ambiguousHigh))) << 8;
+        // One mask bit per byte: the high byte's bit marks the pixel.
+        uint32_t ambiguous = uint32_t(_mm256_movemask_epi8(_mm256_andnot_si256(decided, odd)));
         while (ambiguous) {
-            const int lane = __builtin_ctz(ambiguous);
+            const int lane = __builtin_ctz(ambiguous) / 2;
             ambiguous &= ambiguous - 1;
             HsiPixel exact;
             rgbToHsiWithoutHue(p + 3 * lane, exact);
