@@ -62,14 +62,17 @@ struct SlotWeights {
 // roundHalfAway(x 65535): twice that, t = 3 (hi - lo), is an integer, so an
 // even t rounds to t / 2 however the doubles fall, an odd t to t / 2 or one
 // more. When both lie in the same curve slot the slot is known without the
-// doubles; otherwise (about one pixel in 128) the pixel is converted.
+// doubles; otherwise (about one pixel in 128) the pixel is converted. The
+// slot maskCurveIndex(k) equals (k x 65473) >> 22 for every k from 0 to 65535
+// (and k + 1 = 65536 gives 1023 too); the test for an odd t has no branch,
+// as half the pixels go each way.
 uint16_t saturationWeight(const uint16_t* rgb, const SlotWeights& slots) {
     const uint32_t r = rgb[0], g = rgb[1], b = rgb[2];
     const uint32_t hi = std::max(r, std::max(g, b)), lo = std::min(r, std::min(g, b));
     const uint32_t t = 3 * (hi - lo);
     const uint32_t k = std::min(t >> 1, 65535u);
-    const int32_t slot = maskCurveIndex(uint16_t(k));
-    if ((t & 1) == 0 || k == 65535 || maskCurveIndex(uint16_t(k + 1)) == slot) return uint16_t(slots.weight[slot]);
+    const uint32_t slot = (k * 65473) >> 22, nextSlot = ((k + 1) * 65473) >> 22;
+    if (!((t & 1) & (nextSlot != slot))) return uint16_t(slots.weight[slot]);
     HsiPixel exact;
     rgbToHsiWithoutHue(rgb, exact);
     return uint16_t(slots.weight[maskCurveIndex(exact.saturation)]);
