@@ -12,10 +12,14 @@
 
 double baseSize(double width, double height) { return std::min(width, height) * 0.03; }
 
-int32_t maskCurveIndex(uint16_t value) {
-    const int32_t index = int32_t(value * kMaskCurveScale);
-    return std::min(index, kCurveSlots - 1);
-}
+namespace {
+
+// maskCurveIndex for v in 0..65536 (65536 gives 1023 as 65535 does).
+constexpr uint32_t curveSlot(uint32_t v) { return (v * 65473) >> 22; }
+
+}  // namespace
+
+int32_t maskCurveIndex(uint16_t value) { return int32_t(curveSlot(value)); }
 
 namespace {
 
@@ -63,15 +67,13 @@ struct SlotWeights {
 // even t rounds to t / 2 however the doubles fall, an odd t to t / 2 or one
 // more. When both lie in the same curve slot the slot is known without the
 // doubles; otherwise (about one pixel in 128) the pixel is converted. The
-// slot maskCurveIndex(k) equals (k x 65473) >> 22 for every k from 0 to 65535
-// (and k + 1 = 65536 gives 1023 too); the test for an odd t has no branch,
-// as half the pixels go each way.
+// test for an odd t has no branch, as half the pixels go each way.
 uint16_t saturationWeight(const uint16_t* rgb, const SlotWeights& slots) {
     const uint32_t r = rgb[0], g = rgb[1], b = rgb[2];
     const uint32_t hi = std::max(r, std::max(g, b)), lo = std::min(r, std::min(g, b));
     const uint32_t t = 3 * (hi - lo);
     const uint32_t k = std::min(t >> 1, 65535u);
-    const uint32_t slot = (k * 65473) >> 22, nextSlot = ((k + 1) * 65473) >> 22;
+    const uint32_t slot = curveSlot(k), nextSlot = curveSlot(k + 1);
     if (!((t & 1) & (nextSlot != slot))) return uint16_t(slots.weight[slot]);
     HsiPixel exact;
     rgbToHsiWithoutHue(rgb, exact);

@@ -8,9 +8,9 @@
 
 // Reference length of every neighbourhood: 3 % of the shorter side.
 double baseSize(double width, double height);
-// The double nearest 1023/65535: a value's curve slot is trunc(value x this).
-constexpr double kMaskCurveScale = 0.01560997940032044;
-// trunc(v x 1023/65535) as the mask indexes its curves, at most 1023.
+// The curve slot of a value, 0..1023: trunc(v x 0.01560997940032044), the
+// double nearest 1023/65535, taken in integers as (v x 65473) >> 22, which
+// gives the same for every v.
 int32_t maskCurveIndex(uint16_t value);
 
 // Over [topLeft, bottomRight), cut to the buffers; false when the mask and the

@@ -66,8 +66,8 @@ __attribute__((target("avx2"))) size_t saturationWeightsAvx2(const uint16_t* rgb
         const __m256i lo = _mm256_min_epu16(r, _mm256_min_epu16(g, b));
         const __m256i d = _mm256_sub_epi16(hi, lo);
         // k = min(3 d / 2, 65535) = d + d / 2 with unsigned saturation; the
-        // slot trunc(k x kMaskCurveScale) equals (k x 65473) >> 22 for every
-        // k from 0 to 65535 (the sixteen high bits of the product, >> 6).
+        // slot (k x 65473) >> 22 as maskCurveIndex takes it: the sixteen high
+        // bits of the product, >> 6.
         const __m256i k = _mm256_adds_epu16(d, _mm256_srli_epi16(d, 1));
         const __m256i factor = _mm256_set1_epi16(int16_t(65473)), ones = _mm256_set1_epi16(-1);
         const __m256i slot = _mm256_srli_epi16(_mm256_mulhi_epu16(k, factor), 6);

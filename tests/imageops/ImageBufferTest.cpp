@@ -138,6 +138,12 @@ TEST_F(ImageBuffers, ConversionsMatchThePixelConversionAtEveryLevelAndThreadCoun
     }
 }
 
+// The integer slot is the truncated double product for every value.
+TEST_F(ImageBuffers, CurveIndexIsTheTruncatedDoubleProduct) {
+    for (int32_t v = 0; v < 65536; ++v)
+        ASSERT_EQ(maskCurveIndex(uint16_t(v)), std::min(int32_t(v * 0.01560997940032044), 1023)) << v;
+}
+
 // With flat intensity and hue curves the mask from RGB takes its weight from
 // the saturation's slot alone. The pixels: every spread hi - lo from 0 to
 // 65535, each with lows and middles that move the doubles' rounding; 32 more
