@@ -8,6 +8,7 @@
 #include "imageops/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/HsiRows.h"
+#include "imageops/HueSlotsAvx2.h"
 #include "imageops/SaturationMaskAvx2.h"
 
 double baseSize(double width, double height) { return std::min(width, height) * 0.03; }
@@ -145,10 +146,14 @@ bool buildCurveMaskFromRgb(ImageBuffer& mask, const ImageBuffer& rgb, const Curv
                 for (int32_t x = left; x < right; x += kChunkPixels) {
                     const int32_t n = std::min(kChunkPixels, right - x);
                     const uint16_t* in = rgb.data + (rowStart + size_t(x)) * RgbChannels;
-                    if (withHue)
+                    // With AVX2 the hue comes apart from the other fields,
+                    // exact to its curve slot, which is all the weight reads.
+                    if (withHue && level != VectorLevel::Avx2) {
                         for (int32_t i = 0; i < n; ++i) rgbToHsi(in + i * RgbChannels, chunk[i]);
-                    else
+                    } else {
                         rgbToHsiWithoutHueRow(in, chunk, size_t(n), level);
+                        if (withHue) maskHuesAvx2(in, chunk, size_t(n));
+                    }
                     curveWeights(chunk, mask.data + rowStart + size_t(x), n, curves);
                 }
             }

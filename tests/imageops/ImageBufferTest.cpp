@@ -225,6 +225,49 @@ TEST_F(ImageBuffers, SaturationOnlyMaskMatchesTheFullConversion) {
     }
 }
 
+// The mask from RGB with a hue curve gives each hue slot its own weight;
+// pixels whose hue, before rounding, lies within 0.02 units of a rounding
+// edge between two slots (found by sweeping red for fixed green and blue)
+// get the weight of the full conversion at every level and thread count.
+TEST_F(ImageBuffers, HuesAtSlotEdgesMatchTheFullConversion) {
+    std::mt19937 rng(11);
+    std::vector<uint16_t> pixels;
+    while (pixels.size() < 3 * 2048) {
+        const int32_t g = int32_t(rng() % 65536), b = int32_t(rng() % 65536);
+        if (std::abs(g - b) < 20000) continue;  // wide steps of x would skip edges
+        for (int32_t r = 0; r < 65536; ++r) {
+            // rgbToHsi's hue, before rounding, in sixteen-bit units.
+            const double rd = r / 65535.0, gd = g / 65535.0, bd = b / 65535.0;
+            const double x = ((2 * rd - gd - bd) / (gd - bd)) / std::sqrt(3.0);
+            double hue = (90 - (x == 0 ? 0.0 : std::atan(x) * 57.295779512896175)) + (gd < bd ? 180.0 : 0.0);
+            hue = hue > 360 ? hue - 360 : hue < 0 ? hue + 360 : hue;
+            const double units = hue * 182.04166666666669;
+            const double edge = std::floor(units);  // rounding flips edge to edge + 1 at edge + 0.5
+            if (std::fabs(units - edge - 0.5) < 0.02 &&
+                maskCurveIndex(uint16_t(edge)) != maskCurveIndex(uint16_t(edge + 1)))
+                pixels.insert(pixels.end(), {uint16_t(r), uint16_t(g), uint16_t(b)});
+        }
+    }
+    const int32_t w = 251, h = int32_t(pixels.size() / 3 / w);
+    OwnedBuffer rgb(run, w, h, 3), hsi(run, w, h, 5), plainMask(run, w, h, 1), mask(run, w, h, 1);
+    std::copy(pixels.begin(), pixels.begin() + 3 * w * h, rgb.buffer.data);
+    for (int32_t i = 0; i < w * h; ++i)
+        rgbToHsi(rgb.buffer.data + 3 * i, reinterpret_cast<HsiPixel*>(hsi.buffer.data)[i]);
+    CurveSet curves;
+    for (int i = 0; i < 1024; ++i) {
+        curves.hue.samples[i] = float((i * 389) % 1024) / 1023;
+        curves.saturation.samples[i] = curves.intensity.samples[i] = 1.0f;
+    }
+    const Point16 end{int16_t(h), int16_t(w)};
+    plainCurveMask(plainMask, hsi, curves, Point16{0, 0}, end);
+    for (VectorLevel level : {VectorLevel::Plain, VectorLevel::Sse2, VectorLevel::Avx2})
+        for (int threads : {1, 3}) {
+            ASSERT_TRUE(buildCurveMaskFromRgb(mask.buffer, rgb.buffer, curves, Point16{0, 0}, end, true, threads,
+                                              nullptr, level));
+            ASSERT_EQ(mask.copy(), plainMask.copy()) << int(level) << " " << threads;
+        }
+}
+
 // Every margin pixel equals the fetched pixel that mirroring its position
 // reaches, for margins narrower and wider than the block and every channel
 // count the engine pads.
