@@ -36,6 +36,11 @@ __attribute__((target("avx2"))) inline __m128i hueUnits(__m256d hue) {
     return _mm_and_si128(_mm256_cvttpd_epi32(rounded), _mm_set1_epi32(0xFFFF));
 }
 
+// maskCurveIndex of four sixteen-bit values in 32-bit lanes.
+__attribute__((target("avx2"))) inline __m128i slots(__m128i units) {
+    return _mm_srli_epi32(_mm_mullo_epi32(units, _mm_set1_epi32(65473)), 22);
+}
+
 // atan(y / x) for 0 <= y <= x, x > 0, within 1e-10: reduced to |u| <=
 // tan(pi / 8) by atan(t) = pi/4 + atan((t - 1)/(t + 1)), then the Taylor
 // series to u^21 (the rest is below 1e-10).
@@ -100,7 +105,8 @@ __attribute__((target("avx2"))) void maskHuesAvx2(const uint16_t* rgb, HsiPixel*
         // g == b (greys included): 0 degrees when r >= g, else 180, as
         // rgbToHsi gives (0 for a grey).
         const __m256i rBelowG = _mm256_cmpgt_epi32(g, r);
-        alignas(16) int32_t hue[8], otherHue[8];
+        alignas(16) int32_t hue[8];
+        uint32_t straddling = 0;  // a bit for each pixel whose ends lie in different slots
         for (int half = 0; half < 2; ++half) {
             // The g == b lanes divide by 1 instead of 0; their result is not used.
             const __m256d equal = wide(gEqualsB, half);
@@ -111,16 +117,16 @@ __attribute__((target("avx2"))) void maskHuesAvx2(const uint16_t* rgb, HsiPixel*
             __m128i other;
             const __m128i units = hueEnds(a, wide(gBelowB, half), equal, straight, other, margin);
             _mm_store_si128(reinterpret_cast<__m128i*>(hue + 4 * half), units);
-            _mm_store_si128(reinterpret_cast<__m128i*>(otherHue + 4 * half), other);
+            const __m128i same = _mm_cmpeq_epi32(slots(units), slots(other));
+            straddling |= uint32_t(~_mm_movemask_ps(_mm_castsi128_ps(same)) & 15) << (4 * half);
         }
-        for (int j = 0; j < 8; ++j) {
-            if (maskCurveIndex(uint16_t(hue[j])) == maskCurveIndex(uint16_t(otherHue[j]))) {
-                out[i + j].hue = uint16_t(hue[j]);
-            } else {
-                HsiPixel exact;
-                rgbToHsi(p + 3 * j, exact);
-                out[i + j].hue = exact.hue;
-            }
+        for (int j = 0; j < 8; ++j) out[i + j].hue = uint16_t(hue[j]);
+        while (straddling) {
+            const int j = __builtin_ctz(straddling);
+            straddling &= straddling - 1;
+            HsiPixel exact;
+            rgbToHsi(p + 3 * j, exact);
+            out[i + j].hue = exact.hue;
         }
     }
     for (; i < count; ++i) {
