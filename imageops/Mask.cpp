@@ -146,13 +146,16 @@ bool buildCurveMaskFromRgb(ImageBuffer& mask, const ImageBuffer& rgb, const Curv
                 for (int32_t x = left; x < right; x += kChunkPixels) {
                     const int32_t n = std::min(kChunkPixels, right - x);
                     const uint16_t* in = rgb.data + (rowStart + size_t(x)) * RgbChannels;
-                    // With AVX2 the hue comes apart from the other fields,
-                    // exact to its curve slot, which is all the weight reads.
-                    if (withHue && level != VectorLevel::Avx2) {
+                    // With AVX2 only the fields the weight reads are made,
+                    // each exact to its curve slot, the hue apart.
+                    if (level == VectorLevel::Avx2) {
+                        const size_t done = maskFieldsAvx2(in, chunk, size_t(n));
+                        rgbToHsiWithoutHueRow(in + done * RgbChannels, chunk + done, size_t(n) - done, level);
+                        if (withHue) maskHuesAvx2(in, chunk, size_t(n));
+                    } else if (withHue) {
                         for (int32_t i = 0; i < n; ++i) rgbToHsi(in + i * RgbChannels, chunk[i]);
                     } else {
                         rgbToHsiWithoutHueRow(in, chunk, size_t(n), level);
-                        if (withHue) maskHuesAvx2(in, chunk, size_t(n));
                     }
                     curveWeights(chunk, mask.data + rowStart + size_t(x), n, curves);
                 }

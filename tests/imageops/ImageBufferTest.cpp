@@ -4,6 +4,7 @@
 #include "imageops/ImageBuffer.h"
 #include "imageops/Mask.h"
 #include "imageops/MirrorPad.h"
+#include "imageops/SaturationMaskAvx2.h"
 #include "tests/imageops/ImageOpsTestSupport.h"
 
 namespace {
@@ -222,6 +223,33 @@ TEST_F(ImageBuffers, SaturationOnlyMaskMatchesTheFullConversion) {
                         << variant << " " << a.topLeft.h << " " << int(level) << " " << threads;
                 }
         }
+    }
+}
+
+// The fields the vector mask makes for itself: for every channel sum (split
+// at random), the intensity of the full conversion, hue 0 and a saturation
+// in the full conversion's slot.
+TEST_F(ImageBuffers, MaskFieldsMatchTheConversionInTheirSlots) {
+    std::mt19937 rng(13);
+    std::vector<uint16_t> rgb;
+    // One channel of the sum, leaving what the channels still to come can hold.
+    const auto share = [&](int32_t sum, int32_t others) {
+        const int32_t lo = std::max(0, sum - 65535 * others), hi = std::min(sum, 65535);
+        return lo + int32_t(rng() % uint32_t(hi - lo + 1));
+    };
+    for (int32_t sum = 0; sum <= 3 * 65535; ++sum) {
+        const int32_t r = share(sum, 2), g = share(sum - r, 1);
+        rgb.insert(rgb.end(), {uint16_t(r), uint16_t(g), uint16_t(sum - r - g)});
+    }
+    const size_t n = rgb.size() / 3;
+    std::vector<HsiPixel> fields(n), exact(n);
+    const size_t done = maskFieldsAvx2(rgb.data(), fields.data(), n);
+    EXPECT_EQ(done, widestVectorLevel() == VectorLevel::Avx2 ? n / 16 * 16 : 0);
+    for (size_t i = 0; i < done; ++i) {
+        rgbToHsiWithoutHue(&rgb[3 * i], exact[i]);
+        ASSERT_EQ(fields[i].intensity, exact[i].intensity) << i;
+        ASSERT_EQ(fields[i].hue, 0) << i;
+        ASSERT_EQ(maskCurveIndex(fields[i].saturation), maskCurveIndex(exact[i].saturation)) << i;
     }
 }
 
