@@ -8,13 +8,19 @@
 #include "imageops/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/HsiRows.h"
+#include "imageops/HueSlotsAvx2.h"
+#include "imageops/SaturationMaskAvx2.h"
 
 double baseSize(double width, double height) { return std::min(width, height) * 0.03; }
 
-int32_t maskCurveIndex(uint16_t value) {
-    const int32_t index = int32_t(value * 0.01560997940032044);
-    return std::min(index, kCurveSlots - 1);
-}
+namespace {
+
+// maskCurveIndex for v in 0..65536 (65536 gives 1023 as 65535 does).
+constexpr uint32_t curveSlot(uint32_t v) { return (v * 65473) >> 22; }
+
+}  // namespace
+
+int32_t maskCurveIndex(uint16_t value) { return int32_t(curveSlot(value)); }
 
 namespace {
 
@@ -43,14 +49,15 @@ bool flatCurve(const Curve& curve) {
 // With a flat intensity curve, and a flat hue curve or none that matters, a
 // pixel's weight depends on its saturation's curve slot alone: the weight of
 // every slot, the product taken as curveWeights takes it.
+// (32-bit entries, for the vector gathers).
 struct SlotWeights {
-    uint16_t weight[kCurveSlots];
+    int32_t weight[kCurveSlots];
 
     explicit SlotWeights(const CurveSet& curves) {
         const double intensity = curves.intensity.samples[0], hue = curves.hue.samples[maskCurveIndex(0)];
         for (int slot = 0; slot < kCurveSlots; ++slot) {
             const double w = intensity * double(curves.saturation.samples[slot]) * hue * 65535;
-            weight[slot] = !(w > 0) ? 0 : w >= 65535 ? 65535 : uint16_t(roundHalfAway(w));
+            weight[slot] = !(w > 0) ? 0 : w >= 65535 ? 65535 : int32_t(roundHalfAway(w));
         }
     }
 };
@@ -60,17 +67,18 @@ struct SlotWeights {
 // roundHalfAway(x 65535): twice that, t = 3 (hi - lo), is an integer, so an
 // even t rounds to t / 2 however the doubles fall, an odd t to t / 2 or one
 // more. When both lie in the same curve slot the slot is known without the
-// doubles; otherwise (about one pixel in 128) the pixel is converted.
+// doubles; otherwise (about one pixel in 128) the pixel is converted. The
+// test for an odd t has no branch, as half the pixels go each way.
 uint16_t saturationWeight(const uint16_t* rgb, const SlotWeights& slots) {
     const uint32_t r = rgb[0], g = rgb[1], b = rgb[2];
     const uint32_t hi = std::max(r, std::max(g, b)), lo = std::min(r, std::min(g, b));
     const uint32_t t = 3 * (hi - lo);
     const uint32_t k = std::min(t >> 1, 65535u);
-    const int32_t slot = maskCurveIndex(uint16_t(k));
-    if ((t & 1) == 0 || k == 65535 || maskCurveIndex(uint16_t(k + 1)) == slot) return slots.weight[slot];
+    const uint32_t slot = curveSlot(k), nextSlot = curveSlot(k + 1);
+    if (!((t & 1) & (nextSlot != slot))) return uint16_t(slots.weight[slot]);
     HsiPixel exact;
     rgbToHsiWithoutHue(rgb, exact);
-    return slots.weight[maskCurveIndex(exact.saturation)];
+    return uint16_t(slots.weight[maskCurveIndex(exact.saturation)]);
 }
 
 constexpr int32_t kMaskPieceRows = 32;  // rows per piece of work for one thread
@@ -102,13 +110,13 @@ bool buildCurveMask(ImageBuffer& mask, const ImageBuffer& hsi, const CurveSet& c
 }
 
 bool buildCurveMaskFromRgb(ImageBuffer& mask, const ImageBuffer& rgb, const CurveSet& curves, Point16 topLeft,
-                           Point16 bottomRight, bool withHue, int threads, WorkerPool* pool) {
+                           Point16 bottomRight, bool withHue, int threads, WorkerPool* pool, VectorLevel level) {
     if (!mask.data || !rgb.data || mask.width != rgb.width || mask.height != rgb.height) return false;
     const int32_t top = std::max<int32_t>(topLeft.v, 0), left = std::max<int32_t>(topLeft.h, 0);
     const int32_t bottom = std::min<int32_t>(bottomRight.v, rgb.height);
     const int32_t right = std::min<int32_t>(bottomRight.h, rgb.width);
     if (right <= left) return true;
-    const VectorLevel level = widestVectorLevel();
+    level = supportedVectorLevel(level);
     const size_t rows = size_t(std::max(bottom - top, 0));
     if (flatCurve(curves.intensity) && (!withHue || flatCurve(curves.hue))) {
         const SlotWeights slots(curves);
@@ -119,8 +127,11 @@ bool buildCurveMaskFromRgb(ImageBuffer& mask, const ImageBuffer& rgb, const Curv
                     const size_t rowStart = size_t(y) * size_t(rgb.width);
                     const uint16_t* in = rgb.data + rowStart * RgbChannels;
                     uint16_t* out = mask.data + rowStart;
-                    for (int32_t x = left; x < right; ++x)
-                        out[x] = saturationWeight(in + size_t(x) * RgbChannels, slots);
+                    int32_t x = left;
+                    if (level == VectorLevel::Avx2)
+                        x += int32_t(saturationWeightsAvx2(in + size_t(x) * RgbChannels, out + x, size_t(right - x),
+                                                           slots.weight));
+                    for (; x < right; ++x) out[x] = saturationWeight(in + size_t(x) * RgbChannels, slots);
                 }
             },
             pool);
@@ -135,10 +146,17 @@ bool buildCurveMaskFromRgb(ImageBuffer& mask, const ImageBuffer& rgb, const Curv
                 for (int32_t x = left; x < right; x += kChunkPixels) {
                     const int32_t n = std::min(kChunkPixels, right - x);
                     const uint16_t* in = rgb.data + (rowStart + size_t(x)) * RgbChannels;
-                    if (withHue)
+                    // With AVX2 only the fields the weight reads are made,
+                    // each exact to its curve slot, the hue apart.
+                    if (level == VectorLevel::Avx2) {
+                        const size_t done = maskFieldsAvx2(in, chunk, size_t(n));
+                        rgbToHsiWithoutHueRow(in + done * RgbChannels, chunk + done, size_t(n) - done, level);
+                        if (withHue) maskHuesAvx2(in, chunk, size_t(n));
+                    } else if (withHue) {
                         for (int32_t i = 0; i < n; ++i) rgbToHsi(in + i * RgbChannels, chunk[i]);
-                    else
+                    } else {
                         rgbToHsiWithoutHueRow(in, chunk, size_t(n), level);
+                    }
                     curveWeights(chunk, mask.data + rowStart + size_t(x), n, curves);
                 }
             }
