@@ -76,6 +76,25 @@ __attribute__((target("avx2"))) inline __m256i widen(__m256i v, int half) {
     return _mm256_cvtepu16_epi32(half ? _mm256_extracti128_si256(v, 1) : _mm256_castsi256_si128(v));
 }
 
+// Sixteen pixels from p: their channels (r, g, b) and, as halfTripleSpread
+// gives them, k, its slot and the ambiguous pixels.
+struct SixteenPixels {
+    __m256i channels[3];
+    __m256i k, slot;
+    uint32_t ambiguous;
+};
+
+__attribute__((target("avx2"))) inline SixteenPixels sixteenPixels(const uint16_t* p) {
+    SixteenPixels px;
+    const __m256i v[3] = {loadPair(p, p + 24), loadPair(p + 8, p + 32), loadPair(p + 16, p + 40)};
+    for (int c = 0; c < 3; ++c) px.channels[c] = channel(v, c);
+    const __m256i r = px.channels[0], g = px.channels[1], b = px.channels[2];
+    const __m256i hi = _mm256_max_epu16(r, _mm256_max_epu16(g, b));
+    const __m256i lo = _mm256_min_epu16(r, _mm256_min_epu16(g, b));
+    px.k = halfTripleSpread(_mm256_sub_epi16(hi, lo), px.slot, px.ambiguous);
+    return px;
+}
+
 }  // namespace
 
 __attribute__((target("avx2"))) size_t saturationWeightsAvx2(const uint16_t* rgb, uint16_t* out, size_t count,
@@ -83,19 +102,13 @@ __attribute__((target("avx2"))) size_t saturationWeightsAvx2(const uint16_t* rgb
     size_t i = 0;
     for (; i + 16 <= count; i += 16) {
         const uint16_t* p = rgb + 3 * i;
-        const __m256i v[3] = {loadPair(p, p + 24), loadPair(p + 8, p + 32), loadPair(p + 16, p + 40)};
-        const __m256i r = channel(v, 0), g = channel(v, 1), b = channel(v, 2);
-        const __m256i hi = _mm256_max_epu16(r, _mm256_max_epu16(g, b));
-        const __m256i lo = _mm256_min_epu16(r, _mm256_min_epu16(g, b));
-        __m256i slot;
-        uint32_t ambiguous;
-        halfTripleSpread(_mm256_sub_epi16(hi, lo), slot, ambiguous);
-        const __m256i low = _mm256_i32gather_epi32(slotWeight, widen(slot, 0), 4);
-        const __m256i high = _mm256_i32gather_epi32(slotWeight, widen(slot, 1), 4);
+        SixteenPixels px = sixteenPixels(p);
+        const __m256i low = _mm256_i32gather_epi32(slotWeight, widen(px.slot, 0), 4);
+        const __m256i high = _mm256_i32gather_epi32(slotWeight, widen(px.slot, 1), 4);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), narrow(low, high));
-        while (ambiguous) {
-            const int lane = __builtin_ctz(ambiguous) / 2;
-            ambiguous &= ambiguous - 1;
+        while (px.ambiguous) {
+            const int lane = __builtin_ctz(px.ambiguous) / 2;
+            px.ambiguous &= px.ambiguous - 1;
             HsiPixel exact;
             rgbToHsiWithoutHue(p + 3 * lane, exact);
             out[i + size_t(lane)] = uint16_t(slotWeight[maskCurveIndex(exact.saturation)]);
@@ -108,13 +121,8 @@ __attribute__((target("avx2"))) size_t maskFieldsAvx2(const uint16_t* rgb, HsiPi
     size_t i = 0;
     for (; i + 16 <= count; i += 16) {
         const uint16_t* p = rgb + 3 * i;
-        const __m256i v[3] = {loadPair(p, p + 24), loadPair(p + 8, p + 32), loadPair(p + 16, p + 40)};
-        const __m256i r = channel(v, 0), g = channel(v, 1), b = channel(v, 2);
-        const __m256i hi = _mm256_max_epu16(r, _mm256_max_epu16(g, b));
-        const __m256i lo = _mm256_min_epu16(r, _mm256_min_epu16(g, b));
-        __m256i slot;
-        uint32_t ambiguous;
-        const __m256i k = halfTripleSpread(_mm256_sub_epi16(hi, lo), slot, ambiguous);
+        SixteenPixels px = sixteenPixels(p);
+        const __m256i r = px.channels[0], g = px.channels[1], b = px.channels[2];
         // The intensity (r + g + b + 1) / 3, truncated: a float quotient
         // below 65536 is within 2^-8 of the true one, whose fraction is 0,
         // 1/3 or 2/3, so the truncation is exact.
@@ -125,16 +133,16 @@ __attribute__((target("avx2"))) size_t maskFieldsAvx2(const uint16_t* rgb, HsiPi
             intensity[half] = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(sum), _mm256_set1_ps(3.0f)));
         }
         alignas(32) uint16_t saturations[16], intensities[16];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(saturations), k);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(saturations), px.k);
         _mm256_store_si256(reinterpret_cast<__m256i*>(intensities), narrow(intensity[0], intensity[1]));
         for (int j = 0; j < 16; ++j) {
             out[i + j].hue = 0;
             out[i + j].saturation = saturations[j];
             out[i + j].intensity = intensities[j];
         }
-        while (ambiguous) {
-            const int lane = __builtin_ctz(ambiguous) / 2;
-            ambiguous &= ambiguous - 1;
+        while (px.ambiguous) {
+            const int lane = __builtin_ctz(px.ambiguous) / 2;
+            px.ambiguous &= px.ambiguous - 1;
             HsiPixel exact;
             rgbToHsiWithoutHue(p + 3 * lane, exact);
             out[i + size_t(lane)].saturation = exact.saturation;
