@@ -80,7 +80,7 @@ void BM_StoreMarking(benchmark::State& state) {
 }
 BENCHMARK(BM_StoreMarking)->ArgsProduct({{1, 2, 1000000000}, {0, 1}});
 
-// Argument: ReadLevel, or -1 for the two table lookups per sample.
+// Argument: VectorLevel, or -1 for the two table lookups per sample.
 void BM_TakePlain16(benchmark::State& state) {
     const std::vector<uint16_t> file = randomValues(5, 65536);
     std::vector<uint16_t> host(kSamples), table(65536);
@@ -92,7 +92,7 @@ void BM_TakePlain16(benchmark::State& state) {
     std::vector<uint64_t> bits(sampleBitWords(kSamples));
     for (auto _ : state) {
         if (state.range(0) >= 0) {
-            takePlain16(file.data(), kSamples, host.data(), bits.data(), 0, ReadLevel(state.range(0)));
+            takePlain16(file.data(), kSamples, host.data(), bits.data(), 0, VectorLevel(state.range(0)));
         } else {
             for (size_t i = 0; i < kSamples; i += 64) {
                 uint64_t word = 0;

@@ -41,18 +41,6 @@ ExactValues exactValues(const FileValueRuns& runs, const std::vector<uint16_t>& 
 #define CC_X86_VECTORS 1
 #endif
 
-ReadLevel widestReadLevel() {
-#if defined(CC_X86_VECTORS)
-    static const ReadLevel widest = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") ? ReadLevel::Avx2 : ReadLevel::Sse2;
-    }();
-    return widest;
-#else
-    return ReadLevel::Plain;
-#endif
-}
-
 namespace {
 
 // 64 samples: host values stored, the bits of the word returned.
@@ -107,8 +95,8 @@ __attribute__((target("avx2"))) uint64_t avx2Word(const uint16_t* s, uint16_t* c
 
 }  // namespace
 
-void takePlain16(const uint16_t* s, size_t n, uint16_t* colour, uint64_t* bits, size_t first, ReadLevel level) {
-    if (uint8_t(level) > uint8_t(widestReadLevel())) level = widestReadLevel();
+void takePlain16(const uint16_t* s, size_t n, uint16_t* colour, uint64_t* bits, size_t first, VectorLevel level) {
+    level = supportedVectorLevel(level);
     auto one = [&](size_t i) {
         colour[i] = plainHost16(s[i]);
         bits[(first + i) >> 6] |= plainBit16(s[i]) << ((first + i) & 63);
@@ -118,9 +106,9 @@ void takePlain16(const uint16_t* s, size_t n, uint16_t* colour, uint64_t* bits, 
     for (; i + 64 <= n; i += 64) {
         uint64_t word = 0;
 #if defined(CC_X86_VECTORS)
-        if (level == ReadLevel::Avx2)
+        if (level == VectorLevel::Avx2)
             word = avx2Word(s + i, colour + i);
-        else if (level == ReadLevel::Sse2)
+        else if (level == VectorLevel::Sse2)
             word = sse2Word(s + i, colour + i);
         else
 #endif

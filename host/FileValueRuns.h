@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/VectorLevel.h"
+
 struct FileValueRuns {
     std::vector<uint16_t> hostOf;  // file value -> host value, 0..lastValue
     std::vector<uint16_t> first;   // host value (0..32768) -> smallest file value giving it (0 when none does)
@@ -86,13 +88,8 @@ void restoreClearSamples(const uint16_t* h, size_t n, const uint64_t* bits, size
 inline uint16_t plainHost16(uint16_t v) { return uint16_t((uint32_t(v) + 1) >> 1); }
 inline uint64_t plainBit16(uint16_t v) { return ((uint64_t(v) ^ uint64_t(v > 32768)) & 1) ^ 1; }
 
-// The widest vector instructions takePlain16 may use, chosen when the
-// program runs; every level gives the same bytes.
-enum class ReadLevel : uint8_t { Plain, Sse2, Avx2 };
-ReadLevel widestReadLevel();
-
 // Host values of n file samples s into colour, and their bits ORed into bits
 // from index first on (see FileValueRuns.h), for the plain 16-bit mapping;
 // level is lowered to what the processor has.
 void takePlain16(const uint16_t* s, size_t n, uint16_t* colour, uint64_t* bits, size_t first,
-                 ReadLevel level = widestReadLevel());
+                 VectorLevel level = widestVectorLevel());

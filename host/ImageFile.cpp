@@ -865,7 +865,7 @@ static bool decodePixels(PendingPixels& pixels, RowMark* mark, std::string& erro
     const std::vector<uint8_t> bitOf = bitTable(exact);
     KeptValues kept{exact.setFor.empty() || !pixels.changed ? nullptr : bitOf.data(), pixels.changed};
     // Without vector instructions the tables are the faster way.
-    kept.plain = kept.bitOf && !read.cmyk && read.pnmMaxValue == 0 && widestReadLevel() != ReadLevel::Plain;
+    kept.plain = kept.bitOf && !read.cmyk && read.pnmMaxValue == 0 && widestVectorLevel() != VectorLevel::Plain;
     auto take = [&](const uint8_t* rows, int32_t y, int32_t count, size_t stride) {
         uint16_t* colour = pixels.samples + size_t(y) * size_t(width) * size_t(planes);
         uint16_t* extraOut = read.extraSamples.data() + size_t(y) * size_t(width) * size_t(extra);

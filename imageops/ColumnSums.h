@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "imageops/VectorLevel.h"
+#include "base/VectorLevel.h"
 
 // sums[j] += enter[j] - leave[j] for j < count; leave null adds enter alone.
 void moveColumnSums(uint32_t* sums, const uint16_t* enter, const uint16_t* leave, size_t count, VectorLevel level);

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/VectorLevel.h"
 #include "imageops/ColorModel.h"
-#include "imageops/VectorLevel.h"
 
 void rgbToHsiWithoutHueRow(const uint16_t* rgb, HsiPixel* out, size_t count, VectorLevel level);

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "base/Geometry.h"
-#include "imageops/VectorLevel.h"
+#include "base/VectorLevel.h"
 #include "services/RunContext.h"
 
 // Channels per pixel by what a buffer holds.

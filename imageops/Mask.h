@@ -2,9 +2,9 @@
 #pragma once
 
 #include "base/Geometry.h"
+#include "base/VectorLevel.h"
 #include "curves/Curve.h"
 #include "imageops/ImageBuffer.h"
-#include "imageops/VectorLevel.h"
 
 // Reference length of every neighbourhood: 3 % of the shorter side.
 double baseSize(double width, double height);

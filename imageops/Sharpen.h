@@ -5,8 +5,8 @@
 
 #include "base/Geometry.h"
 #include "base/Modes.h"
+#include "base/VectorLevel.h"
 #include "imageops/ImageBuffer.h"
-#include "imageops/VectorLevel.h"
 #include "services/RunContext.h"
 
 // flags: the four channel flags (non-zero = on; the fourth only for CMYK);

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "imageops/VectorLevel.h"
+#include "base/VectorLevel.h"
 
 // One channel of count pixels: the centre samples in[i x stride], the
 // neighbour sums s[i], the weights w[i], divisors d[i] and their reciprocals

@@ -6,10 +6,10 @@
 
 #include "base/Geometry.h"
 #include "base/Modes.h"
+#include "base/VectorLevel.h"
 #include "imageops/DistanceTable.h"
 #include "imageops/ImageBuffer.h"
 #include "imageops/SoftenTaps.h"
-#include "imageops/VectorLevel.h"
 #include "services/RunContext.h"
 
 // One sample of a radius's grid: its offset and weight.

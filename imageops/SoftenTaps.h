@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/VectorLevel.h"
 #include "imageops/ImageBuffer.h"
-#include "imageops/VectorLevel.h"
 #include "services/RunContext.h"
 
 // One sample of the grid of radius k, relative to the pixel.

@@ -104,7 +104,7 @@ TEST(FileValueRuns, PlainSixteenBitReadingAgreesAtEveryLevel) {
     std::vector<uint16_t> s(65536 + 200);
     for (size_t i = 0; i < s.size(); ++i) s[i] = uint16_t(i * 40503u);  // odd step: every value once in 65536
     const size_t runs[][2] = {{0, 65536}, {1, 65600}, {63, 130}, {64, 64}, {100, 1}, {37, 0}, {5, 65599}};
-    for (ReadLevel level : {ReadLevel::Plain, ReadLevel::Sse2, ReadLevel::Avx2}) {
+    for (VectorLevel level : {VectorLevel::Plain, VectorLevel::Sse2, VectorLevel::Avx2}) {
         for (const auto& run : runs) {
             SCOPED_TRACE(std::to_string(int(level)) + ": " + std::to_string(run[0]) + "+" + std::to_string(run[1]));
             std::vector<uint64_t> bits(sampleBitWords(run[0] + run[1] + 64)), expectedBits(bits.size());
