@@ -290,6 +290,14 @@ void adviseHugePages(const void* data, size_t bytes) {
     if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 }
 
+// Reserves room for count elements, asking for huge pages before anything
+// is written there; throws std::bad_alloc as reserve does.
+template <typename Vector>
+void reserveInHugePages(Vector& v, size_t count) {
+    v.reserve(count);
+    adviseHugePages(v.data(), count * sizeof(typename Vector::value_type));
+}
+
 // The host value of every file value of the colour channels: a PNM's own
 // range stretched to the full range, CMYK ink turned into the host's
 // full-means-no-ink, 16 bits brought to 0..32768. One lookup per sample.
@@ -992,11 +1000,10 @@ bool openImageFilePage(const std::string& path, int page, HostImage& result, Ima
     const size_t pixels = size_t(width) * size_t(height);
     result = HostImage();
     try {
-        result.samples.reserve(pixels * size_t(planes));
+        reserveInHugePages(result.samples, pixels * size_t(planes));
     } catch (const std::bad_alloc&) {
         return fail(error, path, "too large for the memory available");
     }
-    adviseHugePages(result.samples.data(), pixels * size_t(planes) * sizeof(uint16_t));
     if (!makeHostImage(result, width, height, planes, read.depth, false)) {
         return fail(error, path, "too large for the memory available");
     }
@@ -1005,8 +1012,7 @@ bool openImageFilePage(const std::string& path, int page, HostImage& result, Ima
         read.extraSamples.resize(pixels * size_t(extra));
         if (read.depth == 16) {
             const size_t words = sampleBitWords(pixels * size_t(planes));
-            result.changed.reserve(words);
-            adviseHugePages(result.changed.data(), words * sizeof(uint64_t));
+            reserveInHugePages(result.changed, words);
             result.changed.assign(words, 0);
         }
     } catch (const std::bad_alloc&) {
