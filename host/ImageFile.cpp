@@ -37,6 +37,25 @@ bool fail(std::string& error, const std::string& path, const std::string& reason
     return false;
 }
 
+// A file descriptor closed when it goes (-1: none).
+class OwnDescriptor {
+public:
+    explicit OwnDescriptor(int fd) : fd_(fd) {}
+    ~OwnDescriptor() { close(); }
+    OwnDescriptor(const OwnDescriptor&) = delete;
+    OwnDescriptor& operator=(const OwnDescriptor&) = delete;
+    int get() const { return fd_; }
+    // False (errno set) when closing reports an error.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
 // libvips's pending error text as one line, then cleared.
 std::string vipsReason(const char* fallback) {
     std::string text = vips_error_buffer();
@@ -550,7 +569,8 @@ struct EncodeSource {
     const ImageFileInfo* info;
     int extra;  // extra channels
     Originals originals;
-    const RowMark* ready;  // rows the filter has finished (null: all of them)
+    const RowMark* ready;                 // rows the filter has finished (null: all of them)
+    WritebackPacer* writeback = nullptr;  // of the file being written, when it is one
 };
 
 // Fills the part of the file's image that libvips asks for straight from the
@@ -570,6 +590,9 @@ int generateFileSamples(VipsRegion* region, void*, void* a, void*, gboolean*) {
     }
     const size_t width = size_t(source.image->width);
     const size_t planes = Cmyk ? 4 : 3;
+    // libvips writes rows soon after they are made: the file has come about
+    // as far as the rows before these, less what compression saves.
+    if (source.writeback) source.writeback->reached(uint64_t(r.top) * width * (planes + source.extra) * sizeof(T));
     for (int y = r.top; y < r.top + r.height; ++y) {
         const size_t first = size_t(y) * width + size_t(r.left);
         encodeRun<T, Cmyk>(source.image->samples.data() + first * planes,
@@ -776,14 +799,31 @@ bool saveWithVips(const std::string& file, const SaveFormat& format, const HostI
         vips_image_set_int(image, VIPS_META_ORIENTATION, info.orientation);
     }
 
-    VipsOperation* operation = vips_operation_new(format.saver.c_str());
+    // A TIFF, PNG or JPEG file (not a stream) goes through a descriptor of
+    // our own to the format's saver to a target: opened without truncating
+    // the fresh temporary file, and written out to disk as the rows come
+    // (see openForWriting). Some other savers to a target need a file name.
+    const bool toTarget = format.saver.size() > 7 && format.saver.compare(format.saver.size() - 7, 7, "_target") == 0;
+    const std::string base = format.saver.substr(0, format.saver.find('_'));
+    const std::string targetSaver = base + "_target";
+    const bool ownFile = !toTarget && (base == "tiffsave" || base == "pngsave" || base == "jpegsave");
+    OwnDescriptor fd(ownFile ? openForWriting(file, true) : -1);
+    if (ownFile && fd.get() < 0) {
+        reason = std::string("cannot be opened for writing (") + std::strerror(errno) + ")";
+        return false;
+    }
+    WritebackPacer writeback(fd.get());
+    if (ownFile) source.writeback = &writeback;
+    VipsOperation* operation = vips_operation_new(ownFile ? targetSaver.c_str() : format.saver.c_str());
     if (!operation) {
         reason = vipsReason("libvips has no such saver");
         return false;
     }
     g_object_set(operation, "in", image, NULL);
-    if (format.saver.size() > 7 && format.saver.compare(format.saver.size() - 7, 7, "_target") == 0) {
-        VipsTarget* target = file == "-" ? vips_target_new_to_descriptor(1) : vips_target_new_to_file(file.c_str());
+    if (ownFile || toTarget) {
+        VipsTarget* target = ownFile       ? vips_target_new_to_descriptor(fd.get())
+                             : file == "-" ? vips_target_new_to_descriptor(1)
+                                           : vips_target_new_to_file(file.c_str());
         if (!target) {
             g_object_unref(operation);
             reason = vipsReason("cannot be opened for writing");
@@ -805,6 +845,11 @@ bool saveWithVips(const std::string& file, const SaveFormat& format, const HostI
     g_object_unref(operation);
     if (result != 0) {
         reason = vipsReason("the file could not be written");
+        return false;
+    }
+    // A write the system could not complete may be reported at close only.
+    if (!fd.close()) {
+        reason = std::string("the file could not be written (") + std::strerror(errno) + ")";
         return false;
     }
     return true;

@@ -13,10 +13,14 @@
 #include <io.h>
 #include <process.h>
 #define CC_OPEN_FLAGS (O_WRONLY | O_BINARY)
+#define CC_NO_INHERIT O_NOINHERIT
+#define CC_TRUNCATE(fd) _chsize_s(fd, 0)
 #define getpid _getpid
 #else
 #include <unistd.h>
 #define CC_OPEN_FLAGS O_WRONLY
+#define CC_NO_INHERIT O_CLOEXEC
+#define CC_TRUNCATE(fd) ::ftruncate(fd, 0)
 #endif
 
 volatile std::sig_atomic_t gStopSignal = 0;
@@ -166,6 +170,39 @@ void PendingOutput::abandon() {
     temporary_.clear();
 }
 
+int openForWriting(const std::string& file, bool readBack) {
+    const int flags = readBack ? (CC_OPEN_FLAGS & ~O_WRONLY) | O_RDWR : CC_OPEN_FLAGS;
+    int fd;
+    do {
+        fd = ::open(file.c_str(), flags | O_CREAT | CC_NO_INHERIT, 0666);
+    } while (fd < 0 && errno == EINTR && !gStopSignal);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && CC_TRUNCATE(fd) != 0) {
+        const int code = errno;
+        ::close(fd);
+        errno = code;
+        return -1;
+    }
+    return fd;
+}
+
+void WritebackPacer::reached(uint64_t bytes) {
+#if defined(__linux__)
+    uint64_t next = next_.load(std::memory_order_relaxed);
+    while (bytes >= next) {
+        if (next_.compare_exchange_weak(next, bytes - bytes % step_ + step_)) {
+            // Pages already on their way are skipped; the call waits only
+            // when the disk's queue is full.
+            ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+            return;
+        }
+    }
+#else
+    (void)bytes;
+#endif
+}
+
 bool writeBytesTo(const std::string& file, const std::vector<uint8_t>& bytes, std::string& error) {
     const bool toStdout = file == "-";
     int fd = 1;
@@ -174,15 +211,14 @@ bool writeBytesTo(const std::string& file, const std::vector<uint8_t>& bytes, st
         _setmode(1, O_BINARY);
 #endif
     } else {
-        do {
-            fd = ::open(file.c_str(), CC_OPEN_FLAGS | O_CREAT | O_TRUNC, 0666);
-        } while (fd < 0 && errno == EINTR && !gStopSignal);
+        fd = openForWriting(file, false);
         if (fd < 0) {
             error = file + ": cannot be opened for writing (" + reasonOf(errno) + ")";
             return false;
         }
     }
     const std::string name = toStdout ? std::string("standard output") : file;
+    WritebackPacer writeback(fd);
     size_t done = 0;
     bool ok = true;
     while (done < bytes.size()) {
@@ -200,6 +236,7 @@ bool writeBytesTo(const std::string& file, const std::vector<uint8_t>& bytes, st
             break;
         }
         done += size_t(n);
+        if (!toStdout) writeback.reached(done);
     }
     if (!toStdout && ::close(fd) != 0 && ok) {
         error = name + ": write error (" + reasonOf(errno) + ")";

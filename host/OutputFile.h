@@ -4,6 +4,7 @@
 // complete; a device, FIFO or standard output ("-") is written directly.
 #pragma once
 
+#include <atomic>
 #include <csignal>
 #include <cstdint>
 #include <string>
@@ -58,6 +59,32 @@ private:
 // Writes bytes to target the safe way above. False with a message naming the
 // output; nothing is left behind then (a direct target may hold a part).
 bool writeOutputBytes(const OutputTarget& target, const std::vector<uint8_t>& bytes, std::string& error);
+
+// Opens file for writing from its start, creating it when missing (0666
+// under the umask). A file holding bytes is cut to nothing; an empty one (a
+// fresh temporary file) is not truncated, because ext4 takes a truncation as
+// a file being replaced and then holds up its close until the whole file is
+// on its way to disk. readBack: for reading too (libvips's TIFF writer reads
+// back what it wrote). -1 with errno when it cannot be opened.
+int openForWriting(const std::string& file, bool readBack);
+
+// Starts the system writing to disk what has reached a file so far, at
+// every step bytes of the file's progress, without waiting for the disk:
+// a large output then leaves little to write out when it is closed or
+// renamed over the file it replaces. reached() may be called from several
+// threads. No effect on systems without such a call.
+class WritebackPacer {
+public:
+    static constexpr uint64_t kStep = uint64_t(16) << 20;
+    explicit WritebackPacer(int fd, uint64_t step = kStep) : fd_(fd), step_(step), next_(step) {}
+    // bytes: how far the file has come (it may lag behind the writer).
+    void reached(uint64_t bytes);
+
+private:
+    int fd_;
+    uint64_t step_;
+    std::atomic<uint64_t> next_;
+};
 
 // Writes bytes into an already chosen file or device, or standard output for
 // "-", retrying after partial writes and giving up when a stop is asked for.

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "host/ImageFile.h"
+#include "host/OutputFile.h"
 #include "tests/support/FilePixels.h"
 
 namespace {
@@ -226,6 +227,17 @@ TEST_F(ImageFileTest, WritingIsDeterministicAndReplacesInPlace) {
         ASSERT_TRUE(writeImageFile(first, image, info, error)) << error;
         ASSERT_TRUE(writeImageFile(second, image, info, error)) << error;
         EXPECT_EQ(fileBytes(first), fileBytes(second));
+        // Written straight into a file holding more bytes, or an empty one,
+        // none of the old bytes stay.
+        for (size_t old : {size_t(0), size_t(1) << 20}) {
+            const std::string straight = file(std::string("s") + name);
+            writeBytes(straight, std::vector<uint8_t>(old, 0xEE));
+            if (std::string(name) == "d.tif")
+                ASSERT_TRUE(writeTiffPageFile(straight, ".tif", image, info, error)) << error;
+            else
+                ASSERT_TRUE(writeBytesTo(straight, fileBytes(first), error)) << error;
+            EXPECT_EQ(fileBytes(straight), fileBytes(first)) << old;
+        }
 
         // Overwriting the file that was read and reading it again gives the
         // new pixels: nothing is served from a cache.
