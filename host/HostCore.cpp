@@ -666,18 +666,18 @@ bool HostCore::takeBackOutput() {
 // With moving data the previous tile stays alive until the next call, its
 // bytes spoiled, and the next one is a new block: a plug-in that keeps an old
 // pointer reads junk and its writes are lost.
-void HostCore::moveTile(std::vector<uint8_t>& tile, std::vector<uint8_t>& old) {
+void HostCore::moveTile(ByteVector& tile, ByteVector& old) {
     if (!quirks_.movingData) return;
     std::fill(tile.begin(), tile.end(), uint8_t(0x5A));
     old = std::move(tile);
-    tile = std::vector<uint8_t>();
+    tile = ByteVector();
 }
 
 // A request at a rate other than 1 (16.16 fixed point, source pixels per
 // delivered pixel): the rectangle scaled to trunc(size / rate) pixels a side,
 // at least 1, by the channel ports' rule (means at eight bits); 16-bit images
 // get those means brought back to 0..32768.
-bool HostCore::scaledTile(const Rect& rect, Fixed rate, int lo, int count, bool mask, std::vector<uint8_t>& tile,
+bool HostCore::scaledTile(const Rect& rect, Fixed rate, int lo, int count, bool mask, ByteVector& tile,
                           int32& rowBytes) {
     const int32_t cols = rect.right - rect.left, rows = rect.bottom - rect.top;
     const int32_t width = std::max<int32_t>(1, int32_t(int64_t(cols) * 65536 / rate));

@@ -146,9 +146,10 @@ private:
     PlatformData platformData_{};
 
     // Tile memory lent to the plug-in.
-    std::vector<uint8_t> inTile_, outTile_;
-    std::vector<uint8_t> maskTile_;                  // a scaled selection request
-    std::vector<uint8_t> oldIn_, oldOut_, oldMask_;  // the previous tiles, with moving data
+    // Tiles are written whole before they are lent: they grow unzeroed.
+    ByteVector inTile_, outTile_;
+    ByteVector maskTile_;                  // a scaled selection request
+    ByteVector oldIn_, oldOut_, oldMask_;  // the previous tiles, with moving data
     Rect lentOutRect_{};
     int16 lentOutLo_ = 0, lentOutHi_ = -1;
     int32_t outGuard_ = 0;
@@ -163,11 +164,10 @@ private:
     DisplayPixels display_;
 
     bool takeBackOutput();
-    void moveTile(std::vector<uint8_t>& tile, std::vector<uint8_t>& old);
+    void moveTile(ByteVector& tile, ByteVector& old);
     OSErr advance();
     OSErr awaitRows();
-    bool scaledTile(const Rect& rect, Fixed rate, int lo, int count, bool mask, std::vector<uint8_t>& tile,
-                    int32& rowBytes);
+    bool scaledTile(const Rect& rect, Fixed rate, int lo, int count, bool mask, ByteVector& tile, int32& rowBytes);
     void describeDocument();
     OSErr readChannel(int slot, const PSScaling& scaling, const VRect& writeRect, const PixelMemoryDesc& memory);
 };

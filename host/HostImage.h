@@ -31,6 +31,8 @@ struct UninitialisedAllocator : std::allocator<T> {
     }
 };
 using SampleVector = std::vector<uint16_t, UninitialisedAllocator<uint16_t>>;
+// Bytes that are all written before they are read (tiles lent to a plug-in).
+using ByteVector = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
 
 struct HostImage {
     int32_t width = 0;
