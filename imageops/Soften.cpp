@@ -300,7 +300,8 @@ void releaseSoftenTables(SoftenTables& tables) {
 
 namespace {
 
-constexpr int32_t kBandRows = 64;                 // output rows per filling of the step copies
+constexpr int32_t kBandRows = 64;                 // output rows per filling of the step copies, at most
+constexpr int32_t kLeastBandRows = 16;            // of the last, smaller bands on several threads
 constexpr size_t kCopyBudget = size_t(48) << 20;  // bytes of step copies, all threads together
 
 // A kept block of at least bytes, taken anew (its contents lost) only when
@@ -447,8 +448,11 @@ bool softenRegion(RunContext& run, SoftenTables& tables, const ImageBuffer& src,
     job.hue = model == ColorModel::HSI && job.enabled[0];
     if (job.hue) job.enabled[0] = false;  // averaged separately
 
-    const int32_t bands = (bottom - top + kBandRows - 1) / kBandRows;
-    const int threads = std::max(1, std::min({run.threads(), kSoftenMaxThreads, int(std::max(bands, 1))}));
+    // Smaller bands at the end fill their copies for fewer rows, but keep a
+    // thread from waiting long for the other's last band.
+    const int wanted = std::max(1, std::min(run.threads(), kSoftenMaxThreads));
+    const BandCut cut = cutBands(bottom - top, kBandRows, kLeastBandRows, wanted);
+    const int threads = std::max(1, std::min(wanted, int(cut.count())));
     RegionScratch scratch;
     const bool blurs = radius > 0 && right > left;
     if (blurs && !prepareScratch(scratch, tables, src, layout.stride, radius, left, right, level, threads))
@@ -460,9 +464,11 @@ bool softenRegion(RunContext& run, SoftenTables& tables, const ImageBuffer& src,
     // own thread.
     RowProgress progress(run, progressPeriod(radius));
     BandRun bandRun(
-        threads, bands, [&] { return progress.afterRow(uint32_t(mask.width)); }, &run.workers());
+        threads, cut.count(), [&] { return progress.afterRow(uint32_t(mask.width)); }, &run.workers());
     const bool done = bandRun.run([&](int32_t band, int slot) {
-        const int32_t first = top + band * kBandRows, count = std::min(kBandRows, bottom - first);
+        int32_t first = 0, count = 0;
+        cut.band(band, first, count);
+        first += top;
         BandScratch& b = scratch.bands[slot];
         if (blurs) {
             std::fill(b.stepUsed, b.stepUsed + gridStep(radius) + 1, false);

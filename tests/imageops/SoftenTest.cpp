@@ -106,7 +106,7 @@ TEST_F(Soften, EveryLevelAndThreadCountMatchesThePlainGrid) {
         double size;
         int32_t width, height;  // of the rectangle
     };
-    const Case cases[] = {{1.5, 21, 3}, {7, 13, 400}, {20, 21, 3}, {41, 24, 4}, {50, 21, 3}, {70, 19, 2}, {90, 17, 2}};
+    const Case cases[] = {{1.5, 21, 3}, {7, 13, 800}, {20, 21, 3}, {41, 24, 4}, {50, 21, 3}, {70, 19, 2}, {90, 17, 2}};
     for (const Case& c : cases) {
         ASSERT_TRUE(prepareSoftenTables(run, tables, c.size));
         const int32_t r = int32_t(std::ceil(c.size * 0.5) + 0.1);
