@@ -277,6 +277,7 @@ bool prepareSoftenTables(const RunContext& run, SoftenTables& tables, double siz
 }
 
 void releaseSoftenTables(SoftenTables& tables) {
+    releaseTapLayout(tables.taps);
     tables.distance.release();
     if (tables.run) {
         tables.run->release(tables.samples);
@@ -322,17 +323,12 @@ struct BandScratch {
     TapRows rows;
 };
 
-// Per-call scratch, set up on the host's thread; the layout is released on
-// every way out, the other blocks stay with the tables.
+// Per-call scratch, set up on the host's thread; its blocks stay with the
+// tables.
 struct RegionScratch {
     int32_t* offsets = nullptr;
-    TapLayout taps;
+    const TapLayout* taps = nullptr;
     BandScratch bands[kSoftenMaxThreads];
-
-    RegionScratch() = default;
-    RegionScratch(const RegionScratch&) = delete;
-    RegionScratch& operator=(const RegionScratch&) = delete;
-    ~RegionScratch() { releaseTapLayout(taps); }
 };
 
 bool prepareScratch(RegionScratch& scratch, SoftenTables& tables, const ImageBuffer& src, int stride, int32_t radius,
@@ -345,14 +341,20 @@ bool prepareScratch(RegionScratch& scratch, SoftenTables& tables, const ImageBuf
         const GridSample& s = tables.samples[i];
         scratch.offsets[i] = (int32_t(s.dy) * src.width + s.dx) * stride;
     }
-    if (!buildTapLayout(run, scratch.taps, tables.samples, tables.gridStart, radius, stride, left, right, level))
+    // The layout depends on the rectangle's width, not on where it lies.
+    TapLayout& taps = tables.taps;
+    const bool same = taps.offsets && taps.radius == radius && taps.stride == stride &&
+                      taps.columns == right - left + 2 * radius && taps.level == supportedVectorLevel(level);
+    if (!same && !buildTapLayout(run, taps, tables.samples, tables.gridStart, radius, stride, left, right, level))
         return false;
+    taps.firstColumn = left - radius;
+    scratch.taps = &taps;
     for (int t = 0; t < threads; ++t) {
         BandScratch& b = scratch.bands[t];
         b.radii = static_cast<uint16_t*>(
             keptBlock(run, tables.radii[t], size_t(kBandRows) * size_t(right - left) * sizeof(uint16_t)));
         b.stepUsed = static_cast<bool*>(keptBlock(run, tables.stepUsed[t], size_t(gridStep(radius)) + 1));
-        const size_t copyBytes = planTapRows(b.rows, scratch.taps, kBandRows, kCopyBudget / threads);
+        const size_t copyBytes = planTapRows(b.rows, taps, kBandRows, kCopyBudget / threads);
         b.rows.copies = static_cast<uint16_t*>(keptBlock(run, tables.copies[t], copyBytes));
         if (!b.radii || !b.stepUsed || !b.rows.copies) return false;
     }
@@ -458,7 +460,7 @@ bool softenRegion(RunContext& run, SoftenTables& tables, const ImageBuffer& src,
     if (blurs && !prepareScratch(scratch, tables, src, layout.stride, radius, left, right, level, threads))
         return false;
     job.offsets = scratch.offsets;
-    job.taps = &scratch.taps;
+    job.taps = scratch.taps;
 
     // Bands do not depend on each other; the host hears of every row on its
     // own thread.
@@ -473,7 +475,7 @@ bool softenRegion(RunContext& run, SoftenTables& tables, const ImageBuffer& src,
         if (blurs) {
             std::fill(b.stepUsed, b.stepUsed + gridStep(radius) + 1, false);
             bandRadii(mask, first, count, left, right, half, radius, b.radii, b.stepUsed);
-            fillTapRows(b.rows, scratch.taps, src, first, count, b.stepUsed);
+            fillTapRows(b.rows, *scratch.taps, src, first, count, b.stepUsed);
         }
         for (int32_t y = first; y < first + count; ++y) {
             softenRow(job, b.rows, blurs ? b.radii + size_t(y - first) * size_t(right - left) : nullptr, y, left,
