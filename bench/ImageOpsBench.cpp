@@ -4,6 +4,7 @@
 // contract/expand size 47.97 (r = 24) for "Contract/Expand:" 100.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -124,6 +125,39 @@ BENCHMARK(BM_Soften)
     ->Args({100, 2, 1})
     ->ArgNames({"amount", "mask", "model"})
     ->Unit(benchmark::kMillisecond);
+
+// The whole photograph in 512 x 512 tiles, as the command line asks for
+// them, on two threads: a tile's bands should end together, or one thread
+// waits for the other (CPU time of both threads against real time).
+// Arguments: operation (0 sharpen, 1 soften amount 100),
+// mask (0 full, 2 from curves).
+void BM_TilesOnTwoThreads(benchmark::State& state) {
+    Photo& p = photo();
+    const bool soften = state.range(0) == 1;
+    const double size = soften ? kBase : kBase * 0.33;
+    const int32_t r = radiusForSize(size);
+    const ImageBuffer& mask = state.range(1) == 0 ? p.fullMask : p.curveMask;
+    SoftenTables tables;
+    if (soften) prepareSoftenTables(p.run, tables, size);
+    p.run.setThreads(2);
+    for (auto _ : state)
+        for (int32_t y = r; y < kHeight - r; y += 512)
+            for (int32_t x = r; x < kWidth - r; x += 512) {
+                const Point16 end = pt(std::min(y + 512, kHeight - r), std::min(x + 512, kWidth - r));
+                if (soften)
+                    softenRegion(p.run, tables, p.rgb, p.out, mask, ColorModel::RGB, kAll, pt(y, x), end, size);
+                else
+                    sharpenRegion(p.run, p.rgb, p.out, mask, ColorModel::RGB, kAll, pt(y, x), end, size, 0.5);
+            }
+    p.run.setThreads(1);
+    reportRate(state, int64_t(kWidth - 2 * r) * (kHeight - 2 * r));
+}
+BENCHMARK(BM_TilesOnTwoThreads)
+    ->ArgsProduct({{0, 1}, {0, 2}})
+    ->ArgNames({"soften", "mask"})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 // The mask pipeline of one run with "Edges Only" and "Contract/Expand:" 100:
 // curve mask, edge map, expansion, host mask. Argument: falloff in percent.

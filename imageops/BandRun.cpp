@@ -93,3 +93,42 @@ void forEachPiece(int threads, size_t count, size_t piece, const std::function<v
         return true;
     });
 }
+
+namespace {
+
+// Rows in the tail: threads bands of each of its sizes.
+int64_t tailRows(int32_t full, int32_t sizes, int threads) {
+    int64_t rows = 0;
+    for (int32_t s = 1; s <= sizes; ++s) rows += full >> s;
+    return rows * threads;
+}
+
+}  // namespace
+
+BandCut cutBands(int32_t rows, int32_t full, int32_t least, int threads) {
+    BandCut cut;
+    cut.rows = std::max(rows, 0);
+    cut.full = std::max(full, 1);
+    cut.threads = std::max(threads, 1);
+    least = std::max(least, 1);
+    if (cut.threads > 1)
+        while ((cut.full >> (cut.tailSizes + 1)) >= least) ++cut.tailSizes;
+    // At least one full band per thread before the tail.
+    while (cut.tailSizes > 0 &&
+           int64_t(cut.rows) < tailRows(cut.full, cut.tailSizes, cut.threads) + int64_t(cut.full) * cut.threads)
+        --cut.tailSizes;
+    cut.headRows = cut.rows - int32_t(tailRows(cut.full, cut.tailSizes, cut.threads));
+    cut.headBands = int32_t((int64_t(cut.headRows) + cut.full - 1) / cut.full);
+    return cut;
+}
+
+void BandCut::band(int32_t index, int32_t& first, int32_t& count) const {
+    if (index < headBands) {
+        first = int32_t(int64_t(headRows) * index / headBands);
+        count = int32_t(int64_t(headRows) * (index + 1) / headBands) - first;
+        return;
+    }
+    const int32_t inTail = index - headBands, size = inTail / threads + 1;
+    first = headRows + int32_t(tailRows(full, size - 1, threads)) + (inTail % threads) * (full >> size);
+    count = full >> size;
+}

@@ -47,6 +47,27 @@ private:
     int running_ = 0;  // other threads still working, under mutex_
 };
 
+// The rows of a region cut into bands for a number of threads: about equal
+// bands of at most full rows, then, when there are several threads, a tail
+// of halves, quarters ... of full down to least rows, threads bands of each
+// size, so that the threads run out of work at about the same time. Where
+// the region is too short for a tail of every size, the smallest sizes go.
+struct BandCut {
+    int32_t rows = 0;       // of all bands
+    int32_t headRows = 0;   // in the bands of full rows or fewer
+    int32_t headBands = 0;  // each headRows / headBands rows, rounded down or up
+    int32_t full = 1;
+    int32_t threads = 1;
+    int32_t tailSizes = 0;  // full / 2, full / 4 ...
+
+    int32_t count() const { return headBands + tailSizes * threads; }
+    // Rows [first, first + rows) of band index (0 .. count() - 1), from the
+    // region's first row.
+    void band(int32_t index, int32_t& first, int32_t& count) const;
+};
+
+BandCut cutBands(int32_t rows, int32_t full, int32_t least, int threads);
+
 // Runs work(begin, end) over [0, count) cut into pieces of `piece` items, on
 // up to threads threads (the caller's included), for work without host calls.
 void forEachPiece(int threads, size_t count, size_t piece, const std::function<void(size_t, size_t)>& work,

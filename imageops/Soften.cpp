@@ -277,6 +277,7 @@ bool prepareSoftenTables(const RunContext& run, SoftenTables& tables, double siz
 }
 
 void releaseSoftenTables(SoftenTables& tables) {
+    releaseTapLayout(tables.taps);
     tables.distance.release();
     if (tables.run) {
         tables.run->release(tables.samples);
@@ -300,7 +301,8 @@ void releaseSoftenTables(SoftenTables& tables) {
 
 namespace {
 
-constexpr int32_t kBandRows = 64;                 // output rows per filling of the step copies
+constexpr int32_t kBandRows = 64;                 // output rows per filling of the step copies, at most
+constexpr int32_t kLeastBandRows = 16;            // of the last, smaller bands on several threads
 constexpr size_t kCopyBudget = size_t(48) << 20;  // bytes of step copies, all threads together
 
 // A kept block of at least bytes, taken anew (its contents lost) only when
@@ -321,17 +323,12 @@ struct BandScratch {
     TapRows rows;
 };
 
-// Per-call scratch, set up on the host's thread; the layout is released on
-// every way out, the other blocks stay with the tables.
+// Per-call scratch, set up on the host's thread; its blocks stay with the
+// tables.
 struct RegionScratch {
     int32_t* offsets = nullptr;
-    TapLayout taps;
+    const TapLayout* taps = nullptr;
     BandScratch bands[kSoftenMaxThreads];
-
-    RegionScratch() = default;
-    RegionScratch(const RegionScratch&) = delete;
-    RegionScratch& operator=(const RegionScratch&) = delete;
-    ~RegionScratch() { releaseTapLayout(taps); }
 };
 
 bool prepareScratch(RegionScratch& scratch, SoftenTables& tables, const ImageBuffer& src, int stride, int32_t radius,
@@ -344,14 +341,20 @@ bool prepareScratch(RegionScratch& scratch, SoftenTables& tables, const ImageBuf
         const GridSample& s = tables.samples[i];
         scratch.offsets[i] = (int32_t(s.dy) * src.width + s.dx) * stride;
     }
-    if (!buildTapLayout(run, scratch.taps, tables.samples, tables.gridStart, radius, stride, left, right, level))
+    // The layout depends on the rectangle's width, not on where it lies.
+    TapLayout& taps = tables.taps;
+    const bool same = taps.offsets && taps.radius == radius && taps.stride == stride &&
+                      taps.columns == right - left + 2 * radius && taps.level == supportedVectorLevel(level);
+    if (!same && !buildTapLayout(run, taps, tables.samples, tables.gridStart, radius, stride, left, right, level))
         return false;
+    taps.firstColumn = left - radius;
+    scratch.taps = &taps;
     for (int t = 0; t < threads; ++t) {
         BandScratch& b = scratch.bands[t];
         b.radii = static_cast<uint16_t*>(
             keptBlock(run, tables.radii[t], size_t(kBandRows) * size_t(right - left) * sizeof(uint16_t)));
         b.stepUsed = static_cast<bool*>(keptBlock(run, tables.stepUsed[t], size_t(gridStep(radius)) + 1));
-        const size_t copyBytes = planTapRows(b.rows, scratch.taps, kBandRows, kCopyBudget / threads);
+        const size_t copyBytes = planTapRows(b.rows, taps, kBandRows, kCopyBudget / threads);
         b.rows.copies = static_cast<uint16_t*>(keptBlock(run, tables.copies[t], copyBytes));
         if (!b.radii || !b.stepUsed || !b.rows.copies) return false;
     }
@@ -447,27 +450,32 @@ bool softenRegion(RunContext& run, SoftenTables& tables, const ImageBuffer& src,
     job.hue = model == ColorModel::HSI && job.enabled[0];
     if (job.hue) job.enabled[0] = false;  // averaged separately
 
-    const int32_t bands = (bottom - top + kBandRows - 1) / kBandRows;
-    const int threads = std::max(1, std::min({run.threads(), kSoftenMaxThreads, int(std::max(bands, 1))}));
+    // Smaller bands at the end fill their copies for fewer rows, but keep a
+    // thread from waiting long for the other's last band.
+    const int wanted = std::max(1, std::min(run.threads(), kSoftenMaxThreads));
+    const BandCut cut = cutBands(bottom - top, kBandRows, kLeastBandRows, wanted);
+    const int threads = std::max(1, std::min(wanted, int(cut.count())));
     RegionScratch scratch;
     const bool blurs = radius > 0 && right > left;
     if (blurs && !prepareScratch(scratch, tables, src, layout.stride, radius, left, right, level, threads))
         return false;
     job.offsets = scratch.offsets;
-    job.taps = &scratch.taps;
+    job.taps = scratch.taps;
 
     // Bands do not depend on each other; the host hears of every row on its
     // own thread.
     RowProgress progress(run, progressPeriod(radius));
     BandRun bandRun(
-        threads, bands, [&] { return progress.afterRow(uint32_t(mask.width)); }, &run.workers());
+        threads, cut.count(), [&] { return progress.afterRow(uint32_t(mask.width)); }, &run.workers());
     const bool done = bandRun.run([&](int32_t band, int slot) {
-        const int32_t first = top + band * kBandRows, count = std::min(kBandRows, bottom - first);
+        int32_t first = 0, count = 0;
+        cut.band(band, first, count);
+        first += top;
         BandScratch& b = scratch.bands[slot];
         if (blurs) {
             std::fill(b.stepUsed, b.stepUsed + gridStep(radius) + 1, false);
             bandRadii(mask, first, count, left, right, half, radius, b.radii, b.stepUsed);
-            fillTapRows(b.rows, scratch.taps, src, first, count, b.stepUsed);
+            fillTapRows(b.rows, *scratch.taps, src, first, count, b.stepUsed);
         }
         for (int32_t y = first; y < first + count; ++y) {
             softenRow(job, b.rows, blurs ? b.radii + size_t(y - first) * size_t(right - left) : nullptr, y, left,

@@ -42,6 +42,9 @@ struct SoftenTables {
     // used and the step copies of its band.
     KeptBlock offsets;
     KeptBlock radii[kSoftenMaxThreads], stepUsed[kSoftenMaxThreads], copies[kSoftenMaxThreads];
+    // The last call's tap layout, used again while the radius, channels,
+    // rectangle width and vector level stay (every tile of an image).
+    TapLayout taps;
 
     SoftenTables() = default;
     SoftenTables(const SoftenTables&) = delete;

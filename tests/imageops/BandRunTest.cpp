@@ -72,4 +72,47 @@ TEST(BandRun, StopsOnAbortOrFailure) {
     }
 }
 
+// Bands follow each other without gap or overlap, none empty or above full
+// rows; several threads get a tail of halves, quarters ... down to least rows
+// when the region holds a full band per thread before it.
+TEST(BandRun, CutsRowsIntoBandsThatEndSmaller) {
+    for (int32_t rows : {0, 1, 17, 64, 200, 300, 512, 800, 3001})
+        for (int32_t full : {64, 500})
+            for (int32_t least : {16, 64})
+                for (int threads : {1, 2, 3, 7}) {
+                    const BandCut cut = cutBands(rows, full, least, threads);
+                    int32_t next = 0, last = full;
+                    for (int32_t i = 0; i < cut.count(); ++i) {
+                        int32_t first = -1, count = 0;
+                        cut.band(i, first, count);
+                        ASSERT_EQ(first, next) << rows << " " << full << " " << threads << " band " << i;
+                        ASSERT_GE(count, 1);
+                        ASSERT_LE(count, full);
+                        next += count;
+                        last = count;
+                    }
+                    EXPECT_EQ(next, rows);
+                    const bool tail = threads > 1 && least <= full / 2;
+                    if (tail && rows >= threads * (full + full / 2)) {
+                        EXPECT_GE(cut.tailSizes, 1);
+                        EXPECT_EQ(last, full >> cut.tailSizes);
+                    }
+                    if (tail && rows >= 2 * threads * full) {
+                        EXPECT_TRUE(last >= least && last / 2 < least);
+                    }
+                    if (!tail) {
+                        EXPECT_EQ(cut.tailSizes, 0);
+                    }
+                }
+    // A 512-row tile on two threads: seven bands of 59 or 60 rows, then 32, 32, 16, 16.
+    const BandCut tile = cutBands(512, 64, 16, 2);
+    ASSERT_EQ(tile.count(), 11);
+    int32_t first = 0, count = 0;
+    tile.band(6, first, count);
+    EXPECT_EQ(first + count, 416);
+    tile.band(9, first, count);
+    EXPECT_EQ(first, 480);
+    EXPECT_EQ(count, 16);
+}
+
 }  // namespace

@@ -106,7 +106,7 @@ TEST_F(Soften, EveryLevelAndThreadCountMatchesThePlainGrid) {
         double size;
         int32_t width, height;  // of the rectangle
     };
-    const Case cases[] = {{1.5, 21, 3}, {7, 13, 400}, {20, 21, 3}, {41, 24, 4}, {50, 21, 3}, {70, 19, 2}, {90, 17, 2}};
+    const Case cases[] = {{1.5, 21, 3}, {7, 13, 800}, {20, 21, 3}, {41, 24, 4}, {50, 21, 3}, {70, 19, 2}, {90, 17, 2}};
     for (const Case& c : cases) {
         ASSERT_TRUE(prepareSoftenTables(run, tables, c.size));
         const int32_t r = int32_t(std::ceil(c.size * 0.5) + 0.1);
@@ -141,6 +141,35 @@ TEST_F(Soften, EveryLevelAndThreadCountMatchesThePlainGrid) {
             }
         }
     }
+}
+
+// Tiles of one width side by side, on two threads: each reuses the last
+// one's tap layout at its own columns, and together they give the plain
+// grid's bytes for the whole rectangle; then a wider tile needs a new layout.
+TEST_F(Soften, TilesOfOneWidthMatchThePlainGrid) {
+    std::mt19937 rng(7);
+    const double size = 20;
+    ASSERT_TRUE(prepareSoftenTables(run, tables, size));
+    const int32_t r = 10, w = 2 * r + 37, h = 2 * r + 70;
+    OwnedBuffer src(run, w, h, 3), fast(run, w, h, 3), slow(run, w, h, 3), mask(run, w, h, 1);
+    fillPatches(src, rng, 3);
+    fillRandom(mask, rng);
+    fillRandom(slow, rng);
+    const std::vector<uint16_t> before = slow.copy();
+    reference::softenRegion(src.buffer, slow.buffer, mask.buffer, ColorModel::RGB, kAll, pt(r, r), pt(h - r, w - r),
+                            size);
+    std::copy(before.begin(), before.end(), fast.buffer.data);
+    run.setThreads(2);
+    for (int32_t x : {r, r + 12, r + 24})
+        ASSERT_TRUE(softenRegion(run, tables, src.buffer, fast.buffer, mask.buffer, ColorModel::RGB, kAll, pt(r, x),
+                                 pt(h - r, x + 12), size));
+    ASSERT_TRUE(softenRegion(run, tables, src.buffer, fast.buffer, mask.buffer, ColorModel::RGB, kAll, pt(r, r + 36),
+                             pt(h - r, w - r), size));
+    EXPECT_EQ(fast.copy(), slow.copy());
+    std::copy(before.begin(), before.end(), fast.buffer.data);
+    ASSERT_TRUE(softenRegion(run, tables, src.buffer, fast.buffer, mask.buffer, ColorModel::RGB, kAll, pt(r, r),
+                             pt(h - r, w - r), size));
+    EXPECT_EQ(fast.copy(), slow.copy());
 }
 
 // Radii up to 300 (steps up to 30): the step copies of the larger steps
