@@ -641,7 +641,7 @@ bool HostCore::takeBackOutput() {
     // may share a word, which setDifferenceBits allows for.
     // All planes at 16 bits (the usual case) go over the row and mark it in one pass.
     const bool whole = track && bytesPerSample == 2 && lentOutLo_ == 0 && nPlanes == image_.planes;
-    forRowBlocks(copyThreads_, rows, size_t(rows) * size_t(stride), [&](int32_t begin, int32_t end) {
+    forRowBlocks(copyThreads_, rows, size_t(rows) * size_t(stride), copyWorkers_, [&](int32_t begin, int32_t end) {
         std::vector<uint16_t> before;  // a row as it was before output went over it
         for (int32_t y = begin; y < end; ++y) {
             const uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * size_t(stride);
@@ -807,7 +807,7 @@ OSErr HostCore::advance() {
                 packRow(originalRow_.data(), image_.planes, r.inLoPlane, n, cols, bytesPerSample,
                         inTile_.data() + size_t(y) * r.inRowBytes);
             }
-            forRowBlocks(copyThreads_, rows, inTile_.size(), [&](int32_t begin, int32_t end) {
+            forRowBlocks(copyThreads_, rows, inTile_.size(), copyWorkers_, [&](int32_t begin, int32_t end) {
                 size_t next = size_t(std::lower_bound(touched.begin(), touched.end(), begin) - touched.begin());
                 for (int32_t y = begin; y < end; ++y) {
                     if (next < touched.size() && touched[next] == y) {
@@ -838,7 +838,7 @@ OSErr HostCore::advance() {
         outTile_.resize(size_t(stride) * size_t(rows) + 2 * size_t(outGuard_));
         std::memset(outTile_.data(), kGuardByte, size_t(outGuard_));
         std::memset(outTile_.data() + outTile_.size() - size_t(outGuard_), kGuardByte, size_t(outGuard_));
-        forRowBlocks(copyThreads_, rows, outTile_.size(), [&](int32_t begin, int32_t end) {
+        forRowBlocks(copyThreads_, rows, outTile_.size(), copyWorkers_, [&](int32_t begin, int32_t end) {
             for (int32_t y = begin; y < end; ++y) {
                 uint8_t* row = outTile_.data() + outGuard_ + size_t(y) * stride;
                 packRow(&image_.samples[image_.index(r.outRect.left, r.outRect.top + y, 0)], image_.planes,

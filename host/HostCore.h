@@ -17,6 +17,7 @@
 #include "host/HostImage.h"
 #include "host/KeptOriginals.h"
 #include "hostapi/PluginHost.h"
+#include "threads/WorkerPool.h"
 
 class RowMark;
 
@@ -138,6 +139,7 @@ private:
     HostStats stats_;
     size_t bufferLimit_ = size_t(1) << 30;  // like a host with 1 GiB for plug-ins
     int copyThreads_ = 1;
+    WorkerPool copyWorkers_;  // the copies' other threads, kept from tile to tile
     int32_t tileWidth_ = 256;
     int32_t tileHeight_ = 256;
     bool abortRequested_ = false;

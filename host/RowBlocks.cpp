@@ -2,36 +2,30 @@
 
 #include <cstdlib>
 #include <thread>
-#include <vector>
+
+#include "threads/BandRun.h"
 
 namespace {
 
-// Below this many bytes a copy is over before a thread starts.
+// Below this many bytes a copy is over before another thread joins in.
 constexpr size_t kMinThreadedBytes = size_t(1) << 20;
+// Blocks per thread: small enough that a thread that joins late or is
+// interrupted leaves little for the others to wait on.
+constexpr int32_t kBlocksPerThread = 4;
 
 }  // namespace
 
-void forRowBlocks(int threads, int32_t rows, size_t bytes, const std::function<void(int32_t, int32_t)>& work) {
+void forRowBlocks(int threads, int32_t rows, size_t bytes, WorkerPool& pool,
+                  const std::function<void(int32_t, int32_t)>& work) {
     if (rows <= 0) return;
-    if (threads > rows) threads = rows;
     if (threads <= 1 || bytes < kMinThreadedBytes) {
         work(0, rows);
         return;
     }
-    const int32_t block = (rows + threads - 1) / threads;
-    std::vector<std::thread> others;
-    int32_t begin = block;
-    for (; begin < rows; begin += block) {
-        const int32_t end = begin + block < rows ? begin + block : rows;
-        try {
-            others.emplace_back(work, begin, end);
-        } catch (...) {
-            break;  // the caller does the rest
-        }
-    }
-    work(0, block);
-    for (std::thread& t : others) t.join();
-    for (; begin < rows; begin += block) work(begin, begin + block < rows ? begin + block : rows);
+    const int64_t blocks = int64_t(threads) * kBlocksPerThread;
+    const size_t block = size_t((rows + blocks - 1) / blocks);
+    forEachPiece(
+        threads, size_t(rows), block, [&](size_t begin, size_t end) { work(int32_t(begin), int32_t(end)); }, &pool);
 }
 
 int hostCopyThreads() {

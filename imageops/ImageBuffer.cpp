@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "imageops/BandRun.h"
+#include "threads/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/HsiRows.h"
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "imageops/BandRun.h"
+#include "threads/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/HsiRows.h"
 #include "imageops/HueSlotsAvx2.h"

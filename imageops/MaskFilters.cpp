@@ -31,7 +31,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "imageops/BandRun.h"
+#include "threads/BandRun.h"
 #include "imageops/DistanceTable.h"
 #include "imageops/HostBlock.h"
 

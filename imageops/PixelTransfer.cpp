@@ -9,7 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "imageops/BandRun.h"
+#include "threads/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/RowProgress.h"
 

@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "imageops/BandRun.h"
+#include "threads/BandRun.h"
 #include "imageops/ColumnSums.h"
 #include "imageops/HostBlock.h"
 #include "imageops/MaskFilters.h"

@@ -18,7 +18,7 @@
 #include <cstring>
 #include <memory>
 
-#include "imageops/BandRun.h"
+#include "threads/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/DistanceTable.h"
 #include "imageops/HostBlock.h"

@@ -14,7 +14,7 @@
 #include "base/Modes.h"
 #include "hostapi/PluginHost.h"
 #include "services/BufferService.h"
-#include "services/WorkerPool.h"
+#include "threads/WorkerPool.h"
 
 // Pixels counted by the row loops of a run (done of total) and whether the
 // user stopped it through the host.

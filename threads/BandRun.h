@@ -1,18 +1,19 @@
-// Runs the bands of one image operation (groups of rows whose results do not
-// depend on each other) on several threads. The calling thread works on bands
-// too and is the only one that reports: after each row any thread finishes,
-// the caller passes it to report (which may call the host's progress and
-// abort callbacks) as soon as it can, and a report of false stops every
-// thread at its next row.
+// Runs the bands of one piece of work (an image operation, a host's copy:
+// groups of rows whose results do not depend on each other) on several
+// threads. The calling thread works on bands too and is the only one that
+// reports: after each row any thread finishes, the caller passes it to report
+// (which may call the host's progress and abort callbacks) as soon as it can,
+// and a report of false stops every thread at its next row.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 
-#include "services/WorkerPool.h"
+#include "threads/WorkerPool.h"
 
 class BandRun {
 public:
@@ -42,9 +43,17 @@ private:
     std::atomic<uint32_t> rowsDone_{0};
     std::atomic<bool> stop_{false};
     uint32_t rowsReported_ = 0;  // caller only
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    int running_ = 0;  // other threads still working, under mutex_
+    // Shared with the tasks handed to other threads, which may start only
+    // after the run is over (their thread was busy elsewhere): such a task
+    // finds the run closed and touches nothing else, so the caller never
+    // waits for a thread that has not joined in.
+    struct Sync {
+        std::mutex mutex;
+        std::condition_variable changed;
+        int working = 0;  // other threads inside the run
+        bool closed = false;
+    };
+    std::shared_ptr<Sync> sync_ = std::make_shared<Sync>();
 };
 
 // The rows of a region cut into bands for a number of threads: about equal

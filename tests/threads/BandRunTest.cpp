@@ -2,10 +2,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 #include <vector>
 
-#include "imageops/BandRun.h"
+#include "threads/BandRun.h"
 
 namespace {
 
@@ -41,6 +42,27 @@ TEST(BandRun, RunsEveryBandAndReportsEveryRowOnTheCaller) {
                 for (const auto& v : visits) EXPECT_EQ(v.load(), 1);
             }
     EXPECT_LE(pool.threadCount(), 6u);
+}
+
+// A pool thread still busy elsewhere when a run starts takes no part in it:
+// the caller does every band and returns without waiting for that thread,
+// which later finds the run over and leaves it alone.
+TEST(BandRun, DoesNotWaitForAThreadThatHasNotJoinedIn) {
+    WorkerPool pool;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    ASSERT_TRUE(pool.post([released] { released.wait(); }, 1));
+    std::future<int> done = std::async(std::launch::async, [&pool] {
+        int bands = 0;
+        BandRun run(
+            2, 8, [] { return true; }, &pool);
+        run.run([&](int32_t, int) { return ++bands > 0; });
+        return bands;
+    });
+    const bool finished = done.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    release.set_value();
+    EXPECT_TRUE(finished);
+    EXPECT_EQ(done.get(), 8);
 }
 
 // A report of false (the host's abort) stops every thread at its next row;

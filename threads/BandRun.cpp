@@ -1,4 +1,4 @@
-#include "imageops/BandRun.h"
+#include "threads/BandRun.h"
 
 #include <algorithm>
 #include <thread>
@@ -27,8 +27,8 @@ bool BandRun::drainReports() {
 bool BandRun::rowDone(int slot) {
     rowsDone_.fetch_add(1);
     if (slot == 0) return drainReports();
-    { std::lock_guard<std::mutex> lock(mutex_); }
-    changed_.notify_one();
+    { std::lock_guard<std::mutex> lock(sync_->mutex); }
+    sync_->changed.notify_one();
     return !stop_.load(std::memory_order_relaxed);
 }
 
@@ -36,15 +36,18 @@ bool BandRun::run(const std::function<bool(int32_t, int)>& work) {
     std::vector<std::thread> others;
     const int wanted = threads_ < bands_ ? threads_ : int(bands_);
     for (int slot = 1; slot < wanted; ++slot) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ++running_;
-        }
-        auto worker = [this, &work, slot] {
+        auto worker = [this, &work, slot, sync = sync_] {
+            {
+                std::lock_guard<std::mutex> lock(sync->mutex);
+                if (sync->closed) return;
+                ++sync->working;
+            }
             workLoop(work, slot);
-            std::lock_guard<std::mutex> lock(mutex_);
-            --running_;
-            changed_.notify_one();
+            {
+                std::lock_guard<std::mutex> lock(sync->mutex);
+                --sync->working;
+            }
+            sync->changed.notify_one();
         };
         bool started = false;
         if (pool_) {
@@ -56,20 +59,20 @@ bool BandRun::run(const std::function<bool(int32_t, int)>& work) {
             } catch (...) {
             }
         }
-        if (!started) {
-            // No more threads to be had: the others and the caller do the rest.
-            std::lock_guard<std::mutex> lock(mutex_);
-            --running_;
-            break;
-        }
+        if (!started) break;  // no more threads to be had: the others and the caller do the rest
     }
     workLoop(work, 0);
-    // Report the other threads' rows until they are all done.
+    // Every band is taken: report the other threads' rows until those that
+    // took part are done, then close the run to those that did not.
     for (;;) {
         drainReports();
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (running_ == 0) break;
-        changed_.wait(lock, [this] { return running_ == 0 || (!stop_ && rowsDone_.load() != rowsReported_); });
+        std::unique_lock<std::mutex> lock(sync_->mutex);
+        if (sync_->working == 0) {
+            sync_->closed = true;
+            break;
+        }
+        sync_->changed.wait(lock,
+                            [this] { return sync_->working == 0 || (!stop_ && rowsDone_.load() != rowsReported_); });
     }
     for (std::thread& t : others) t.join();
     drainReports();

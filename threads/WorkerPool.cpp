@@ -1,4 +1,4 @@
-#include "services/WorkerPool.h"
+#include "threads/WorkerPool.h"
 
 #include <utility>
 
