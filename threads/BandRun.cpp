@@ -1,8 +1,17 @@
 #include "threads/BandRun.h"
 
 #include <algorithm>
+#include <chrono>
 #include <thread>
 #include <vector>
+
+namespace {
+
+// How often a caller waiting for the other threads reports their rows, and
+// so asks the host whether to stop.
+constexpr std::chrono::milliseconds kReportWait{2};
+
+}  // namespace
 
 BandRun::BandRun(int threads, int32_t bands, std::function<bool()> report, WorkerPool* pool)
     : threads_(threads < 1 ? 1 : threads), bands_(bands), pool_(pool), report_(std::move(report)) {}
@@ -27,8 +36,9 @@ bool BandRun::drainReports() {
 bool BandRun::rowDone(int slot) {
     rowsDone_.fetch_add(1);
     if (slot == 0) return drainReports();
-    { std::lock_guard<std::mutex> lock(sync_->mutex); }
-    sync_->changed.notify_one();
+    // No wake-up for the caller: woken after every row, it would take the
+    // core from this thread only to report and wait again. It reports these
+    // rows between its own, and every kReportWait while it waits.
     return !stop_.load(std::memory_order_relaxed);
 }
 
@@ -71,8 +81,7 @@ bool BandRun::run(const std::function<bool(int32_t, int)>& work) {
             sync_->closed = true;
             break;
         }
-        sync_->changed.wait(lock,
-                            [this] { return sync_->working == 0 || (!stop_ && rowsDone_.load() != rowsReported_); });
+        sync_->changed.wait_for(lock, kReportWait, [this] { return sync_->working == 0; });
     }
     for (std::thread& t : others) t.join();
     drainReports();

@@ -1,9 +1,10 @@
 // Runs the bands of one piece of work (an image operation, a host's copy:
 // groups of rows whose results do not depend on each other) on several
 // threads. The calling thread works on bands too and is the only one that
-// reports: after each row any thread finishes, the caller passes it to report
-// (which may call the host's progress and abort callbacks) as soon as it can,
-// and a report of false stops every thread at its next row.
+// reports: every row any thread finishes is passed to report (which may call
+// the host's progress and abort callbacks) after the caller's next row, or
+// within milliseconds while the caller waits for the others; a report of
+// false stops every thread at its next row.
 #pragma once
 
 #include <atomic>
