@@ -27,7 +27,8 @@ public:
 
     // Calls work(band, slot) once for every band, slot 0 on the calling
     // thread, 1.. on the others (fewer when threads cannot be started). True
-    // when every band was done and every report said go on.
+    // when every band was done and every report said go on. Once per BandRun:
+    // the run is closed when it returns.
     bool run(const std::function<bool(int32_t band, int slot)>& work);
     // From work, after each row; false when the run is stopping.
     bool rowDone(int slot);

@@ -169,7 +169,9 @@ TEST(DialogCommands, SampleSetsTheTickedCurvesAndKeepsPointsWithShift) {
             EXPECT_EQ(curve.samples[(a + b) / 2], 1.0f) << k;
             EXPECT_EQ(curve.samples[b], 1.0f) << k;
             // A kept point at the ramp's foot stays where it is.
-            if (!c.keep) EXPECT_EQ(curve.samples[a - 71], 0.0f) << k;
+            if (!c.keep) {
+                EXPECT_EQ(curve.samples[a - 71], 0.0f) << k;
+            }
             EXPECT_EQ(curve.samples[b + 71], 0.0f) << k;
             // Shift keeps the points away from the plateau; without it the
             // curve is built afresh.
