@@ -859,7 +859,7 @@ bool benchSlider(HWND dialog, int drags) {
 int main(int argc, char** argv) {
     std::vector<std::string> steps(argv + 1, argv + argc);
     if (steps.size() == 1 && steps[0] == "message") {
-        HWND box = waitForWindow("Error", 60);
+        HWND box = waitForWindow("Error", 120);  // the same patience as for the dialog
         if (!box) {
             std::fprintf(stderr, "no message box came up\n");
             return 1;
