@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "threads/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/HsiRows.h"
+#include "threads/BandRun.h"
 
 namespace {
 

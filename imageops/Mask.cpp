@@ -5,11 +5,11 @@
 #include <cstddef>
 #include <cstring>
 
-#include "threads/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/HsiRows.h"
 #include "imageops/HueSlotsAvx2.h"
 #include "imageops/SaturationMaskAvx2.h"
+#include "threads/BandRun.h"
 
 double baseSize(double width, double height) { return std::min(width, height) * 0.03; }
 

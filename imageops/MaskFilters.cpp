@@ -31,9 +31,9 @@
 #include <emmintrin.h>
 #endif
 
-#include "threads/BandRun.h"
 #include "imageops/DistanceTable.h"
 #include "imageops/HostBlock.h"
+#include "threads/BandRun.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <emmintrin.h>
 #endif
 
-#include "threads/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/RowProgress.h"
+#include "threads/BandRun.h"
 
 namespace {
 

@@ -13,13 +13,13 @@
 #include <cstddef>
 #include <cstring>
 
-#include "threads/BandRun.h"
 #include "imageops/ColumnSums.h"
 #include "imageops/HostBlock.h"
 #include "imageops/MaskFilters.h"
 #include "imageops/OperationRegion.h"
 #include "imageops/RowProgress.h"
 #include "imageops/SharpenRows.h"
+#include "threads/BandRun.h"
 
 namespace {
 

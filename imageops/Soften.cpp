@@ -18,7 +18,6 @@
 #include <cstring>
 #include <memory>
 
-#include "threads/BandRun.h"
 #include "imageops/ColorModel.h"
 #include "imageops/DistanceTable.h"
 #include "imageops/HostBlock.h"
@@ -26,6 +25,7 @@
 #include "imageops/OperationRegion.h"
 #include "imageops/RowProgress.h"
 #include "imageops/SoftenTaps.h"
+#include "threads/BandRun.h"
 
 namespace {
 
